@@ -1,0 +1,99 @@
+#include "tools/sample.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+struct Yuv {
+    uint8_t y, u, v;
+};
+
+uint8_t toByte(double x) {
+    return static_cast<uint8_t>(x < 0 ? 0 : x > 255 ? 255 : x + 0.5);
+}
+
+// The inverse of the viewer's conversion, so bars come out close to their RGB.
+Yuv fromRgb(int red, int green, int blue) {
+    double y = 0.2989 * red + 0.5866 * green + 0.1145 * blue;
+    return {toByte(y), toByte(128 + (blue - y) / 1.771), toByte(128 + (red - y) / 1.4022)};
+}
+
+// 3 x 5 digits, one row per 3-bit group, top row first.
+const uint16_t digitGlyphs[10] = {
+    075557, 026222, 071747, 071717, 055711, 074717, 074757, 071111, 075757, 075717,
+};
+
+bool inCounter(int32_t x, int32_t y, int32_t frameNumber, int32_t scale) {
+    char digits[16];
+    int count = snprintf(digits, sizeof digits, "%d", frameNumber);
+    const int32_t left = scale, top = scale;
+    if (y < top || y >= top + 5 * scale || x < left) return false;
+    int32_t cell = (x - left) / (4 * scale);
+    if (cell >= count) return false;
+    int32_t col = ((x - left) % (4 * scale)) / scale;
+    if (col >= 3) return false;
+    int32_t row = (y - top) / scale;
+    uint16_t glyph = digitGlyphs[digits[cell] - '0'];
+    return (glyph >> (3 * (4 - row) + (2 - col))) & 1;
+}
+
+Yuv samplePixel(int32_t x, int32_t y, int32_t width, int32_t height, int32_t frameNumber) {
+    static const int bars[8][3] = {{235, 235, 235}, {235, 235, 16}, {16, 235, 235},
+                                   {16, 235, 16},   {235, 16, 235}, {235, 16, 16},
+                                   {16, 16, 235},   {16, 16, 16}};
+    const int32_t scale = height >= 96 ? height / 48 : 1;
+    if (inCounter(x, y, frameNumber, scale)) return {235, 128, 128};
+
+    // The box moves two box-widths across the picture every 30 frames.
+    const int32_t box = height / 5 > 2 ? height / 5 : 2;
+    const int32_t travel = width > box ? width - box : 1;
+    const int32_t step = (frameNumber * 4 * box / 30) % (2 * travel);
+    const int32_t boxLeft = step < travel ? step : 2 * travel - step;
+    const int32_t boxTop = height / 2 - box / 2;
+    if (x >= boxLeft && x < boxLeft + box && y >= boxTop && y < boxTop + box)
+        return fromRgb(255, 128, 0);
+
+    if (y >= height * 3 / 4) { // luma ramp, neutral chroma
+        int32_t level = width > 1 ? static_cast<int32_t>(int64_t{x} * 255 / (width - 1)) : 128;
+        return {static_cast<uint8_t>(level), 128, 128};
+    }
+    const int* rgb = bars[static_cast<int64_t>(x) * 8 / (width > 0 ? width : 1)];
+    return fromRgb(rgb[0], rgb[1], rgb[2]);
+}
+} // namespace
+
+void makeSampleFrame(uint8_t* frame, int32_t width, int32_t height, const ChromaFormat* format,
+                     int32_t frameNumber) {
+    const int32_t chromaWidth = width / format->horizontalFactor;
+    const int32_t chromaHeight = height / format->verticalFactor;
+    uint8_t* u = frame + int64_t{width} * height;
+    uint8_t* v = u + int64_t{chromaWidth} * chromaHeight;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            frame[int64_t{y} * width + x] = samplePixel(x, y, width, height, frameNumber).y;
+    for (int32_t cy = 0; cy < chromaHeight; ++cy)
+        for (int32_t cx = 0; cx < chromaWidth; ++cx) {
+            Yuv p = samplePixel(cx * format->horizontalFactor, cy * format->verticalFactor, width,
+                                height, frameNumber);
+            u[int64_t{cy} * chromaWidth + cx] = p.u;
+            v[int64_t{cy} * chromaWidth + cx] = p.v;
+        }
+}
+
+int writeSampleClip(const char* path, int32_t width, int32_t height, const ChromaFormat* format,
+                    int32_t frames) {
+    const int64_t frameBytes = int64_t{width} * height + 2 * int64_t{width / format->horizontalFactor} *
+                                                             (height / format->verticalFactor);
+    if (width <= 0 || height <= 0 || frames < 0 || frameBytes > (int64_t{1} << 30)) return 0;
+    std::vector<uint8_t> frame(static_cast<size_t>(frameBytes));
+    FILE* file = fopen(path, "wb");
+    if (!file) return 0;
+    bool ok = true;
+    for (int32_t n = 0; ok && n < frames; ++n) {
+        makeSampleFrame(frame.data(), width, height, format, n);
+        ok = fwrite(frame.data(), 1, frame.size(), file) == frame.size();
+    }
+    if (fclose(file) != 0) ok = false;
+    if (!ok) remove(path);
+    return ok;
+}

@@ -1,0 +1,17 @@
+// A synthetic clip that shows at a glance whether frames, motion and every
+// chroma plane come through: colour bars, a luma ramp, a moving box and a
+// frame counter.
+#pragma once
+
+#include <cstdint>
+
+#include "video/video_file.h"
+
+// Fills one frame of the clip in the file layout (Y, then U, then V planes).
+// `frame` must hold width * height + 2 * chromaWidth * chromaHeight bytes.
+void makeSampleFrame(uint8_t* frame, int32_t width, int32_t height, const ChromaFormat* format,
+                     int32_t frameNumber);
+
+// Writes `frames` frames to `path`. Nonzero on success.
+int writeSampleClip(const char* path, int32_t width, int32_t height, const ChromaFormat* format,
+                    int32_t frames);

@@ -1,0 +1,5 @@
+#include "tools/snap.h"
+
+int main(int argc, char** argv) {
+    return snapMain(argc, argv);
+}
