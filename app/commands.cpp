@@ -1,0 +1,137 @@
+#include "app/commands.h"
+
+#include "app/shell.h"
+#include "render/presenter.h"
+#include "resources/resource.h"
+
+// With no video open the commands that read, seek or play have nothing to act
+// on: they do nothing, and the status bar keeps saying "No file open".
+
+static void present(HWND window) {
+    if (videoIsOpen(&video)) presentFrame(&video, window, separateView);
+}
+
+static void restartTimer(HWND window) {
+    killPlaybackTimer(window);
+    setPlaybackTimer(window, playInterval);
+}
+
+void startPlayback(HWND window, HMENU menu) {
+    grayCommand(menu, CMD_PLAY);
+    enableCommand(menu, CMD_REWIND);
+    enableCommand(menu, CMD_PAUSE);
+    setPlaybackTimer(window, playInterval);
+    playing = 1;
+}
+
+void stopPlayback(HWND window, HMENU menu) {
+    killPlaybackTimer(window);
+    enableCommand(menu, CMD_PLAY);
+    grayCommand(menu, CMD_PAUSE);
+    present(window);
+    playing = 0;
+}
+
+void closeCommand(HWND window, HMENU menu) {
+    killPlaybackTimer(window);
+    closeVideo(&video);
+    invalidateClient(window);
+    static const UINT videoCommands[] = {
+        CMD_CLOSE,          CMD_PLAY,          CMD_PAUSE,        CMD_REWIND,
+        CMD_FULL_SPEED,     CMD_HALF_SPEED,    CMD_QUARTER_SPEED, CMD_IGNORE_SPEED,
+        CMD_COMBINED_FIELDS, CMD_SEPARATE_FIELDS,
+    };
+    for (UINT command : videoCommands) grayCommand(menu, command);
+    setStatusText(0, "No file open");
+    setStatusText(1, "");
+}
+
+void exitCommand(HWND) {
+    closeVideo(&video);
+    PostQuitMessage(0);
+}
+
+void playCommand(HWND window, HMENU menu, int fromAccelerator) {
+    if (!videoIsOpen(&video)) return;
+    if (fromAccelerator && playing == 1) stopPlayback(window, menu);
+    else startPlayback(window, menu);
+}
+
+void pauseCommand(HWND window, HMENU menu, int fromAccelerator) {
+    if (!videoIsOpen(&video)) return;
+    if (!fromAccelerator || playing != 0) stopPlayback(window, menu);
+    else startPlayback(window, menu);
+}
+
+void rewindCommand(HWND window, HMENU menu) {
+    if (!videoIsOpen(&video)) return;
+    killPlaybackTimer(window);
+    playing = 0;
+    rewindVideo(&video);
+    present(window);
+    enableCommand(menu, CMD_PLAY);
+    grayCommand(menu, CMD_REWIND);
+    grayCommand(menu, CMD_PAUSE);
+}
+
+void speedCommand(HWND window, HMENU menu, Speed speed) {
+    static const UINT items[] = {CMD_FULL_SPEED, CMD_HALF_SPEED, CMD_QUARTER_SPEED,
+                                 CMD_IGNORE_SPEED};
+    for (int i = 0; i < 4; ++i) setCommandState(menu, items[i], i == speed ? MFS_CHECKED : 0);
+    switch (speed) {
+    case SPEED_FULL:    playInterval = video.frameInterval; break;
+    case SPEED_HALF:    playInterval = 2 * video.frameInterval; break;
+    case SPEED_QUARTER: playInterval = 4 * video.frameInterval; break;
+    case SPEED_IGNORE:  playInterval = 2; break;
+    }
+    if (playing && videoIsOpen(&video)) restartTimer(window);
+}
+
+void combinedFieldsCommand(HWND window, HMENU menu) {
+    if (separateView == 0) return;
+    separateView = 0;
+    setCommandState(menu, CMD_COMBINED_FIELDS, MFS_CHECKED);
+    setCommandState(menu, CMD_SEPARATE_FIELDS, 0);
+    fitWindowToVideo(window, &video, separateView);
+    if (!playing) present(window);
+}
+
+void separateFieldsCommand(HWND window, HMENU menu) {
+    if (separateView == 1 || !videoIsOpen(&video) || video.format->code != 420) return;
+    separateView = 1;
+    setCommandState(menu, CMD_COMBINED_FIELDS, 0);
+    setCommandState(menu, CMD_SEPARATE_FIELDS, MFS_CHECKED);
+    fitWindowToVideo(window, &video, separateView);
+    if (!playing) present(window);
+}
+
+void stepForwardCommand(HWND window, HMENU menu) {
+    if (!readNextFrame(&video)) return;
+    present(window);
+    enableCommand(menu, CMD_REWIND);
+}
+
+void stepBackCommand(HWND window, int frames) {
+    if (!videoIsOpen(&video)) return;
+    stepBack(&video, frames);
+    present(window);
+}
+
+void forwardTenCommand(HWND window) {
+    if (!videoIsOpen(&video)) return;
+    for (int i = 0; i < 10 && readNextFrame(&video); ++i) {
+    }
+    present(window);
+}
+
+void homeCommand(HWND window) {
+    if (!videoIsOpen(&video)) return;
+    rewindVideo(&video);
+    present(window);
+}
+
+void endCommand(HWND window) {
+    if (!videoIsOpen(&video)) return;
+    seekLastFrame(&video);
+    present(window);
+}

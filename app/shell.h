@@ -1,0 +1,45 @@
+// The shell's state: globals owned by the main window's thread, and the
+// start-up and message-loop entry points the program and its tests share.
+#pragma once
+
+#include <windows.h>
+
+#include "video/video_file.h"
+
+enum { PLAYBACK_TIMER = 1 };
+
+extern VideoFile video;        // the one open video (or the cleared record)
+extern int playing;            // 1 while playback is considered running
+extern int separateView;       // 0 combined colour view, 1 separate fields
+extern int playInterval;       // frame timer period in milliseconds
+extern int openWidth;          // last width entered in the open dialog
+extern int openHeight;         // last height entered in the open dialog
+extern int formatIndex;        // chromaFormats row chosen in the open dialog
+extern HWND statusBar;         // the two-part status window
+extern HINSTANCE instance;     // the program's module
+extern HACCEL accelerators;    // keyboard table, or null when it failed to load
+extern int playbackTimerPeriod; // period of the armed frame timer; 0 while it is off
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Start-up up to the message loop: registers the class, creates the window
+// and status bar, loads the accelerators, shows the window and runs the Open
+// command. Returns the main window, or null when the class cannot be registered.
+HWND startCorvane(HINSTANCE module, int showState);
+
+// One turn of the message loop for a message already fetched.
+void dispatchLoopMessage(HWND window, MSG* message);
+int runMessageLoop(HWND window);
+
+// The frame timer, always armed and killed through these so the shell knows
+// whether it runs.
+void setPlaybackTimer(HWND window, int period);
+void killPlaybackTimer(HWND window);
+
+// Menu state helpers: each step is one line where a command changes the menu.
+void enableCommand(HMENU menu, UINT command);
+void grayCommand(HMENU menu, UINT command);
+void setCommandState(HMENU menu, UINT command, UINT state);
+
+// Status bar part `part` (0 or 1) gets `text`.
+void setStatusText(int part, const char* text);

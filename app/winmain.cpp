@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "app/shell.h"
+
+int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR, int showState) {
+    HWND window = startCorvane(module, showState);
+    if (!window) return 0;
+    return runMessageLoop(window);
+}

@@ -1,0 +1,5 @@
+#include <windows.h>
+
+#include "render/clipboard.h"
+
+void copyFrameToClipboard(HWND, const VideoFile*, int) {}
