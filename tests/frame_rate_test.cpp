@@ -20,7 +20,6 @@ TEST(FrameRate, RatesWithNoUsablePeriodPlayAtTwentyFive) {
 
 TEST(FrameRate, ExtremeRatesStayInRange) {
     EXPECT_EQ(frameIntervalFromRate("1e9"), 1);
-    EXPECT_EQ(frameIntervalFromRate("inf"), 1);
     EXPECT_EQ(frameIntervalFromRate("1000"), 1);
     EXPECT_EQ(frameIntervalFromRate("1e-9"), LONGEST_FRAME_INTERVAL);
     EXPECT_EQ(frameIntervalFromRate("0.001"), 1000000);
