@@ -23,18 +23,20 @@ const uint16_t digitGlyphs[10] = {
     075557, 026222, 071747, 071717, 055711, 074717, 074757, 071111, 075757, 075717,
 };
 
-bool inCounter(int32_t x, int32_t y, int32_t frameNumber, int32_t scale) {
+// The frame counter sits in a black box at the top left: 0 outside the box,
+// 1 on its background, 2 on a digit.
+int inCounter(int32_t x, int32_t y, int32_t frameNumber, int32_t scale) {
     char digits[16];
-    int count = snprintf(digits, sizeof digits, "%d", frameNumber);
-    const int32_t left = scale, top = scale;
-    if (y < top || y >= top + 5 * scale || x < left) return false;
-    int32_t cell = (x - left) / (4 * scale);
-    if (cell >= count) return false;
-    int32_t col = ((x - left) % (4 * scale)) / scale;
-    if (col >= 3) return false;
-    int32_t row = (y - top) / scale;
-    uint16_t glyph = digitGlyphs[digits[cell] - '0'];
-    return (glyph >> (3 * (4 - row) + (2 - col))) & 1;
+    const int count = snprintf(digits, sizeof digits, "%d", frameNumber);
+    const int32_t left = 2 * scale, top = 2 * scale;
+    if (x >= left - scale + count * 4 * scale + scale || y >= top + 6 * scale) return 0;
+    if (x < left || y < top || y >= top + 5 * scale) return 1;
+    const int32_t cell = (x - left) / (4 * scale);
+    const int32_t col = ((x - left) % (4 * scale)) / scale;
+    if (cell >= count || col >= 3) return 1;
+    const int32_t row = (y - top) / scale;
+    const uint16_t glyph = digitGlyphs[digits[cell] - '0'];
+    return (glyph >> (3 * (4 - row) + (2 - col))) & 1 ? 2 : 1;
 }
 
 Yuv samplePixel(int32_t x, int32_t y, int32_t width, int32_t height, int32_t frameNumber) {
@@ -42,7 +44,11 @@ Yuv samplePixel(int32_t x, int32_t y, int32_t width, int32_t height, int32_t fra
                                    {16, 235, 16},   {235, 16, 235}, {235, 16, 16},
                                    {16, 16, 235},   {16, 16, 16}};
     const int32_t scale = height >= 96 ? height / 48 : 1;
-    if (inCounter(x, y, frameNumber, scale)) return {235, 128, 128};
+    switch (inCounter(x, y, frameNumber, scale)) {
+    case 1: return {16, 128, 128};
+    case 2: return {235, 128, 128};
+    default: break;
+    }
 
     // The box moves two box-widths across the picture every 30 frames.
     const int32_t box = height / 5 > 2 ? height / 5 : 2;
