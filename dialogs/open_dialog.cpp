@@ -125,9 +125,17 @@ void openCommand(HWND window, HMENU menu, int separate) {
         return;
     }
 
+    // A width or height of zero holds no picture to show: the file is refused
+    // like any other that cannot be shown, after the current video is closed
+    // as every open attempt does.
     const int row = formatIndex >= 0 && formatIndex < CHROMA_FORMAT_COUNT ? formatIndex : 0;
-    if (!openVideo(&video, pathBuffer, openWidth, openHeight, chromaFormats[row].code,
-                   playInterval)) {
+    int opened = 0;
+    if (openWidth > 0 && openHeight > 0)
+        opened = openVideo(&video, pathBuffer, openWidth, openHeight, chromaFormats[row].code,
+                           playInterval);
+    else
+        closeVideo(&video);
+    if (!opened) {
         MessageBoxA(window, pathBuffer, "Cannot Open File", MB_OK);
         return;
     }
