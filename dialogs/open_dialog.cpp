@@ -125,17 +125,19 @@ void openCommand(HWND window, HMENU menu, int separate) {
         return;
     }
 
-    // A width or height of zero holds no picture to show: the file is refused
-    // like any other that cannot be shown, after the current video is closed
-    // as every open attempt does.
+    // A width or height of zero, or a file without one whole frame at this
+    // size, holds no picture to show: the file is refused like any other that
+    // cannot be shown, after the current video is closed as every open does.
+    // Frame 0 is read here, before the window is fitted, so that the paint
+    // the resize brings shows the frame rather than an empty buffer.
     const int row = formatIndex >= 0 && formatIndex < CHROMA_FORMAT_COUNT ? formatIndex : 0;
     int opened = 0;
     if (openWidth > 0 && openHeight > 0)
         opened = openVideo(&video, pathBuffer, openWidth, openHeight, chromaFormats[row].code,
-                           playInterval);
-    else
-        closeVideo(&video);
+                           playInterval) &&
+                 readNextFrame(&video);
     if (!opened) {
+        closeVideo(&video);
         MessageBoxA(window, pathBuffer, "Cannot Open File", MB_OK);
         return;
     }
@@ -155,9 +157,6 @@ void openCommand(HWND window, HMENU menu, int separate) {
 
     setVideoTitle(&video, title[0] ? title : baseName(pathBuffer));
 
-    // Frame 0 is read before the window is fitted, so that the paint the
-    // resize brings shows the frame rather than an empty buffer.
-    readNextFrame(&video);
     fitWindowToVideo(window, &video, separate);
     presentFrame(&video, window, separate);
     playInterval = video.frameInterval;

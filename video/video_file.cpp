@@ -36,10 +36,11 @@ static int64_t tellPosition(FILE* file) {
 
 // One read request of a whole frame. Bytes the file does not supply keep their
 // previous contents. Nonzero only when the frame was read without reaching the
-// end of the file and without an error.
-static int readFrame(VideoFile* video) {
+// end of the file and without an error; `got` says how many bytes came.
+static int readFrame(VideoFile* video, size_t* got = nullptr) {
     clearerr(video->file);
-    fread(video->frameBuffer, 1, static_cast<size_t>(video->frameBytes), video->file);
+    size_t read = fread(video->frameBuffer, 1, static_cast<size_t>(video->frameBytes), video->file);
+    if (got) *got = read;
     return !feof(video->file) && !ferror(video->file);
 }
 
@@ -113,9 +114,19 @@ int openVideo(VideoFile* video, const char* path, int32_t width, int32_t height,
 
 int readNextFrame(VideoFile* video) {
     if (!videoIsOpen(video)) return 0;
-    if (!readFrame(video)) return 0;
-    video->frameIndex += 1;
-    return 1;
+    size_t got = 0;
+    if (readFrame(video, &got)) {
+        video->frameIndex += 1;
+        return 1;
+    }
+    // A partial frame at the end was read over the front of the buffer. Bring
+    // back the whole frame whose number is kept, so that what is shown is
+    // always that frame and never a mix of two.
+    if (got > 0 && video->frameIndex >= 0 && !ferror(video->file)) {
+        seekTo(video->file, video->frameIndex * video->frameBytes, SEEK_SET);
+        readFrame(video);
+    }
+    return 0;
 }
 
 void rewindVideo(VideoFile* video) {
@@ -130,13 +141,14 @@ void seekLastFrame(VideoFile* video) {
     // With empty frames there is no last one; stay where we are.
     if (video->frameBytes == 0) return;
     seekTo(video->file, 0, SEEK_END);
-    int64_t size = tellPosition(video->file);
-    int64_t start = size > video->frameBytes ? size - video->frameBytes : 0;
-    seekTo(video->file, start, SEEK_SET);
+    const int64_t wholeFrames = tellPosition(video->file) / video->frameBytes;
+    // The last whole frame, not the last frameBytes bytes of the file: with a
+    // partial frame at the end those would straddle two frames. A file with
+    // no whole frame reads what it has from the start, as frame -1.
+    const int64_t last = wholeFrames > 0 ? wholeFrames - 1 : 0;
+    seekTo(video->file, last * video->frameBytes, SEEK_SET);
     readFrame(video);
-    int64_t position = tellPosition(video->file);
-    if (position < 0) position = 0;
-    video->frameIndex = position / video->frameBytes - 1;
+    video->frameIndex = wholeFrames - 1;
 }
 
 void stepBack(VideoFile* video, int64_t n) {

@@ -48,7 +48,9 @@ void clearVideo(VideoFile* video);
 // Copies `title` into the record, cut to fit and always NUL-terminated.
 void setVideoTitle(VideoFile* video, const char* title);
 
-// Each of these leaves the record untouched when no video is open.
+// Each of these leaves the record untouched when no video is open. The buffer
+// always holds the whole frame numbered frameIndex (once there is one): a
+// partial frame at the end of the file is never counted nor left shown.
 int readNextFrame(VideoFile* video);
 void rewindVideo(VideoFile* video);
 void seekLastFrame(VideoFile* video);

@@ -107,7 +107,7 @@ TEST_F(Commands, EndedAndBack) {
     key(VK_HOME);
     expectFrame(0);
     EXPECT_TRUE(grayed(CMD_PLAY));
-    key(VK_SPACE);
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_PLAY_TOGGLE, 1), 0); // SPACE, unpumped
     EXPECT_EQ(playing, 1);
     ASSERT_TRUE(pumpUntil([] { return playing == 0; }));
     pump();

@@ -103,8 +103,11 @@ void pressCancel(HWND dialog) {
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
 }
 
+std::string lastChosenPath;
+
 DialogAction openFile(const std::string& path) {
     return [path](HWND dialog, HWND) {
+        lastChosenPath = path;
         setFileName(dialog, path);
         pressOpen(dialog);
     };
@@ -113,6 +116,7 @@ DialogAction openFile(const std::string& path) {
 DialogAction openFileAs(const std::string& path, const std::string& width,
                         const std::string& height, const std::string& rate, int format) {
     return [=](HWND dialog, HWND panel) {
+        lastChosenPath = path;
         if (format >= 0) choosePanelIndex(panel, IDC_FORMAT, format);
         setPanelText(panel, IDC_WIDTH, width);
         setPanelText(panel, IDC_HEIGHT, height);
@@ -250,14 +254,31 @@ std::vector<uint32_t> CorvaneWindow::clientPixels(int width, int height) const {
 }
 
 std::vector<uint32_t> CorvaneWindow::expectedPicture(int separate) const {
+    // Read the frame afresh from the file, so that a wrong buffer shows up too.
+    VideoFile fresh;
+    clearVideo(&fresh);
+    if (video.frameIndex >= 0 && !lastChosenPath.empty() &&
+        openVideo(&fresh, lastChosenPath.c_str(), video.width, video.height, video.format->code,
+                  video.frameInterval) &&
+        seekFrame(&fresh, video.frameIndex)) {
+        std::vector<uint32_t> pixels = pictureOf(&fresh, separate);
+        closeVideo(&fresh);
+        return pixels;
+    }
+    closeVideo(&fresh);
+    return pictureOf(&video, separate);
+}
+
+std::vector<uint32_t> pictureOf(const VideoFile* frame, int separate) {
+    const VideoFile& video = *frame;
     const int64_t width = separate ? separatePictureWidth(&video) : video.width;
     const int64_t height = video.height;
     std::vector<uint32_t> pixels(size_t(width * height));
     const int bitsPerPixel = separate ? 8 : 24;
     const int64_t stride = pictureStride(width, bitsPerPixel);
     std::vector<uint8_t> bits(size_t(stride * height));
-    if (separate) buildSeparatePicture(&video, bits.data());
-    else buildColourPictureReference(&video, video.format, bits.data());
+    if (separate) buildSeparatePicture(frame, bits.data());
+    else buildColourPictureReference(frame, video.format, bits.data());
     for (int64_t r = 0; r < height; ++r)
         for (int64_t c = 0; c < width; ++c) {
             const uint8_t* p = &bits[size_t(r * stride + c * (bitsPerPixel / 8))];

@@ -63,11 +63,17 @@ protected:
 
     // The client area's pixels, 0x00RRGGBB, row by row.
     std::vector<uint32_t> clientPixels(int width, int height) const;
-    // The core's picture of the frame in the buffer, as the window should show it.
+    // The core's picture of frame frameIndex read afresh from the chosen file (or of
+    // the buffer, before the first frame), as the window should show it.
     std::vector<uint32_t> expectedPicture(int separate) const;
     // Whether the client area shows exactly the current frame.
     ::testing::AssertionResult showsCurrentFrame(int separate = -1) const;
 };
+
+// The path the last dialog action chose.
+extern std::string lastChosenPath;
+// The core's picture of a frame record, 0x00RRGGBB row by row.
+std::vector<uint32_t> pictureOf(const VideoFile* frame, int separate);
 
 // Files for the tests, in a scratch folder that is also the current directory.
 std::string testFolder();

@@ -174,7 +174,7 @@ TEST_F(Window, TicksRunToTheEndAndStop) {
     std::string clip = makeClip("short.yuv", 176, 144, 420, 5);
     start(openFileAs(clip, "176", "144", "100", -1));
     ASSERT_TRUE(videoIsOpen(&video));
-    menuCommand(CMD_PLAY);
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_PLAY, 0), 0); // no pumping yet
     EXPECT_EQ(playing, 1);
     EXPECT_EQ(playbackTimerPeriod, 10);
     ASSERT_TRUE(pumpUntil([] { return playing == 0; }));
