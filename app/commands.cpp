@@ -87,13 +87,22 @@ void speedCommand(HWND window, HMENU menu, Speed speed) {
     if (playing && videoIsOpen(&video)) restartTimer(window);
 }
 
+// A window too narrow to change size with the view gets no resize and so no
+// repaint of its own: the whole client is repainted so that neither the old
+// view's wider picture nor, while playing, the old view until the next tick
+// stays on screen.
+static void switchView(HWND window) {
+    fitWindowToVideo(window, &video, separateView);
+    invalidateClient(window);
+    if (!playing) present(window);
+}
+
 void combinedFieldsCommand(HWND window, HMENU menu) {
     if (separateView == 0) return;
     separateView = 0;
     setCommandState(menu, CMD_COMBINED_FIELDS, MFS_CHECKED);
     setCommandState(menu, CMD_SEPARATE_FIELDS, 0);
-    fitWindowToVideo(window, &video, separateView);
-    if (!playing) present(window);
+    switchView(window);
 }
 
 void separateFieldsCommand(HWND window, HMENU menu) {
@@ -101,8 +110,7 @@ void separateFieldsCommand(HWND window, HMENU menu) {
     separateView = 1;
     setCommandState(menu, CMD_COMBINED_FIELDS, 0);
     setCommandState(menu, CMD_SEPARATE_FIELDS, MFS_CHECKED);
-    fitWindowToVideo(window, &video, separateView);
-    if (!playing) present(window);
+    switchView(window);
 }
 
 void stepForwardCommand(HWND window, HMENU menu) {

@@ -55,6 +55,26 @@ static void readPanel(HWND panel) {
     playInterval = frameIntervalFromRate(text);
 }
 
+static BOOL CALLBACK releasePicture(HWND control, LPARAM) {
+    char className[16] = "";
+    GetClassNameA(control, className, sizeof className);
+    if (lstrcmpiA(className, "Static") == 0 &&
+        (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) {
+        HGDIOBJ picture = reinterpret_cast<HGDIOBJ>(
+            SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP, 0));
+        if (picture) DeleteObject(picture);
+    }
+    return TRUE;
+}
+
+// The panel's picture is loaded by its static control from the template. Not
+// every static control frees such a picture when it is destroyed, which would
+// leak one bitmap per Open command; taking the picture back makes it ours to
+// delete, wherever it runs.
+static void releasePanelPicture(HWND panel) {
+    EnumChildWindows(panel, releasePicture, 0);
+}
+
 UINT_PTR CALLBACK openDialogHook(HWND panel, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -78,6 +98,7 @@ UINT_PTR CALLBACK openDialogHook(HWND panel, UINT message, WPARAM wParam, LPARAM
         }
     case WM_DESTROY:
         readPanel(panel);
+        releasePanelPicture(panel);
         return 0;
     default:
         return 0;
@@ -137,7 +158,12 @@ void openCommand(HWND window, HMENU menu, int separate) {
                            playInterval) &&
                  readNextFrame(&video);
     if (!opened) {
+        // No video is open any more: the picture and the status bar say so,
+        // while the menu keeps the states it had.
         closeVideo(&video);
+        invalidateClient(window);
+        setStatusText(0, "No file open");
+        setStatusText(1, "");
         MessageBoxA(window, pathBuffer, "Cannot Open File", MB_OK);
         return;
     }

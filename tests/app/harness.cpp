@@ -40,17 +40,20 @@ struct BoxWait {
     int attempts;
 };
 BoxWait boxWait;
+UINT_PTR boxTimerId = 0;
 
 void CALLBACK boxTimer(HWND, UINT, UINT_PTR id, DWORD) {
     HWND box = FindWindowA("#32770", boxWait.caption.c_str());
     if (!box) {
         if (++boxWait.attempts > 300) {
             KillTimer(nullptr, id);
+            boxTimerId = 0;
             ADD_FAILURE() << "no message box \"" << boxWait.caption << "\"";
         }
         return;
     }
     KillTimer(nullptr, id);
+    boxTimerId = 0;
     char text[1024] = "";
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     if (boxWait.text) *boxWait.text = text;
@@ -66,8 +69,14 @@ void whenOpenDialogShows(DialogAction action) {
 }
 
 void whenMessageBoxShows(const std::string& caption, std::string* text) {
+    stopWaitingForMessageBox();
     boxWait = {caption, text, 0};
-    SetTimer(nullptr, 0, 10, boxTimer);
+    boxTimerId = SetTimer(nullptr, 0, 10, boxTimer);
+}
+
+void stopWaitingForMessageBox() {
+    if (boxTimerId) KillTimer(nullptr, boxTimerId);
+    boxTimerId = 0;
 }
 
 void setFileName(HWND dialog, const std::string& path) {
@@ -140,6 +149,7 @@ void CorvaneWindow::SetUp() {
 }
 
 void CorvaneWindow::TearDown() {
+    stopWaitingForMessageBox();
     if (window && IsWindow(window)) DestroyWindow(window);
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -329,5 +339,46 @@ std::string writeTestFile(const std::string& name, const std::vector<uint8_t>& b
 std::string makeClip(const std::string& name, int width, int height, int formatCode, int frames) {
     std::string path = testFolder() + "\\" + name;
     writeSampleClip(path.c_str(), width, height, findChromaFormat(formatCode), frames);
+    return path;
+}
+
+int liveGdiObjects() {
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
+        int count = 0;
+        for (uintptr_t handle = 1; handle <= 0xFFFF; ++handle)
+            if (GetObjectType(reinterpret_cast<HGDIOBJ>(handle))) ++count;
+        return count;
+    }
+    return static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+}
+
+static BOOL CALLBACK countWindow(HWND, LPARAM count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+int threadWindows() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), countWindow, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+std::string makeSparseClip(const std::string& name, int width, int height, int64_t size,
+                           const std::vector<int64_t>& frames) {
+    std::string path = testFolder() + "\\" + name;
+    const ChromaFormat* format = findChromaFormat(420);
+    const size_t frameBytes = size_t(width) * height + 2 * size_t(width / 2) * (height / 2);
+    std::vector<uint8_t> frame(frameBytes);
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) return path;
+    for (int64_t k : frames) {
+        makeSampleFrame(frame.data(), width, height, format, static_cast<int32_t>(k % 100000));
+        _fseeki64(file, k * static_cast<int64_t>(frameBytes), SEEK_SET);
+        fwrite(frame.data(), 1, frame.size(), file);
+    }
+    uint8_t zero = 0;
+    _fseeki64(file, size - 1, SEEK_SET);
+    fwrite(&zero, 1, 1, file);
+    fclose(file);
     return path;
 }

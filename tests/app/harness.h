@@ -22,6 +22,7 @@ using DialogAction = std::function<void(HWND dialog, HWND panel)>;
 void whenOpenDialogShows(DialogAction action);
 // Answers the next message box captioned `caption` with OK, keeping its text.
 void whenMessageBoxShows(const std::string& caption, std::string* text);
+void stopWaitingForMessageBox();
 
 // Dialog steps.
 void setFileName(HWND dialog, const std::string& path);
@@ -79,3 +80,15 @@ std::vector<uint32_t> pictureOf(const VideoFile* frame, int separate);
 std::string testFolder();
 std::string makeClip(const std::string& name, int width, int height, int formatCode, int frames);
 std::string writeTestFile(const std::string& name, const std::vector<uint8_t>& bytes);
+
+// Live drawing objects of this process: Wine answers GetGuiResources with 0,
+// but recognises a handle by its low word, so counting the low words that
+// name an object gives the same figure there.
+int liveGdiObjects();
+// Top-level windows of this thread.
+int threadWindows();
+
+// A clip of `size` bytes that is all hole except the listed frames, which hold
+// the sample clip's frames. Costs no disk.
+std::string makeSparseClip(const std::string& name, int width, int height, int64_t size,
+                           const std::vector<int64_t>& frames);
