@@ -94,5 +94,6 @@ void buildColourPictureReference(const VideoFile* video, const ChromaFormat* for
 }
 
 void buildColourPicture(const VideoFile* video, const ChromaFormat* format, uint8_t* bits) {
-    buildColourPictureWith(video, format, bits, colourRowReference);
+    static const ColourRow fastest = colourRowNamed(fastestColourPath()); // chosen once
+    buildColourPictureWith(video, format, bits, fastest);
 }

@@ -15,6 +15,28 @@ using ColourRow = void (*)(const uint8_t* y, const uint8_t* u, const uint8_t* v,
 void colourRowReference(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
                         int width, int horizontalFactor, int chromaWidth);
 
+// Integer tables; runs on any CPU. The vector rows finish their rows with it.
+void colourRowScalar(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
+                     int width, int horizontalFactor, int chromaWidth);
+
+#if defined(__x86_64__)
+// Only to be called where the CPU has the instructions (see colourRowNamed).
+void colourRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
+                   int width, int horizontalFactor, int chromaWidth);
+void colourRowAvx512(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
+                     int width, int horizontalFactor, int chromaWidth);
+#endif
+
+// The paths by name, slowest first: "reference", "scalar", "avx2", "avx512".
+enum { COLOUR_PATH_COUNT = 4 };
+extern const char* const colourPathNames[COLOUR_PATH_COUNT];
+
+// The row of the named path, or nullptr when this build or this CPU lacks it.
+ColourRow colourRowNamed(const char* name);
+
+// The fastest path this CPU runs, chosen once; buildColourPicture uses it.
+const char* fastestColourPath();
+
 // Walks the frame's rows, finds each row's chroma, and calls `row` for it.
 void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, uint8_t* bits,
                             ColourRow row);

@@ -1,0 +1,153 @@
+// The AVX2 colour row: 32 pixels a step. Per chroma sample the three offsets
+// of colour_fixed.h are evaluated with 16-bit multiply-adds into 32-bit sums;
+// per pixel each byte is y + offset, clamped by the unsigned saturating pack.
+// Only whole steps inside the row and the chroma planes are done here, with
+// unaligned loads and stores; the scalar row finishes the rest, so nothing
+// past the row's last byte is read or written.
+#include "render/colour_fixed.h"
+#include "render/colour_rows.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+// Everything below may use AVX2; it is only reached after colourRowNamed has
+// seen the CPU has it.
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+namespace {
+
+using namespace colour_fixed;
+
+#define INLINE inline __attribute__((always_inline))
+
+// 16 lanes of 16-bit offsets each.
+struct Offsets {
+    __m256i red, green, blue;
+};
+
+// Joins the halves of a green sum: floor((high * 2^16 + low) / 2^30).
+INLINE __m256i greenSum(__m256i uv) {
+    const __m256i high = _mm256_add_epi32(
+        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_HIGH, GREEN_V_HIGH))),
+        _mm256_set1_epi32(GREEN_CONSTANT_HIGH));
+    const __m256i low = _mm256_add_epi32(
+        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_LOW, GREEN_V_LOW))),
+        _mm256_set1_epi32(GREEN_CONSTANT_LOW));
+    return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, 16)), GREEN_BITS - 16);
+}
+
+// (sample << 7, sample) pairs times (scale >> 7, scale & 127), plus the constant.
+INLINE __m256i redBlueSum(__m256i pairs, int32_t scale, int32_t constant) {
+    const __m256i sum = _mm256_madd_epi16(pairs, _mm256_set1_epi32(pairWord(scale >> 7, scale & 127)));
+    return _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(constant)), RED_BLUE_BITS);
+}
+
+// The offsets of 16 chroma samples, in sample order: unpacking and packing
+// both work within 128-bit halves, so the pack puts back what the unpack split.
+INLINE void chromaOffsets(const uint8_t* u, const uint8_t* v, Offsets* out) {
+    const __m256i u16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u)));
+    const __m256i v16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)));
+    const __m256i u7 = _mm256_slli_epi16(u16, 7);
+    const __m256i v7 = _mm256_slli_epi16(v16, 7);
+    out->red = _mm256_packs_epi32(redBlueSum(_mm256_unpacklo_epi16(v7, v16), RED_SCALE, RED_CONSTANT),
+                                  redBlueSum(_mm256_unpackhi_epi16(v7, v16), RED_SCALE, RED_CONSTANT));
+    out->blue = _mm256_packs_epi32(redBlueSum(_mm256_unpacklo_epi16(u7, u16), BLUE_SCALE, BLUE_CONSTANT),
+                                   redBlueSum(_mm256_unpackhi_epi16(u7, u16), BLUE_SCALE, BLUE_CONSTANT));
+    out->green = _mm256_packs_epi32(greenSum(_mm256_unpacklo_epi16(u16, v16)),
+                                    greenSum(_mm256_unpackhi_epi16(u16, v16)));
+}
+
+// Each offset twice, for 4:2:0 and 4:2:2: samples 0..7 to pixels 0..15 in
+// `low`, samples 8..15 to pixels 16..31 in `high`.
+INLINE void spread(__m256i offsets, __m256i* low, __m256i* high) {
+    const __m256i quarters = _mm256_permute4x64_epi64(offsets, 0xD8); // 0-3, 8-11 | 4-7, 12-15
+    *low = _mm256_unpacklo_epi16(quarters, quarters);
+    *high = _mm256_unpackhi_epi16(quarters, quarters);
+}
+
+// 32 bytes clamp(y + offset) in pixel order.
+INLINE __m256i channel(__m256i yLow, __m256i yHigh, __m256i low, __m256i high) {
+    const __m256i packed = _mm256_packus_epi16(_mm256_add_epi16(yLow, low), _mm256_add_epi16(yHigh, high));
+    return _mm256_permute4x64_epi64(packed, 0xD8); // the pack interleaves 8-pixel groups
+}
+
+// Byte shuffles that put 16 blue, green and red bytes of a 128-bit half into
+// their places among that half's 48 output bytes: masks[part][channel].
+struct ShuffleMasks {
+    uint8_t masks[3][3][32];
+};
+constexpr ShuffleMasks makeShuffleMasks() {
+    ShuffleMasks s{};
+    for (int part = 0; part < 3; ++part)
+        for (int ch = 0; ch < 3; ++ch)
+            for (int i = 0; i < 32; ++i) {
+                const int byte = 16 * part + i % 16;
+                s.masks[part][ch][i] = byte % 3 == ch ? static_cast<uint8_t>(byte / 3) : 0x80;
+            }
+    return s;
+}
+alignas(32) constexpr ShuffleMasks SHUFFLE = makeShuffleMasks();
+
+INLINE __m256i part(int p, __m256i blue, __m256i green, __m256i red) {
+    const auto mask = [p](int ch) {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(SHUFFLE.masks[p][ch]));
+    };
+    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(blue, mask(0)),
+                                           _mm256_shuffle_epi8(green, mask(1))),
+                           _mm256_shuffle_epi8(red, mask(2)));
+}
+
+// 96 bytes: pixels 0..15 come from the low halves, 16..31 from the high ones.
+INLINE void storeBgr(uint8_t* bgr, __m256i blue, __m256i green, __m256i red) {
+    const __m256i a = part(0, blue, green, red); // bytes 0-15 | 48-63
+    const __m256i b = part(1, blue, green, red); // bytes 16-31 | 64-79
+    const __m256i c = part(2, blue, green, red); // bytes 32-47 | 80-95
+    __m256i* out = reinterpret_cast<__m256i*>(bgr);
+    _mm256_storeu_si256(out, _mm256_permute2x128_si256(a, b, 0x20));
+    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(c, a, 0x30));
+    _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(b, c, 0x31));
+}
+
+} // namespace
+
+void colourRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
+                   int horizontalFactor, int chromaWidth) {
+    const int factor = horizontalFactor;
+    int c = 0;
+    if (factor == 1 || factor == 2) {
+        // A step needs its 32 pixels and their 16 or 32 chroma samples.
+        for (; c + 32 <= width && (c + 32) / factor <= chromaWidth; c += 32) {
+            const int k = c / factor;
+            const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + c));
+            const __m256i yLow = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(luma));
+            const __m256i yHigh = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(luma, 1));
+            Offsets low, high;
+            if (factor == 2) {
+                Offsets samples;
+                chromaOffsets(u + k, v + k, &samples);
+                spread(samples.red, &low.red, &high.red);
+                spread(samples.green, &low.green, &high.green);
+                spread(samples.blue, &low.blue, &high.blue);
+            } else {
+                chromaOffsets(u + k, v + k, &low);
+                chromaOffsets(u + k + 16, v + k + 16, &high);
+            }
+            storeBgr(bgr + 3 * c, channel(yLow, yHigh, low.blue, high.blue),
+                     channel(yLow, yHigh, low.green, high.green),
+                     channel(yLow, yHigh, low.red, high.red));
+        }
+    }
+    if (c < width) {
+        // The steps may have used the plane's last sample already; then every
+        // pixel left takes that one.
+        const bool pastPlane = c / factor >= chromaWidth;
+        const int k = pastPlane ? chromaWidth - 1 : c / factor;
+        colourRowScalar(y + c, u + k, v + k, bgr + 3 * c, width - c, pastPlane ? 1 : factor,
+                        chromaWidth - k);
+    }
+}
+
+#pragma GCC pop_options
+
+#endif
