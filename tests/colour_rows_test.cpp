@@ -38,7 +38,9 @@ TEST(ColourPaths, NamesAndChoice) {
     // Nothing faster than the chosen one is available.
     bool after = false;
     for (const char* name : colourPathNames) {
-        if (after) EXPECT_EQ(colourRowNamed(name), nullptr) << name;
+        if (after) {
+            EXPECT_EQ(colourRowNamed(name), nullptr) << name;
+        }
         if (strcmp(name, fastest) == 0) after = true;
     }
     EXPECT_TRUE(after);
