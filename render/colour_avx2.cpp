@@ -1,6 +1,7 @@
 // The AVX2 colour row: 32 pixels a step. Per chroma sample the three offsets
-// of colour_fixed.h are evaluated with 16-bit multiply-adds into 32-bit sums;
-// per pixel each byte is y + offset, clamped by the unsigned saturating pack.
+// of colour_fixed.h are evaluated (red and blue in 16 bits, green with 16-bit
+// multiply-adds into 32-bit sums); per pixel each byte is y + offset, clamped
+// by unsigned saturating byte arithmetic, so luma is never widened.
 // Only whole steps inside the row and the chroma planes are done here, with
 // unaligned loads and stores; the scalar row finishes the rest, so nothing
 // past the row's last byte is read or written.
@@ -21,11 +22,6 @@ using namespace colour_fixed;
 
 #define INLINE inline __attribute__((always_inline))
 
-// 16 lanes of 16-bit offsets each.
-struct Offsets {
-    __m256i red, green, blue;
-};
-
 // Joins the halves of a green sum: floor((high * 2^16 + low) / 2^30).
 INLINE __m256i greenSum(__m256i uv) {
     const __m256i high = _mm256_add_epi32(
@@ -37,39 +33,55 @@ INLINE __m256i greenSum(__m256i uv) {
     return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, 16)), GREEN_BITS - 16);
 }
 
-// (sample << 7, sample) pairs times (scale >> 7, scale & 127), plus the constant.
-INLINE __m256i redBlueSum(__m256i pairs, int32_t scale, int32_t constant) {
-    const __m256i sum = _mm256_madd_epi16(pairs, _mm256_set1_epi32(pairWord(scale >> 7, scale & 127)));
-    return _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(constant)), RED_BLUE_BITS);
+// Red or blue offsets of 16 samples held as 16-bit lanes.
+INLINE __m256i shortOffset(__m256i samples, ShortFormula formula) {
+    const __m256i t = _mm256_mulhi_epu16(_mm256_slli_epi16(samples, 8), _mm256_set1_epi16(static_cast<int16_t>(formula.scale)));
+    return _mm256_srai_epi16(_mm256_add_epi16(t, _mm256_set1_epi16(static_cast<int16_t>(formula.constant))),
+                             RED_BLUE_SHIFT);
 }
 
-// The offsets of 16 chroma samples, in sample order: unpacking and packing
-// both work within 128-bit halves, so the pack puts back what the unpack split.
+// An offset d as two unsigned bytes, max(d, 0) and max(-d, 0): adding the one
+// and subtracting the other with unsigned saturation is clamp(y + d).
+struct Signed {
+    __m256i plus, minus;
+};
+
+// The offsets of 16 chroma samples as 16-bit lanes, in sample order
+// (unpacking and packing both work within 128-bit halves, so the pack puts
+// back what the unpack split).
+struct Offsets {
+    __m256i red, green, blue;
+};
 INLINE void chromaOffsets(const uint8_t* u, const uint8_t* v, Offsets* out) {
     const __m256i u16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u)));
     const __m256i v16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)));
-    const __m256i u7 = _mm256_slli_epi16(u16, 7);
-    const __m256i v7 = _mm256_slli_epi16(v16, 7);
-    out->red = _mm256_packs_epi32(redBlueSum(_mm256_unpacklo_epi16(v7, v16), RED_SCALE, RED_CONSTANT),
-                                  redBlueSum(_mm256_unpackhi_epi16(v7, v16), RED_SCALE, RED_CONSTANT));
-    out->blue = _mm256_packs_epi32(redBlueSum(_mm256_unpacklo_epi16(u7, u16), BLUE_SCALE, BLUE_CONSTANT),
-                                   redBlueSum(_mm256_unpackhi_epi16(u7, u16), BLUE_SCALE, BLUE_CONSTANT));
+    out->red = shortOffset(v16, RED_SHORT);
+    out->blue = shortOffset(u16, BLUE_SHORT);
     out->green = _mm256_packs_epi32(greenSum(_mm256_unpacklo_epi16(u16, v16)),
                                     greenSum(_mm256_unpackhi_epi16(u16, v16)));
 }
 
-// Each offset twice, for 4:2:0 and 4:2:2: samples 0..7 to pixels 0..15 in
-// `low`, samples 8..15 to pixels 16..31 in `high`.
-INLINE void spread(__m256i offsets, __m256i* low, __m256i* high) {
-    const __m256i quarters = _mm256_permute4x64_epi64(offsets, 0xD8); // 0-3, 8-11 | 4-7, 12-15
-    *low = _mm256_unpacklo_epi16(quarters, quarters);
-    *high = _mm256_unpackhi_epi16(quarters, quarters);
+// 4:2:0 and 4:2:2: each of 16 offsets serves two pixels. The result holds
+// pixels 0..15 in the low half and 16..31 in the high half, like a load of y.
+INLINE Signed spreadTwice(__m256i d) {
+    const __m256i plus = _mm256_max_epi16(d, _mm256_setzero_si256());
+    const __m256i packed = _mm256_packus_epi16(plus, _mm256_sub_epi16(plus, d)); // plus 0-7, minus 0-7 | 8-15
+    return Signed{_mm256_unpacklo_epi8(packed, packed), _mm256_unpackhi_epi8(packed, packed)};
 }
 
-// 32 bytes clamp(y + offset) in pixel order.
-INLINE __m256i channel(__m256i yLow, __m256i yHigh, __m256i low, __m256i high) {
-    const __m256i packed = _mm256_packus_epi16(_mm256_add_epi16(yLow, low), _mm256_add_epi16(yHigh, high));
-    return _mm256_permute4x64_epi64(packed, 0xD8); // the pack interleaves 8-pixel groups
+// 4:4:4: offsets of pixels 0..15 and 16..31.
+INLINE Signed spreadOnce(__m256i first, __m256i second) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i plusFirst = _mm256_max_epi16(first, zero), plusSecond = _mm256_max_epi16(second, zero);
+    // The pack interleaves 8-pixel groups; the permute puts them back in order.
+    const __m256i plus = _mm256_packus_epi16(plusFirst, plusSecond);
+    const __m256i minus = _mm256_packus_epi16(_mm256_sub_epi16(plusFirst, first),
+                                              _mm256_sub_epi16(plusSecond, second));
+    return Signed{_mm256_permute4x64_epi64(plus, 0xD8), _mm256_permute4x64_epi64(minus, 0xD8)};
+}
+
+INLINE __m256i channel(__m256i luma, Signed offset) {
+    return _mm256_subs_epu8(_mm256_adds_epu8(luma, offset.plus), offset.minus);
 }
 
 // Byte shuffles that put 16 blue, green and red bytes of a 128-bit half into
@@ -120,22 +132,22 @@ void colourRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t
         for (; c + 32 <= width && (c + 32) / factor <= chromaWidth; c += 32) {
             const int k = c / factor;
             const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + c));
-            const __m256i yLow = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(luma));
-            const __m256i yHigh = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(luma, 1));
-            Offsets low, high;
+            Signed red, green, blue;
             if (factor == 2) {
                 Offsets samples;
                 chromaOffsets(u + k, v + k, &samples);
-                spread(samples.red, &low.red, &high.red);
-                spread(samples.green, &low.green, &high.green);
-                spread(samples.blue, &low.blue, &high.blue);
+                red = spreadTwice(samples.red);
+                green = spreadTwice(samples.green);
+                blue = spreadTwice(samples.blue);
             } else {
-                chromaOffsets(u + k, v + k, &low);
-                chromaOffsets(u + k + 16, v + k + 16, &high);
+                Offsets first, second;
+                chromaOffsets(u + k, v + k, &first);
+                chromaOffsets(u + k + 16, v + k + 16, &second);
+                red = spreadOnce(first.red, second.red);
+                green = spreadOnce(first.green, second.green);
+                blue = spreadOnce(first.blue, second.blue);
             }
-            storeBgr(bgr + 3 * c, channel(yLow, yHigh, low.blue, high.blue),
-                     channel(yLow, yHigh, low.green, high.green),
-                     channel(yLow, yHigh, low.red, high.red));
+            storeBgr(bgr + 3 * c, channel(luma, blue), channel(luma, green), channel(luma, red));
         }
     }
     if (c < width) {

@@ -1,7 +1,7 @@
 // The AVX-512 colour row (with the byte permutes of VBMI): 64 pixels a step,
-// the same offsets as the AVX2 row at twice the width. Two byte permutes per
-// 64 output bytes put blue, green and red in their places, straight from the
-// order the saturating pack leaves them in. Whole steps only; the AVX2 row
+// the same offsets and saturating byte arithmetic as the AVX2 row at twice the
+// width. Two byte permutes per 64 output bytes put blue, green and red in
+// their places. Whole steps only; the AVX2 row
 // (present on every CPU with these instructions) finishes the row.
 #include "render/colour_fixed.h"
 #include "render/colour_rows.h"
@@ -23,11 +23,6 @@ using namespace colour_fixed;
 
 #define INLINE inline __attribute__((always_inline))
 
-// 32 lanes of 16-bit offsets each.
-struct Offsets {
-    __m512i red, green, blue;
-};
-
 INLINE __m512i greenSum(__m512i uv) {
     const __m512i high = _mm512_add_epi32(
         _mm512_madd_epi16(uv, _mm512_set1_epi32(pairWord(GREEN_U_HIGH, GREEN_V_HIGH))),
@@ -38,65 +33,73 @@ INLINE __m512i greenSum(__m512i uv) {
     return _mm512_srai_epi32(_mm512_add_epi32(high, _mm512_srai_epi32(low, 16)), GREEN_BITS - 16);
 }
 
-INLINE __m512i redBlueSum(__m512i pairs, int32_t scale, int32_t constant) {
-    const __m512i sum = _mm512_madd_epi16(pairs, _mm512_set1_epi32(pairWord(scale >> 7, scale & 127)));
-    return _mm512_srai_epi32(_mm512_add_epi32(sum, _mm512_set1_epi32(constant)), RED_BLUE_BITS);
+INLINE __m512i shortOffset(__m512i samples, ShortFormula formula) {
+    const __m512i t = _mm512_mulhi_epu16(_mm512_slli_epi16(samples, 8), _mm512_set1_epi16(static_cast<int16_t>(formula.scale)));
+    return _mm512_srai_epi16(_mm512_add_epi16(t, _mm512_set1_epi16(static_cast<int16_t>(formula.constant))),
+                             RED_BLUE_SHIFT);
 }
 
-// The offsets of 32 chroma samples, in sample order (unpack and pack both
-// work within 128-bit quarters).
+// Offsets as unsigned bytes max(d, 0) and max(-d, 0), as in the AVX2 row.
+struct Signed {
+    __m512i plus, minus;
+};
+
+// The offsets of 32 chroma samples as 16-bit lanes, in sample order.
+struct Offsets {
+    __m512i red, green, blue;
+};
 INLINE void chromaOffsets(const uint8_t* u, const uint8_t* v, Offsets* out) {
     const __m512i u16 = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u)));
     const __m512i v16 = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v)));
-    const __m512i u7 = _mm512_slli_epi16(u16, 7);
-    const __m512i v7 = _mm512_slli_epi16(v16, 7);
-    out->red = _mm512_packs_epi32(redBlueSum(_mm512_unpacklo_epi16(v7, v16), RED_SCALE, RED_CONSTANT),
-                                  redBlueSum(_mm512_unpackhi_epi16(v7, v16), RED_SCALE, RED_CONSTANT));
-    out->blue = _mm512_packs_epi32(redBlueSum(_mm512_unpacklo_epi16(u7, u16), BLUE_SCALE, BLUE_CONSTANT),
-                                   redBlueSum(_mm512_unpackhi_epi16(u7, u16), BLUE_SCALE, BLUE_CONSTANT));
+    out->red = shortOffset(v16, RED_SHORT);
+    out->blue = shortOffset(u16, BLUE_SHORT);
     out->green = _mm512_packs_epi32(greenSum(_mm512_unpacklo_epi16(u16, v16)),
                                     greenSum(_mm512_unpackhi_epi16(u16, v16)));
 }
 
-// Where the saturating pack of (pixels 0..31, pixels 32..63) leaves pixel x:
-// each 16-byte quarter holds 8 pixels of the first operand, then 8 of the second.
-constexpr int packedPosition(int x) {
-    return x < 32 ? 16 * (x / 8) + x % 8 : 16 * ((x - 32) / 8) + 8 + (x - 32) % 8;
+// 4:2:0 and 4:2:2: 32 offsets for 64 pixels, in the order of a load of y.
+INLINE Signed spreadTwice(__m512i d) {
+    const __m512i plus = _mm512_max_epi16(d, _mm512_setzero_si512());
+    const __m512i packed = _mm512_packus_epi16(plus, _mm512_sub_epi16(plus, d)); // per quarter: 8 plus, 8 minus
+    return Signed{_mm512_unpacklo_epi8(packed, packed), _mm512_unpackhi_epi8(packed, packed)};
 }
 
+// 4:4:4: offsets of pixels 0..31 and 32..63.
+INLINE Signed spreadOnce(__m512i first, __m512i second) {
+    const __m512i zero = _mm512_setzero_si512();
+    const __m512i plusFirst = _mm512_max_epi16(first, zero), plusSecond = _mm512_max_epi16(second, zero);
+    // The pack interleaves 8-pixel groups of the two; put them back in order.
+    const __m512i order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
+    const __m512i plus = _mm512_packus_epi16(plusFirst, plusSecond);
+    const __m512i minus = _mm512_packus_epi16(_mm512_sub_epi16(plusFirst, first),
+                                              _mm512_sub_epi16(plusSecond, second));
+    return Signed{_mm512_permutexvar_epi64(order, plus), _mm512_permutexvar_epi64(order, minus)};
+}
+
+INLINE __m512i channel(__m512i luma, Signed offset) {
+    return _mm512_subs_epu8(_mm512_adds_epu8(luma, offset.plus), offset.minus);
+}
+
+// Byte permutes from three 64-byte channels to 192 bytes of blue, green, red.
 struct PermuteTables {
-    uint16_t spreadLow[32], spreadHigh[32]; // sample i to pixels 2i and 2i + 1
-    uint8_t blueGreen[3][64];               // blue from 0..63, green from 64..127
+    uint8_t blueGreen[3][64]; // blue from 0..63, green from 64..127
     uint8_t red[3][64];
-    uint64_t redMask[3];                    // the red bytes of each 64-byte part
+    uint64_t redMask[3];      // the red bytes of each 64-byte part
 };
 constexpr PermuteTables makePermuteTables() {
     PermuteTables t{};
-    for (int i = 0; i < 32; ++i) {
-        t.spreadLow[i] = static_cast<uint16_t>(i / 2);
-        t.spreadHigh[i] = static_cast<uint16_t>(16 + i / 2);
-    }
     for (int part = 0; part < 3; ++part)
         for (int i = 0; i < 64; ++i) {
             const int byte = 64 * part + i;
-            const int at = packedPosition(byte / 3);
+            const int pixel = byte / 3;
             const int ch = byte % 3;
-            t.blueGreen[part][i] = static_cast<uint8_t>(ch == 0 ? at : ch == 1 ? 64 + at : 0);
-            t.red[part][i] = static_cast<uint8_t>(ch == 2 ? at : 0);
+            t.blueGreen[part][i] = static_cast<uint8_t>(ch == 0 ? pixel : ch == 1 ? 64 + pixel : 0);
+            t.red[part][i] = static_cast<uint8_t>(ch == 2 ? pixel : 0);
             if (ch == 2) t.redMask[part] |= uint64_t{1} << i;
         }
     return t;
 }
 alignas(64) constexpr PermuteTables PERMUTE = makePermuteTables();
-
-INLINE __m512i load512(const void* p) {
-    return _mm512_loadu_si512(p);
-}
-
-// 64 bytes clamp(y + offset), in the pack's order.
-INLINE __m512i channel(__m512i yLow, __m512i yHigh, __m512i low, __m512i high) {
-    return _mm512_packus_epi16(_mm512_add_epi16(yLow, low), _mm512_add_epi16(yHigh, high));
-}
 
 } // namespace
 
@@ -105,38 +108,34 @@ void colourRowAvx512(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8
     const int factor = horizontalFactor;
     int c = 0;
     if (factor == 1 || factor == 2) {
-        const __m512i spreadLow = load512(PERMUTE.spreadLow);
-        const __m512i spreadHigh = load512(PERMUTE.spreadHigh);
         __m512i blueGreen[3], red[3];
         for (int p = 0; p < 3; ++p) {
-            blueGreen[p] = load512(PERMUTE.blueGreen[p]);
-            red[p] = load512(PERMUTE.red[p]);
+            blueGreen[p] = _mm512_loadu_si512(PERMUTE.blueGreen[p]);
+            red[p] = _mm512_loadu_si512(PERMUTE.red[p]);
         }
         // A step needs its 64 pixels and their 32 or 64 chroma samples.
         for (; c + 64 <= width && (c + 64) / factor <= chromaWidth; c += 64) {
             const int k = c / factor;
-            const __m512i yLow = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + c)));
-            const __m512i yHigh = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + c + 32)));
-            Offsets low, high;
+            const __m512i luma = _mm512_loadu_si512(y + c);
+            Signed r, g, b;
             if (factor == 2) {
-                Offsets s;
-                chromaOffsets(u + k, v + k, &s);
-                low.red = _mm512_permutexvar_epi16(spreadLow, s.red);
-                high.red = _mm512_permutexvar_epi16(spreadHigh, s.red);
-                low.green = _mm512_permutexvar_epi16(spreadLow, s.green);
-                high.green = _mm512_permutexvar_epi16(spreadHigh, s.green);
-                low.blue = _mm512_permutexvar_epi16(spreadLow, s.blue);
-                high.blue = _mm512_permutexvar_epi16(spreadHigh, s.blue);
+                Offsets samples;
+                chromaOffsets(u + k, v + k, &samples);
+                r = spreadTwice(samples.red);
+                g = spreadTwice(samples.green);
+                b = spreadTwice(samples.blue);
             } else {
-                chromaOffsets(u + k, v + k, &low);
-                chromaOffsets(u + k + 32, v + k + 32, &high);
+                Offsets first, second;
+                chromaOffsets(u + k, v + k, &first);
+                chromaOffsets(u + k + 32, v + k + 32, &second);
+                r = spreadOnce(first.red, second.red);
+                g = spreadOnce(first.green, second.green);
+                b = spreadOnce(first.blue, second.blue);
             }
-            const __m512i b = channel(yLow, yHigh, low.blue, high.blue);
-            const __m512i g = channel(yLow, yHigh, low.green, high.green);
-            const __m512i r = channel(yLow, yHigh, low.red, high.red);
+            const __m512i blue = channel(luma, b), green = channel(luma, g), redBytes = channel(luma, r);
             for (int p = 0; p < 3; ++p) {
-                const __m512i blueAndGreen = _mm512_permutex2var_epi8(b, blueGreen[p], g);
-                const __m512i out = _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p], red[p], r);
+                const __m512i blueAndGreen = _mm512_permutex2var_epi8(blue, blueGreen[p], green);
+                const __m512i out = _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p], red[p], redBytes);
                 _mm512_storeu_si512(bgr + 3 * c + 64 * p, out);
             }
         }

@@ -40,19 +40,47 @@ constexpr double GREEN_FROM_RED = -0.2989 * INVERSE_GREEN * RED_FACTOR;
 // margin; 21 bits are just enough, 22 leave room).
 constexpr int GREEN_TABLE_BITS = 22;
 
-// Vector rows evaluate the offsets as linear functions of the sample:
-//   offset = (sample terms * SCALE + CONSTANT) >> BITS.
-// Red and blue: 21 fraction bits; the scale's error times 128 is below 2^-15,
-// far inside the 1.2e-3 margin, and 255 * scale fits in 32 bits.
-constexpr int RED_BLUE_BITS = 21;
-constexpr int32_t RED_SCALE = static_cast<int32_t>(roundToInt(RED_FACTOR * (1 << RED_BLUE_BITS)));
-constexpr int32_t BLUE_SCALE = static_cast<int32_t>(roundToInt(BLUE_FACTOR * (1 << RED_BLUE_BITS)));
-// The sample is used as is (0..255); the - 128 and the half go in the constant.
-constexpr int32_t RED_CONSTANT = -128 * RED_SCALE + (1 << (RED_BLUE_BITS - 1));
-constexpr int32_t BLUE_CONSTANT = -128 * BLUE_SCALE + (1 << (RED_BLUE_BITS - 1));
-// A 16-bit multiply-add takes the scale as (scale >> 7) times (sample << 7)
-// plus (scale & 127) times the sample: sample << 7 still fits 16 bits.
-static_assert((RED_SCALE >> 7) < 32768 && (BLUE_SCALE >> 7) < 32768, "high part must fit 16 bits");
+// Vector rows: red and blue offsets from 16-bit multiplies. With
+// t = floor(sample * scale / 256) (the high half of (sample << 8) * scale),
+//   offset = (t + constant) >> 5
+// gives round(table[sample]) for all 256 samples for the scale and constant
+// found below (searched at compile time near factor * 2^13: the 256 samples
+// leave exactly one constant that fits). Every intermediate fits 16 bits.
+constexpr int RED_BLUE_SHIFT = 5;
+
+// floor(x + 0.5), as the scalar tables take it from the double table entry.
+constexpr int32_t roundedEntry(double x) {
+    const double h = x + 0.5;
+    const int32_t t = static_cast<int32_t>(h);
+    return t > h ? t - 1 : t;
+}
+
+struct ShortFormula {
+    int32_t scale = 0;    // 0 when no formula was found
+    int32_t constant = 0;
+};
+
+constexpr ShortFormula findShortFormula(double factor) {
+    const int32_t centre = static_cast<int32_t>(factor * (1 << (8 + RED_BLUE_SHIFT)));
+    for (int32_t scale = centre - 40; scale <= centre + 40; ++scale) {
+        int32_t low = -2147483647, high = 2147483647; // constant must lie in [low, high)
+        for (int32_t s = 0; s < 256; ++s) {
+            const int32_t t = (s * 256 * scale) >> 16;
+            const int32_t entry = roundedEntry((s - 128) * factor);
+            const int32_t a = entry * (1 << RED_BLUE_SHIFT) - t;
+            const int32_t b = (entry + 1) * (1 << RED_BLUE_SHIFT) - t;
+            if (a > low) low = a;
+            if (b < high) high = b;
+        }
+        if (low < high) return ShortFormula{scale, low};
+    }
+    return ShortFormula{};
+}
+
+constexpr ShortFormula RED_SHORT = findShortFormula(RED_FACTOR);
+constexpr ShortFormula BLUE_SHORT = findShortFormula(BLUE_FACTOR);
+static_assert(RED_SHORT.scale > 0 && BLUE_SHORT.scale > 0, "no 16-bit formula for red or blue");
+static_assert(RED_SHORT.scale < 65536 && BLUE_SHORT.scale < 65536, "scale must fit 16 bits");
 
 // Green: 30 fraction bits, so that the two scales' rounding (each at most
 // 2^-31, times at most 128) stays below 2^-23. The products need more than 32
