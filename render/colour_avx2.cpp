@@ -121,35 +121,42 @@ INLINE void storeBgr(uint8_t* bgr, __m256i blue, __m256i green, __m256i red) {
     _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(b, c, 0x31));
 }
 
+// Whole steps from pixel 0; returns the first pixel not done. A step needs
+// its 32 pixels and their 32 / FACTOR chroma samples.
+template <int FACTOR>
+INLINE int steps(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
+                 int chromaWidth) {
+    int c = 0;
+    for (int k = 0; c + 32 <= width && k + 32 / FACTOR <= chromaWidth; c += 32, k += 32 / FACTOR) {
+        const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + c));
+        Signed red, green, blue;
+        if (FACTOR == 2) {
+            Offsets samples;
+            chromaOffsets(u + k, v + k, &samples);
+            red = spreadTwice(samples.red);
+            green = spreadTwice(samples.green);
+            blue = spreadTwice(samples.blue);
+        } else {
+            Offsets first, second;
+            chromaOffsets(u + k, v + k, &first);
+            chromaOffsets(u + k + 16, v + k + 16, &second);
+            red = spreadOnce(first.red, second.red);
+            green = spreadOnce(first.green, second.green);
+            blue = spreadOnce(first.blue, second.blue);
+        }
+        storeBgr(bgr + 3 * c, channel(luma, blue), channel(luma, green), channel(luma, red));
+    }
+    return c;
+}
+
 } // namespace
 
 void colourRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
                    int horizontalFactor, int chromaWidth) {
     const int factor = horizontalFactor;
     int c = 0;
-    if (factor == 1 || factor == 2) {
-        // A step needs its 32 pixels and their 16 or 32 chroma samples.
-        for (; c + 32 <= width && (c + 32) / factor <= chromaWidth; c += 32) {
-            const int k = c / factor;
-            const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + c));
-            Signed red, green, blue;
-            if (factor == 2) {
-                Offsets samples;
-                chromaOffsets(u + k, v + k, &samples);
-                red = spreadTwice(samples.red);
-                green = spreadTwice(samples.green);
-                blue = spreadTwice(samples.blue);
-            } else {
-                Offsets first, second;
-                chromaOffsets(u + k, v + k, &first);
-                chromaOffsets(u + k + 16, v + k + 16, &second);
-                red = spreadOnce(first.red, second.red);
-                green = spreadOnce(first.green, second.green);
-                blue = spreadOnce(first.blue, second.blue);
-            }
-            storeBgr(bgr + 3 * c, channel(luma, blue), channel(luma, green), channel(luma, red));
-        }
-    }
+    if (factor == 2) c = steps<2>(y, u, v, bgr, width, chromaWidth);
+    else if (factor == 1) c = steps<1>(y, u, v, bgr, width, chromaWidth);
     if (c < width) {
         // The steps may have used the plane's last sample already; then every
         // pixel left takes that one.

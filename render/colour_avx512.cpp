@@ -101,45 +101,52 @@ constexpr PermuteTables makePermuteTables() {
 }
 alignas(64) constexpr PermuteTables PERMUTE = makePermuteTables();
 
+// Whole steps from pixel 0; returns the first pixel not done. A step needs
+// its 64 pixels and their 64 / FACTOR chroma samples.
+template <int FACTOR>
+INLINE int steps(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
+                 int chromaWidth) {
+    __m512i blueGreen[3], red[3];
+    for (int p = 0; p < 3; ++p) {
+        blueGreen[p] = _mm512_loadu_si512(PERMUTE.blueGreen[p]);
+        red[p] = _mm512_loadu_si512(PERMUTE.red[p]);
+    }
+    int c = 0;
+    for (int k = 0; c + 64 <= width && k + 64 / FACTOR <= chromaWidth; c += 64, k += 64 / FACTOR) {
+        const __m512i luma = _mm512_loadu_si512(y + c);
+        Signed r, g, b;
+        if (FACTOR == 2) {
+            Offsets samples;
+            chromaOffsets(u + k, v + k, &samples);
+            r = spreadTwice(samples.red);
+            g = spreadTwice(samples.green);
+            b = spreadTwice(samples.blue);
+        } else {
+            Offsets first, second;
+            chromaOffsets(u + k, v + k, &first);
+            chromaOffsets(u + k + 32, v + k + 32, &second);
+            r = spreadOnce(first.red, second.red);
+            g = spreadOnce(first.green, second.green);
+            b = spreadOnce(first.blue, second.blue);
+        }
+        const __m512i blue = channel(luma, b), green = channel(luma, g), redBytes = channel(luma, r);
+        for (int p = 0; p < 3; ++p) {
+            const __m512i blueAndGreen = _mm512_permutex2var_epi8(blue, blueGreen[p], green);
+            const __m512i out = _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p], red[p], redBytes);
+            _mm512_storeu_si512(bgr + 3 * c + 64 * p, out);
+        }
+    }
+    return c;
+}
+
 } // namespace
 
 void colourRowAvx512(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
                      int horizontalFactor, int chromaWidth) {
     const int factor = horizontalFactor;
     int c = 0;
-    if (factor == 1 || factor == 2) {
-        __m512i blueGreen[3], red[3];
-        for (int p = 0; p < 3; ++p) {
-            blueGreen[p] = _mm512_loadu_si512(PERMUTE.blueGreen[p]);
-            red[p] = _mm512_loadu_si512(PERMUTE.red[p]);
-        }
-        // A step needs its 64 pixels and their 32 or 64 chroma samples.
-        for (; c + 64 <= width && (c + 64) / factor <= chromaWidth; c += 64) {
-            const int k = c / factor;
-            const __m512i luma = _mm512_loadu_si512(y + c);
-            Signed r, g, b;
-            if (factor == 2) {
-                Offsets samples;
-                chromaOffsets(u + k, v + k, &samples);
-                r = spreadTwice(samples.red);
-                g = spreadTwice(samples.green);
-                b = spreadTwice(samples.blue);
-            } else {
-                Offsets first, second;
-                chromaOffsets(u + k, v + k, &first);
-                chromaOffsets(u + k + 32, v + k + 32, &second);
-                r = spreadOnce(first.red, second.red);
-                g = spreadOnce(first.green, second.green);
-                b = spreadOnce(first.blue, second.blue);
-            }
-            const __m512i blue = channel(luma, b), green = channel(luma, g), redBytes = channel(luma, r);
-            for (int p = 0; p < 3; ++p) {
-                const __m512i blueAndGreen = _mm512_permutex2var_epi8(blue, blueGreen[p], green);
-                const __m512i out = _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p], red[p], redBytes);
-                _mm512_storeu_si512(bgr + 3 * c + 64 * p, out);
-            }
-        }
-    }
+    if (factor == 2) c = steps<2>(y, u, v, bgr, width, chromaWidth);
+    else if (factor == 1) c = steps<1>(y, u, v, bgr, width, chromaWidth);
     if (c < width) {
         // The steps may have used the plane's last sample already; then every
         // pixel left takes that one.
