@@ -43,8 +43,10 @@ void runBuilder(benchmark::State& state, std::shared_ptr<Frame> f, Builder build
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(f->picture.size()));
 }
 
-Builder rowBuilder(ColourRow row) {
-    return [row](Frame* f) { buildColourPictureWith(&f->video, f->video.format, f->picture.data(), row); };
+Builder rowBuilder(ColourRow row, ColourRowPair pair = nullptr) {
+    return [row, pair](Frame* f) {
+        buildColourPictureWith(&f->video, f->video.format, f->picture.data(), row, pair);
+    };
 }
 
 // libyuv's 24-bit "RGB24" is blue, green, red in memory, like our picture.
@@ -107,7 +109,7 @@ int registerColourBenchmarks() {
                 };
                 add("reference", rowBuilder(colourRowReference));
                 add("scalar", rowBuilder(colourRowScalar));
-                if (simdRow) add("simd", rowBuilder(simdRow));
+                if (simdRow) add("simd", rowBuilder(simdRow, colourRowPairNamed(simd)));
                 add("libyuv", libyuvBuilder(code));
                 add("floor", floorBuilder);
                 if (code == 420) {

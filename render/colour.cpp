@@ -56,7 +56,7 @@ void colourRowReference(const uint8_t* y, const uint8_t* u, const uint8_t* v, ui
 }
 
 void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, uint8_t* bits,
-                            ColourRow row) {
+                            ColourRow row, ColourRowPair pair) {
     const int64_t width = video->width;
     const int64_t height = video->height;
     if (width <= 0 || height <= 0 || !video->frameBuffer || !format) return;
@@ -73,18 +73,29 @@ void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, 
     const bool noChroma = chromaWidth <= 0 || chromaHeight <= 0;
     const int rowChromaWidth = noChroma ? 1 : static_cast<int>(chromaWidth);
     const int factor = noChroma ? 1 : format->horizontalFactor;
+    const int w = static_cast<int>(width);
 
-    for (int64_t r = 0; r < height; ++r) {
+    for (int64_t r = 0; r < height;) {
         const uint8_t* u = neutral;
         const uint8_t* v = neutral;
+        int64_t chromaRow = 0;
         if (!noChroma) {
-            int64_t chromaRow = r / format->verticalFactor;
+            chromaRow = r / format->verticalFactor;
             if (chromaRow >= chromaHeight) chromaRow = chromaHeight - 1;
             u = uPlane + chromaRow * chromaWidth;
             v = vPlane + chromaRow * chromaWidth;
         }
-        row(luma + r * width, u, v, bits + r * stride, static_cast<int>(width), factor,
-            rowChromaWidth);
+        int64_t nextChromaRow = noChroma ? 0 : (r + 1) / format->verticalFactor;
+        if (nextChromaRow >= chromaHeight) nextChromaRow = chromaHeight - 1;
+        const bool sameChroma = noChroma || nextChromaRow == chromaRow;
+        if (pair && r + 1 < height && sameChroma) {
+            pair(luma + r * width, luma + (r + 1) * width, u, v, bits + r * stride,
+                 bits + (r + 1) * stride, w, factor, rowChromaWidth);
+            r += 2;
+        } else {
+            row(luma + r * width, u, v, bits + r * stride, w, factor, rowChromaWidth);
+            r += 1;
+        }
     }
 }
 
@@ -94,6 +105,8 @@ void buildColourPictureReference(const VideoFile* video, const ChromaFormat* for
 }
 
 void buildColourPicture(const VideoFile* video, const ChromaFormat* format, uint8_t* bits) {
-    static const ColourRow fastest = colourRowNamed(fastestColourPath()); // chosen once
-    buildColourPictureWith(video, format, bits, fastest);
+    // Chosen once, on first use.
+    static const ColourRow fastestRow = colourRowNamed(fastestColourPath());
+    static const ColourRowPair fastestPair = colourRowPairNamed(fastestColourPath());
+    buildColourPictureWith(video, format, bits, fastestRow, fastestPair);
 }

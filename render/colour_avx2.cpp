@@ -121,14 +121,14 @@ INLINE void storeBgr(uint8_t* bgr, __m256i blue, __m256i green, __m256i red) {
     _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(b, c, 0x31));
 }
 
-// Whole steps from pixel 0; returns the first pixel not done. A step needs
+// Whole steps from pixel 0, for one row or (PAIR) two rows with the same
+// chroma; returns the first pixel not done. A step needs
 // its 32 pixels and their 32 / FACTOR chroma samples.
-template <int FACTOR>
-INLINE int steps(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
-                 int chromaWidth) {
+template <int FACTOR, bool PAIR>
+INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                 uint8_t* bgr0, uint8_t* bgr1, int width, int chromaWidth) {
     int c = 0;
     for (int k = 0; c + 32 <= width && k + 32 / FACTOR <= chromaWidth; c += 32, k += 32 / FACTOR) {
-        const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y + c));
         Signed red, green, blue;
         if (FACTOR == 2) {
             Offsets samples;
@@ -144,27 +144,43 @@ INLINE int steps(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* 
             green = spreadOnce(first.green, second.green);
             blue = spreadOnce(first.blue, second.blue);
         }
-        storeBgr(bgr + 3 * c, channel(luma, blue), channel(luma, green), channel(luma, red));
+        for (int row = 0; row < (PAIR ? 2 : 1); ++row) {
+            const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>((row ? y1 : y0) + c));
+            storeBgr((row ? bgr1 : bgr0) + 3 * c, channel(luma, blue), channel(luma, green),
+                     channel(luma, red));
+        }
     }
     return c;
+}
+
+// The pixels from c on, by the next slower row. The steps may have used the
+// plane's last sample already; then every pixel left takes that one.
+INLINE void finishRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
+                      int factor, int chromaWidth, int c) {
+    if (c >= width) return;
+    const bool pastPlane = c / factor >= chromaWidth;
+    const int k = pastPlane ? chromaWidth - 1 : c / factor;
+    colourRowScalar(y + c, u + k, v + k, bgr + 3 * c, width - c, pastPlane ? 1 : factor,
+                    chromaWidth - k);
 }
 
 } // namespace
 
 void colourRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
                    int horizontalFactor, int chromaWidth) {
-    const int factor = horizontalFactor;
     int c = 0;
-    if (factor == 2) c = steps<2>(y, u, v, bgr, width, chromaWidth);
-    else if (factor == 1) c = steps<1>(y, u, v, bgr, width, chromaWidth);
-    if (c < width) {
-        // The steps may have used the plane's last sample already; then every
-        // pixel left takes that one.
-        const bool pastPlane = c / factor >= chromaWidth;
-        const int k = pastPlane ? chromaWidth - 1 : c / factor;
-        colourRowScalar(y + c, u + k, v + k, bgr + 3 * c, width - c, pastPlane ? 1 : factor,
-                        chromaWidth - k);
-    }
+    if (horizontalFactor == 2) c = steps<2, false>(y, y, u, v, bgr, bgr, width, chromaWidth);
+    if (horizontalFactor == 1) c = steps<1, false>(y, y, u, v, bgr, bgr, width, chromaWidth);
+    finishRow(y, u, v, bgr, width, horizontalFactor, chromaWidth, c);
+}
+
+void colourRowPairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                       uint8_t* bgr0, uint8_t* bgr1, int width, int horizontalFactor, int chromaWidth) {
+    int c = 0;
+    if (horizontalFactor == 2) c = steps<2, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
+    if (horizontalFactor == 1) c = steps<1, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
+    finishRow(y0, u, v, bgr0, width, horizontalFactor, chromaWidth, c);
+    finishRow(y1, u, v, bgr1, width, horizontalFactor, chromaWidth, c);
 }
 
 #pragma GCC pop_options

@@ -101,11 +101,12 @@ constexpr PermuteTables makePermuteTables() {
 }
 alignas(64) constexpr PermuteTables PERMUTE = makePermuteTables();
 
-// Whole steps from pixel 0; returns the first pixel not done. A step needs
+// Whole steps from pixel 0, for one row or (PAIR) two rows with the same
+// chroma; returns the first pixel not done. A step needs
 // its 64 pixels and their 64 / FACTOR chroma samples.
-template <int FACTOR>
-INLINE int steps(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
-                 int chromaWidth) {
+template <int FACTOR, bool PAIR>
+INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                 uint8_t* bgr0, uint8_t* bgr1, int width, int chromaWidth) {
     __m512i blueGreen[3], red[3];
     for (int p = 0; p < 3; ++p) {
         blueGreen[p] = _mm512_loadu_si512(PERMUTE.blueGreen[p]);
@@ -113,7 +114,6 @@ INLINE int steps(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* 
     }
     int c = 0;
     for (int k = 0; c + 64 <= width && k + 64 / FACTOR <= chromaWidth; c += 64, k += 64 / FACTOR) {
-        const __m512i luma = _mm512_loadu_si512(y + c);
         Signed r, g, b;
         if (FACTOR == 2) {
             Offsets samples;
@@ -129,32 +129,48 @@ INLINE int steps(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* 
             g = spreadOnce(first.green, second.green);
             b = spreadOnce(first.blue, second.blue);
         }
-        const __m512i blue = channel(luma, b), green = channel(luma, g), redBytes = channel(luma, r);
-        for (int p = 0; p < 3; ++p) {
-            const __m512i blueAndGreen = _mm512_permutex2var_epi8(blue, blueGreen[p], green);
-            const __m512i out = _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p], red[p], redBytes);
-            _mm512_storeu_si512(bgr + 3 * c + 64 * p, out);
+        for (int row = 0; row < (PAIR ? 2 : 1); ++row) {
+            const __m512i luma = _mm512_loadu_si512((row ? y1 : y0) + c);
+            const __m512i blue = channel(luma, b), green = channel(luma, g), redBytes = channel(luma, r);
+            uint8_t* out = (row ? bgr1 : bgr0) + 3 * c;
+            for (int p = 0; p < 3; ++p) {
+                const __m512i blueAndGreen = _mm512_permutex2var_epi8(blue, blueGreen[p], green);
+                _mm512_storeu_si512(out + 64 * p, _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p],
+                                                                               red[p], redBytes));
+            }
         }
     }
     return c;
+}
+
+// The pixels from c on, by the next slower row. The steps may have used the
+// plane's last sample already; then every pixel left takes that one.
+INLINE void finishRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
+                      int factor, int chromaWidth, int c) {
+    if (c >= width) return;
+    const bool pastPlane = c / factor >= chromaWidth;
+    const int k = pastPlane ? chromaWidth - 1 : c / factor;
+    colourRowAvx2(y + c, u + k, v + k, bgr + 3 * c, width - c, pastPlane ? 1 : factor,
+                  chromaWidth - k);
 }
 
 } // namespace
 
 void colourRowAvx512(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
                      int horizontalFactor, int chromaWidth) {
-    const int factor = horizontalFactor;
     int c = 0;
-    if (factor == 2) c = steps<2>(y, u, v, bgr, width, chromaWidth);
-    else if (factor == 1) c = steps<1>(y, u, v, bgr, width, chromaWidth);
-    if (c < width) {
-        // The steps may have used the plane's last sample already; then every
-        // pixel left takes that one.
-        const bool pastPlane = c / factor >= chromaWidth;
-        const int k = pastPlane ? chromaWidth - 1 : c / factor;
-        colourRowAvx2(y + c, u + k, v + k, bgr + 3 * c, width - c, pastPlane ? 1 : factor,
-                      chromaWidth - k);
-    }
+    if (horizontalFactor == 2) c = steps<2, false>(y, y, u, v, bgr, bgr, width, chromaWidth);
+    if (horizontalFactor == 1) c = steps<1, false>(y, y, u, v, bgr, bgr, width, chromaWidth);
+    finishRow(y, u, v, bgr, width, horizontalFactor, chromaWidth, c);
+}
+
+void colourRowPairAvx512(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                         uint8_t* bgr0, uint8_t* bgr1, int width, int horizontalFactor, int chromaWidth) {
+    int c = 0;
+    if (horizontalFactor == 2) c = steps<2, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
+    if (horizontalFactor == 1) c = steps<1, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
+    finishRow(y0, u, v, bgr0, width, horizontalFactor, chromaWidth, c);
+    finishRow(y1, u, v, bgr1, width, horizontalFactor, chromaWidth, c);
 }
 
 #pragma GCC pop_options

@@ -21,6 +21,17 @@ ColourRow colourRowNamed(const char* name) {
     return nullptr;
 }
 
+ColourRowPair colourRowPairNamed(const char* name) {
+#if defined(__x86_64__)
+    const ColourRow row = colourRowNamed(name);
+    if (row == colourRowAvx2) return colourRowPairAvx2;
+    if (row == colourRowAvx512) return colourRowPairAvx512;
+#else
+    (void)name;
+#endif
+    return nullptr;
+}
+
 const char* fastestColourPath() {
     static const char* const fastest = [] { // chosen once, on first use
         for (int i = COLOUR_PATH_COUNT - 1; i > 0; --i)

@@ -19,12 +19,24 @@ void colourRowReference(const uint8_t* y, const uint8_t* u, const uint8_t* v, ui
 void colourRowScalar(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
                      int width, int horizontalFactor, int chromaWidth);
 
+// Two picture rows that share one chroma row (4:2:0): the same bytes as two
+// row calls, with the chroma worked out once for both.
+using ColourRowPair = void (*)(const uint8_t* y0, const uint8_t* y1, const uint8_t* u,
+                               const uint8_t* v, uint8_t* bgr0, uint8_t* bgr1, int width,
+                               int horizontalFactor, int chromaWidth);
+
 #if defined(__x86_64__)
 // Only to be called where the CPU has the instructions (see colourRowNamed).
 void colourRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
                    int width, int horizontalFactor, int chromaWidth);
+void colourRowPairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                       uint8_t* bgr0, uint8_t* bgr1, int width, int horizontalFactor,
+                       int chromaWidth);
 void colourRowAvx512(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
                      int width, int horizontalFactor, int chromaWidth);
+void colourRowPairAvx512(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                         uint8_t* bgr0, uint8_t* bgr1, int width, int horizontalFactor,
+                         int chromaWidth);
 #endif
 
 // The paths by name, slowest first: "reference", "scalar", "avx2", "avx512".
@@ -33,10 +45,14 @@ extern const char* const colourPathNames[COLOUR_PATH_COUNT];
 
 // The row of the named path, or nullptr when this build or this CPU lacks it.
 ColourRow colourRowNamed(const char* name);
+// The named path's row pair, or nullptr when it has none (then the builder
+// calls the row twice) or this build or CPU lacks the path.
+ColourRowPair colourRowPairNamed(const char* name);
 
 // The fastest path this CPU runs, chosen once; buildColourPicture uses it.
 const char* fastestColourPath();
 
-// Walks the frame's rows, finds each row's chroma, and calls `row` for it.
+// Walks the frame's rows, finds each row's chroma, and calls `row` for it, or
+// `pair` (when given) for two rows with the same chroma row.
 void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, uint8_t* bits,
-                            ColourRow row);
+                            ColourRow row, ColourRowPair pair = nullptr);

@@ -2,6 +2,7 @@
 // path the CPU lacks is left out (and named in the test's output).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ namespace {
 struct Path {
     std::string name;
     ColourRow row;
+    ColourRowPair pair; // nullptr when the path has none
 };
 
 // The fast paths present here; the reference is what they are held to.
@@ -22,7 +24,7 @@ std::vector<Path> fastPaths() {
     for (const char* name : colourPathNames) {
         if (strcmp(name, "reference") == 0) continue;
         ColourRow row = colourRowNamed(name);
-        if (row) paths.push_back({name, row});
+        if (row) paths.push_back({name, row, colourRowPairNamed(name)});
         else std::printf("[ skipped  ] colour path %s: not on this CPU or build\n", name);
     }
     return paths;
@@ -33,6 +35,8 @@ TEST(ColourPaths, NamesAndChoice) {
     EXPECT_EQ(colourRowNamed("scalar"), colourRowScalar);
     EXPECT_EQ(colourRowNamed("sse9"), nullptr);
     EXPECT_EQ(colourRowNamed(nullptr), nullptr);
+    EXPECT_EQ(colourRowPairNamed("reference"), nullptr);
+    EXPECT_EQ(colourRowPairNamed("sse9"), nullptr);
     const char* fastest = fastestColourPath();
     ASSERT_NE(colourRowNamed(fastest), nullptr);
     // Nothing faster than the chosen one is available.
@@ -100,6 +104,19 @@ TEST(ColourPaths, RowsInExactBuffers) {
                         ASSERT_EQ(std::vector<uint8_t>(out.begin() + skew, out.end()), expected)
                             << path.name << " width " << width << " factor " << factor
                             << " chroma " << chromaWidth << " skew " << skew;
+                        if (!path.pair) continue;
+                        // A second row of its own under the same chroma.
+                        std::vector<uint8_t> yb1 = randomBytes(size_t(width + skew), start++);
+                        std::vector<uint8_t> out1(size_t(3 * width + skew)), expected1(size_t(3 * width));
+                        colourRowReference(yb1.data() + skew, ub.data() + skew, vb.data() + skew,
+                                           expected1.data(), width, factor, chromaWidth);
+                        std::fill(out.begin(), out.end(), 0);
+                        path.pair(yb.data() + skew, yb1.data() + skew, ub.data() + skew, vb.data() + skew,
+                                  out.data() + skew, out1.data() + skew, width, factor, chromaWidth);
+                        ASSERT_EQ(std::vector<uint8_t>(out.begin() + skew, out.end()), expected)
+                            << path.name << " pair, first row, width " << width << " factor " << factor;
+                        ASSERT_EQ(std::vector<uint8_t>(out1.begin() + skew, out1.end()), expected1)
+                            << path.name << " pair, second row, width " << width << " factor " << factor;
                     }
                 }
             }
@@ -124,11 +141,13 @@ TEST(ColourPaths, PicturesMatchTheReference) {
                 VideoFile video;
                 ASSERT_TRUE(openFrameBytes(&video, frame, w, h, format.code));
                 const size_t bytes = size_t(pictureStride(w, 24) * h);
-                std::vector<uint8_t> bits(bytes, 0xA5), reference(bytes, 0xA5);
+                std::vector<uint8_t> bits(bytes, 0xA5), paired(bytes, 0xA5), reference(bytes, 0xA5);
                 buildColourPictureWith(&video, video.format, bits.data(), path.row);
+                buildColourPictureWith(&video, video.format, paired.data(), path.row, path.pair);
                 buildColourPictureReference(&video, video.format, reference.data());
                 closeVideo(&video);
                 ASSERT_EQ(bits, reference) << path.name << " " << format.name << " " << w << "x" << h;
+                ASSERT_EQ(paired, reference) << path.name << " pairs " << format.name << " " << w << "x" << h;
             }
         }
     }
