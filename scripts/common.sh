@@ -39,12 +39,13 @@ stop_wine_environment() {
 }
 
 # A private 24-bit Xvfb display, unless USE_DISPLAY=1 keeps the user's own.
+# XVFB_SCREEN sets its size (the presenter bench needs room for 3840 x 2160).
 start_display() {
     if [ "${USE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ]; then return 0; fi
     local number
     for number in $(seq 91 140); do
         [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] && continue
-        Xvfb ":$number" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$number" -screen 0 "${XVFB_SCREEN:-1600x1200x24}" -nolisten tcp >/dev/null 2>&1 &
         XVFB_PID=$!
         for _ in $(seq 1 50); do
             [ -e "/tmp/.X11-unix/X$number" ] && break

@@ -1,0 +1,179 @@
+// presentFrame on a real window (under Wine on the Xvfb display, or on
+// Windows): medians at 352 x 288, 1920 x 1080 and 3840 x 2160 in both views,
+// and where the time goes, from a copy of its steps with a clock between
+// them. Not a test: it only reports.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "render/colour_rows.h"
+#include "render/position_text.h"
+#include "render/presenter.h"
+#include "render/separate.h"
+#include "resources/resource.h"
+
+namespace {
+
+enum { STEP_COUNT = 6 };
+const char* const stepNames[STEP_COUNT] = {"contexts", "dib", "build", "blit", "status", "release"};
+
+double now() {
+    static LARGE_INTEGER frequency = [] { // read once
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+void pumpMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// presentFrame's steps in its order, with the time of each step added to
+// `steps`; `row` and `pair` make the colour picture.
+void presentDissected(VideoFile* video, HWND window, int separate, ColourRow row,
+                      ColourRowPair pair, double steps[STEP_COUNT]) {
+    double t0 = now();
+    HDC clientDc = GetDC(window);
+    HDC memoryDc = CreateCompatibleDC(clientDc);
+    double t1 = now();
+    const int64_t width = separate ? separatePictureWidth(video) : video->width;
+    const int64_t height = video->height;
+    DibHeader dib;
+    makeDibHeader(&dib, static_cast<int32_t>(width), static_cast<int32_t>(height));
+    dib.header.biBitCount = static_cast<WORD>(separate ? 8 : 24);
+    void* bits = nullptr;
+    HBITMAP picture = CreateDIBSection(clientDc, reinterpret_cast<BITMAPINFO*>(&dib), DIB_RGB_COLORS,
+                                       &bits, nullptr, 0);
+    double t2 = now();
+    HGDIOBJ previous = SelectObject(memoryDc, picture);
+    if (separate) {
+        RGBQUAD ramp[256];
+        greyRamp(reinterpret_cast<uint8_t*>(ramp));
+        SetDIBColorTable(memoryDc, 0, 256, ramp);
+        buildSeparatePicture(video, static_cast<uint8_t*>(bits));
+    } else {
+        buildColourPictureWith(video, video->format, static_cast<uint8_t*>(bits), row, pair);
+    }
+    double t3 = now();
+    BitBlt(clientDc, 0, 0, static_cast<int>(width), static_cast<int>(height), memoryDc, 0, 0, SRCCOPY);
+    SelectObject(memoryDc, previous);
+    double t4 = now();
+    char position[POSITION_TEXT_SIZE];
+    videoPositionText(video, position, sizeof position);
+    HWND status = GetDlgItem(window, IDC_STATUS_BAR);
+    SendMessageA(status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(video->title));
+    SendMessageA(status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(position));
+    double t5 = now();
+    ReleaseDC(window, clientDc);
+    DeleteDC(memoryDc);
+    DeleteObject(picture);
+    double t6 = now();
+    const double marks[] = {t0, t1, t2, t3, t4, t5, t6};
+    for (int i = 0; i < STEP_COUNT; ++i) steps[i] = marks[i + 1] - marks[i];
+}
+
+std::vector<uint8_t> randomFrame(size_t size) {
+    std::vector<uint8_t> frame(size);
+    uint32_t x = 2463534242u; // xorshift32 from a fixed start
+    for (uint8_t& b : frame) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<uint8_t>(x >> 24);
+    }
+    return frame;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? atoi(argv[1]) : 0; // 0: by size
+    InitCommonControls();
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = "PresenterBench";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "PresenterBench", "presentFrame bench", WS_CAPTION | WS_SYSMENU,
+                                  0, 0, 400, 400, nullptr, nullptr, windowClass.hInstance, nullptr);
+    CreateStatusWindowA(WS_CHILD | WS_VISIBLE, "", window, IDC_STATUS_BAR);
+    ShowWindow(window, SW_SHOW);
+    pumpMessages();
+
+    const char* fastest = fastestColourPath();
+    printf("colour path: %s; times in ms, medians\n\n", fastest);
+    printf("%-11s %-8s %9s | %8s %8s %8s %8s %8s %8s | %9s\n", "size", "view", "present", stepNames[0],
+           stepNames[1], stepNames[2], stepNames[3], stepNames[4], stepNames[5], "reference");
+    const int sizes[][2] = {{352, 288}, {1920, 1080}, {3840, 2160}};
+    for (const auto& size : sizes) {
+        const int w = size[0], h = size[1];
+        std::vector<uint8_t> frame = randomFrame(size_t(w) * h * 3 / 2);
+        VideoFile video;
+        clearVideo(&video);
+        video.width = w;
+        video.height = h;
+        video.chromaWidth = w / 2;
+        video.chromaHeight = h / 2;
+        video.frameBytes = static_cast<int32_t>(frame.size());
+        video.frameBuffer = frame.data();
+        video.frameIndex = 1234;
+        video.frameInterval = 40;
+        video.format = findChromaFormat(420);
+        setVideoTitle(&video, "bench.yuv");
+        const int n = rounds > 0 ? rounds : w <= 352 ? 200 : w <= 1920 ? 60 : 20;
+
+        for (int separate = 0; separate < 2; ++separate) {
+            fitWindowToVideo(window, &video, separate);
+            pumpMessages();
+            std::vector<double> whole, steps[STEP_COUNT], reference;
+            for (int i = 0; i < n + 3; ++i) {
+                const double t0 = now();
+                presentFrame(&video, window, separate);
+                const double t1 = now();
+                pumpMessages(); // the status bar repaints here, as in the program's loop
+                double parts[STEP_COUNT], referenceParts[STEP_COUNT];
+                presentDissected(&video, window, separate, colourRowNamed(fastest),
+                                 colourRowPairNamed(fastest), parts);
+                pumpMessages();
+                if (!separate) {
+                    presentDissected(&video, window, separate, colourRowReference, nullptr, referenceParts);
+                    pumpMessages();
+                }
+                if (i < 3) continue; // the first calls warm caches and the X server
+                whole.push_back(t1 - t0);
+                for (int s = 0; s < STEP_COUNT; ++s) steps[s].push_back(parts[s]);
+                double total = 0;
+                for (int s = 0; s < STEP_COUNT && !separate; ++s) total += referenceParts[s];
+                reference.push_back(total);
+            }
+            char label[32];
+            snprintf(label, sizeof label, "%dx%d", w, h);
+            char referenceText[16] = "-"; // the separate picture has no reference builder
+            if (!separate) snprintf(referenceText, sizeof referenceText, "%.3f", median(reference));
+            printf("%-11s %-8s %9.3f | %8.3f %8.3f %8.3f %8.3f %8.3f %8.3f | %9s\n", label,
+                   separate ? "separate" : "colour", median(whole), median(steps[0]), median(steps[1]),
+                   median(steps[2]), median(steps[3]), median(steps[4]), median(steps[5]), referenceText);
+            fflush(stdout);
+        }
+    }
+    DestroyWindow(window);
+    return 0;
+}
