@@ -23,7 +23,7 @@ def medians(path):
 
 
 def ratio(t, base):
-    return "%.2f" % (t / base) if base else "-"
+    return "%.3f" % (t / base) if base else "-"
 
 
 def main():
