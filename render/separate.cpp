@@ -44,7 +44,6 @@ void buildSeparatePicture(const VideoFile* video, uint8_t* bits) {
             memcpy(out + width, plane + chromaRow * chromaWidth, static_cast<size_t>(copied));
             shown = copied;
         }
-        // Usually nothing is left to blacken; a call per row would still cost.
-        if (shown < columnWidth) memset(out + width + shown, 0, static_cast<size_t>(columnWidth - shown));
+        memset(out + width + shown, 0, static_cast<size_t>(columnWidth - shown));
     }
 }
