@@ -12,6 +12,9 @@ ColourRow colourRowNamed(const char* name) {
     if (strcmp(name, "reference") == 0) return colourRowReference;
     if (strcmp(name, "scalar") == 0) return colourRowScalar;
 #if defined(__x86_64__)
+    // The CPU is read by a constructor that may not have run yet when this is
+    // reached from another static initialiser; reading it twice is harmless.
+    __builtin_cpu_init();
     // __builtin_cpu_supports also checks that the system saves the wide registers.
     if (strcmp(name, "avx2") == 0 && __builtin_cpu_supports("avx2")) return colourRowAvx2;
     if (strcmp(name, "avx512") == 0 && __builtin_cpu_supports("avx512f") &&
