@@ -40,24 +40,51 @@ const ScalarTables& scalarTables() {
 
 } // namespace
 
+namespace {
+
+// The three offsets of one chroma sample.
+struct SampleOffsets {
+    int red, green, blue;
+};
+
+inline SampleOffsets sampleOffsets(const ScalarTables& t, uint8_t u, uint8_t v) {
+    // Arithmetic shift: floor, also below zero.
+    return SampleOffsets{t.red[v], (t.greenU[u] + t.greenV[v]) >> GREEN_TABLE_BITS, t.blue[u]};
+}
+
+inline void storePixel(const uint8_t* clamp, int luma, SampleOffsets o, uint8_t* bgr) {
+    bgr[0] = clamp[luma + o.blue];
+    bgr[1] = clamp[luma + o.green];
+    bgr[2] = clamp[luma + o.red];
+}
+
+} // namespace
+
 void colourRowScalar(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
                      int width, int horizontalFactor, int chromaWidth) {
     const ScalarTables& t = scalarTables();
     const uint8_t* clamp = t.clamp + 256;
-    int c = 0;
-    for (int k = 0; k < chromaWidth && c < width; ++k) {
-        const int red = t.red[v[k]];
-        const int blue = t.blue[u[k]];
-        // Arithmetic shift: floor, also below zero.
-        const int green = (t.greenU[u[k]] + t.greenV[v[k]]) >> GREEN_TABLE_BITS;
-        // The last sample also serves every pixel beyond the plane's width.
-        const int end = k == chromaWidth - 1 || width - c < horizontalFactor ? width
-                                                                             : c + horizontalFactor;
-        for (; c < end; ++c) {
-            const int luma = y[c];
-            bgr[3 * c] = clamp[luma + blue];
-            bgr[3 * c + 1] = clamp[luma + green];
-            bgr[3 * c + 2] = clamp[luma + red];
+    const int factor = horizontalFactor;
+    // Samples whose every pixel lies in the row and before the plane's last
+    // sample; 4:4:4 and the two-pixel formats get loops of their own, where
+    // the compiler knows the step.
+    int k = 0;
+    const int whole = (chromaWidth - 1 < width / factor) ? chromaWidth - 1 : width / factor;
+    if (factor == 1) {
+        for (; k < whole; ++k) storePixel(clamp, y[k], sampleOffsets(t, u[k], v[k]), bgr + 3 * k);
+    } else if (factor == 2) {
+        for (; k < whole; ++k) {
+            const SampleOffsets o = sampleOffsets(t, u[k], v[k]);
+            storePixel(clamp, y[2 * k], o, bgr + 6 * k);
+            storePixel(clamp, y[2 * k + 1], o, bgr + 6 * k + 3);
         }
+    }
+    // The rest, any factor: the last sample also serves every pixel beyond
+    // the plane's width.
+    int c = k * factor;
+    for (; k < chromaWidth && c < width; ++k) {
+        const SampleOffsets o = sampleOffsets(t, u[k], v[k]);
+        const int end = k == chromaWidth - 1 || width - c < factor ? width : c + factor;
+        for (; c < end; ++c) storePixel(clamp, y[c], o, bgr + 3 * c);
     }
 }
