@@ -54,7 +54,7 @@ TEST(ColourPaths, NamesAndChoice) {
 // y once, with the chroma laid out one sample per pixel so that the vector
 // rows take their full steps. The y values turn with the pair, so each y
 // meets every lane position.
-TEST(ColourPaths, EveryTripleMatchesTheReference) {
+TEST(ColourPaths, ExhaustiveTriplesMatchTheReference) {
     const std::vector<Path> paths = fastPaths();
     std::vector<uint8_t> y(256), u(256), v(256), expected(3 * 256), got(3 * 256);
     std::vector<long> wrong(paths.size(), 0);
