@@ -60,6 +60,15 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             return TRUE;
         }
         return FALSE;
+    case WM_DESTROY: {
+        // The picture control loaded its bitmap from the template, and not
+        // every system's static control deletes it again: take it back and
+        // delete it here, so that each box leaves no drawing object behind.
+        HGDIOBJ picture = reinterpret_cast<HGDIOBJ>(
+            SendDlgItemMessageA(dialog, -1, STM_SETIMAGE, IMAGE_BITMAP, 0));
+        if (picture) DeleteObject(picture);
+        return FALSE;
+    }
     }
     return FALSE;
 }
