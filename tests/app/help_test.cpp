@@ -425,7 +425,7 @@ TEST_F(Help, AfterAboutTheFrameIsPresentedUnlessTicksComeSoonEnough) {
     EXPECT_EQ(statusText(0), "");
     EXPECT_EQ(statusText(1), " h00 : m00 : s00 : ms000 : f0");
 
-    openClip("about.yuv", 176, 144, 2000);
+    openClip("about.yuv", 176, 144, 400);
     key(VK_RIGHT);
     ASSERT_TRUE(runAbout({markThenOk()}));
     EXPECT_TRUE(showsCurrentFrame()) << "stopped: presented at once";
