@@ -7,15 +7,22 @@
 #include "resources/resource.h"
 
 // The part of the client area that holds the picture: the picture's own size,
-// cut to what the client area shows above the status bar.
+// cut to what the client area shows above the status bar and to the screen's
+// right and bottom edges (a picture wider than the screen leaves the window
+// reaching past them, and there the window shows nothing).
 static SIZE shownPictureSize(HWND window, const VideoFile* video, int separate) {
     const int64_t pictureWidth = separate ? separatePictureWidth(video) : video->width;
     RECT client, status = {};
     GetClientRect(window, &client);
     HWND statusWindow = GetDlgItem(window, IDC_STATUS_BAR);
     if (statusWindow) GetClientRect(statusWindow, &status);
-    const int64_t width = std::min<int64_t>(pictureWidth, client.right);
-    const int64_t height = std::min<int64_t>(video->height, client.bottom - status.bottom);
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    const int64_t screenRight = GetSystemMetrics(SM_XVIRTUALSCREEN) + int64_t{GetSystemMetrics(SM_CXVIRTUALSCREEN)};
+    const int64_t screenBottom = GetSystemMetrics(SM_YVIRTUALSCREEN) + int64_t{GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    const int64_t width = std::min({pictureWidth, int64_t{client.right}, screenRight - origin.x});
+    const int64_t height = std::min({int64_t{video->height}, int64_t{client.bottom} - status.bottom,
+                                     screenBottom - origin.y});
     return {static_cast<LONG>(std::max<int64_t>(width, 0)),
             static_cast<LONG>(std::max<int64_t>(height, 0))};
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "dialogs/dialogs.h"
@@ -161,19 +162,35 @@ protected:
     }
     void copyKey() { key('C', true); }
 
-    // CTRL+C, then the clipboard's bitmap against the screen and the core.
-    void expectCopyOfPicture(const char* what) {
+    // CTRL+C, then the clipboard's bitmap against the screen and the core:
+    // the whole picture, or as much of it as the window could show.
+    void expectCopyOfPicture(const char* what, bool whole = true) {
         SCOPED_TRACE(what);
-        const int width = static_cast<int>(separateView ? video.width + video.chromaWidth : video.width);
-        const int height = video.height;
-        EXPECT_EQ(clientSize().cy, height + statusBarHeight()) << "the window fits the picture";
+        const int pictureWidth = static_cast<int>(separateView ? video.width + video.chromaWidth : video.width);
+        const int pictureHeight = video.height;
+        const SIZE client = clientSize();
+        POINT origin = {0, 0};
+        ClientToScreen(window, &origin);
+        const int width = std::min({pictureWidth, static_cast<int>(client.cx),
+                                    GetSystemMetrics(SM_CXVIRTUALSCREEN) - static_cast<int>(origin.x)});
+        const int height = std::min({pictureHeight, static_cast<int>(client.cy) - statusBarHeight(),
+                                     GetSystemMetrics(SM_CYVIRTUALSCREEN) - static_cast<int>(origin.y)});
+        if (whole) {
+            EXPECT_EQ(width, pictureWidth) << "the window fits the picture";
+            EXPECT_EQ(height, pictureHeight) << "the window fits the picture";
+        }
         copyKey();
         SIZE size;
         std::vector<uint32_t> copied = clipboardPixels(&size);
         ASSERT_EQ(size.cx, width);
         ASSERT_EQ(size.cy, height) << "the status bar is not part of the copy";
         EXPECT_TRUE(copied == clientPixels(width, height)) << "the copy is what the client area shows";
-        EXPECT_TRUE(copied == expectedPicture(separateView)) << "the copy is the frame's picture";
+        const std::vector<uint32_t> picture = expectedPicture(separateView);
+        std::vector<uint32_t> shownPart;
+        for (int row = 0; row < height; ++row)
+            shownPart.insert(shownPart.end(), picture.begin() + size_t(row) * pictureWidth,
+                             picture.begin() + size_t(row) * pictureWidth + width);
+        EXPECT_TRUE(copied == shownPart) << "the copy is the frame's picture";
     }
 
     // Runs the About command with `steps` played on the box; true when the
@@ -237,6 +254,11 @@ TEST_F(Help, CopyPutsTheShownPictureOnTheClipboard) {
     EXPECT_GT((outer.bottom - outer.top) - clientSize().cy, oneLineFrame) << "the menu bar wraps";
     key(VK_RIGHT);
     expectCopyOfPicture("100 x 80 with a two-line menu bar");
+
+    // Wider than the screen: the copy holds the part of the picture on it.
+    openClip("copy2400.yuv", 2400, 32, 2);
+    ASSERT_GT(2400, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    expectCopyOfPicture("2400 x 32", false);
 }
 
 TEST_F(Help, CopyWhilePlayingLeavesPlaybackRunning) {
