@@ -29,26 +29,27 @@ HINSTANCE WINAPI recordShellOpen(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR pa
 using BoxStep = std::function<void(HWND box)>;
 struct BoxScript {
     HWND owner;
+    bool about; // the About box (a tool window), or a message box
     std::vector<BoxStep> steps;
     size_t done;
     int waits;
 };
 BoxScript script;
 
-HWND findAboutBox(HWND owner) {
+HWND findBox(HWND owner, bool about) {
     for (HWND box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", "Corvane"));)
         if (GetWindow(box, GW_OWNER) == owner && IsWindowVisible(box) &&
-            (GetWindowLongPtrA(box, GWL_EXSTYLE) & WS_EX_TOOLWINDOW))
+            ((GetWindowLongPtrA(box, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0) == about)
             return box;
     return nullptr;
 }
 
 void CALLBACK aboutTimer(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND box = findAboutBox(script.owner);
+    HWND box = findBox(script.owner, script.about);
     if (!box) {
         if (++script.waits > 300) {
             KillTimer(nullptr, id);
-            ADD_FAILURE() << "the About box never showed";
+            ADD_FAILURE() << "the box never showed";
         }
         return;
     }
@@ -57,7 +58,7 @@ void CALLBACK aboutTimer(HWND, UINT, UINT_PTR id, DWORD) {
         return;
     }
     KillTimer(nullptr, id);
-    ADD_FAILURE() << "the About box stayed open after its last step";
+    ADD_FAILURE() << "the box stayed open after its last step";
     EndDialog(box, 0);
 }
 
@@ -195,12 +196,13 @@ protected:
 
     // Runs the About command with `steps` played on the box; true when the
     // box stayed open up to its last step and closed there.
-    bool runAbout(std::vector<BoxStep> steps) {
-        script = {window, std::move(steps), 0, 0};
+    bool runAbout(std::vector<BoxStep> steps) { return runBox(CMD_ABOUT, true, std::move(steps)); }
+    bool runBox(int command, bool about, std::vector<BoxStep> steps) {
+        script = {window, about, std::move(steps), 0, 0};
         const UINT_PTR timer = SetTimer(nullptr, 0, 10, aboutTimer);
-        SendMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_ABOUT, 0), 0);
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, 0), 0);
         KillTimer(nullptr, timer);
-        return script.done == script.steps.size() && !findAboutBox(window);
+        return script.done == script.steps.size() && !findBox(window, about);
     }
     // A last step that marks the screen and the status bar, then presses OK:
     // whatever shows afterwards was put there by the About command itself.
@@ -281,9 +283,23 @@ TEST_F(Help, CopyWhilePlayingLeavesPlaybackRunning) {
 TEST_F(Help, HelpTextLineByLine) {
     startEmpty();
     std::string text;
-    whenMessageBoxShows("Corvane", &text);
-    menuCommand(CMD_HELP);
-    pump();
+    HICON icon = nullptr;
+    int buttons = 0;
+    const BoxStep read = [&](HWND box) {
+        char line[1024] = "";
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            char className[16] = "";
+            GetClassNameA(child, className, sizeof className);
+            const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
+            if (!lstrcmpiA(className, "Button")) ++buttons;
+            else if ((style & SS_TYPEMASK) == SS_ICON)
+                icon = reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0));
+            else if (GetWindowTextA(child, line, sizeof line) > 0)
+                text = line;
+        }
+        pressOk(box);
+    };
+    ASSERT_TRUE(runBox(CMD_HELP, false, {read}));
     EXPECT_EQ(text,
               "                        Corvane\n"
               "               a viewer for raw YUV video\n"
@@ -300,6 +316,8 @@ TEST_F(Help, HelpTextLineByLine) {
               "HOME\t\trewind to start\n"
               "END\t\tfast forward to last frame\n"
               "CTRL + C\t\tcopy current frame to clipboard");
+    EXPECT_EQ(icon, LoadIconA(nullptr, IDI_INFORMATION));
+    EXPECT_EQ(buttons, 1) << "OK alone";
 }
 
 TEST_F(Help, ReadmeOpensThroughTheShellAndGraysWhenItCannot) {
