@@ -4,6 +4,7 @@
 #include "dialogs/dialogs.h"
 #include "render/position_text.h"
 #include "tests/app/harness.h"
+#include "version.h"
 
 namespace {
 
@@ -501,6 +502,51 @@ TEST_F(Help, CopiesAndAboutBoxesLeaveNothingBehind) {
     pump();
     EXPECT_EQ(liveGdiObjects(), objects) << "after 20 About boxes";
     EXPECT_EQ(threadWindows(), windows);
+}
+
+// The program and these tests carry the same resources: a version block and
+// a manifest asking for common controls 6, which the loader has honoured.
+TEST(Resources, VersionAndCommonControlsSix) {
+    HRSRC manifest = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24)); // RT_MANIFEST
+    ASSERT_NE(manifest, nullptr);
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(nullptr, manifest))),
+                           SizeofResource(nullptr, manifest));
+    EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
+
+    // Windows' common controls 6 report version 6; Wine's report 5.81 from
+    // either copy, so there the side-by-side folder the loader chose tells.
+    HMODULE controls = GetModuleHandleA("comctl32.dll");
+    ASSERT_NE(controls, nullptr);
+    struct DllVersion {
+        DWORD size, major, minor, build, platform;
+    } dll = {sizeof(DllVersion), 0, 0, 0, 0};
+    using GetVersionFunction = HRESULT(WINAPI*)(DllVersion*);
+    auto getVersion = reinterpret_cast<GetVersionFunction>(
+        reinterpret_cast<void*>(GetProcAddress(controls, "DllGetVersion")));
+    ASSERT_NE(getVersion, nullptr);
+    ASSERT_EQ(getVersion(&dll), S_OK);
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(controls, path, sizeof path);
+    CharLowerA(path);
+    EXPECT_TRUE(dll.major == 6 || strstr(path, "common-controls_6595b64144ccf1df_6."))
+        << path << " is version " << dll.major << "." << dll.minor;
+
+    HRSRC version = FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16)); // RT_VERSION
+    ASSERT_NE(version, nullptr);
+    const char* block = static_cast<const char*>(LockResource(LoadResource(nullptr, version)));
+    const std::string bytes(block, SizeofResource(nullptr, version));
+    // The fixed part follows the UTF-16 key "VS_VERSION_INFO" at a 4-byte boundary.
+    const size_t fixed = bytes.find("\xBD\x04\xEF\xFE");
+    ASSERT_NE(fixed, std::string::npos);
+    VS_FIXEDFILEINFO info;
+    memcpy(&info, bytes.data() + fixed, sizeof info);
+    EXPECT_EQ(HIWORD(info.dwFileVersionMS), CORVANE_VERSION_MAJOR);
+    EXPECT_EQ(LOWORD(info.dwFileVersionMS), CORVANE_VERSION_MINOR);
+    EXPECT_EQ(HIWORD(info.dwFileVersionLS), CORVANE_VERSION_PATCH);
+    std::string versionText;
+    for (const char* c = CORVANE_VERSION_TEXT; *c; ++c) versionText += std::string(1, *c) + '\0';
+    EXPECT_NE(bytes.find(versionText), std::string::npos) << "ProductVersion text";
 }
 
 } // namespace
