@@ -220,7 +220,7 @@ protected:
     }
 };
 
-TEST_F(Help, CopyPutsTheShownPictureOnTheClipboard) {
+TEST_F(Help, CopyPutsTheShownPictureOnTheClipboardAndPlaybackGoesOn) {
     // No video: the clipboard keeps what it had.
     startEmpty();
     putTextOnClipboard(window, "kept");
@@ -239,7 +239,23 @@ TEST_F(Help, CopyPutsTheShownPictureOnTheClipboard) {
     expectCopyOfPicture("528 x 288 separate");
     menuCommand(CMD_COMBINED_FIELDS);
 
-    openClip("copy176.yuv", 176, 144);
+    // During playback: the copy leaves the timer and the playing state alone.
+    openClip("copy176.yuv", 176, 144, 100);
+    key(VK_SPACE);
+    ASSERT_EQ(playing, 1);
+    pump(60);
+    copyKey();
+    SIZE size;
+    clipboardPixels(&size);
+    EXPECT_EQ(size.cx, 176);
+    EXPECT_EQ(size.cy, 144);
+    EXPECT_EQ(playing, 1);
+    EXPECT_EQ(playbackTimerPeriod, 40);
+    const int64_t atCopy = video.frameIndex;
+    EXPECT_TRUE(pumpUntil([&] { return video.frameIndex > atCopy + 2; }, 3000)) << "still playing";
+    key(VK_SPACE);
+    ASSERT_EQ(playing, 0);
+
     key(VK_END);
     expectCopyOfPicture("176 x 144 combined");
     menuCommand(CMD_SEPARATE_FIELDS);
@@ -262,23 +278,6 @@ TEST_F(Help, CopyPutsTheShownPictureOnTheClipboard) {
     openClip("copy2400.yuv", 2400, 32, 2);
     ASSERT_GT(2400, GetSystemMetrics(SM_CXVIRTUALSCREEN));
     expectCopyOfPicture("2400 x 32", false);
-}
-
-TEST_F(Help, CopyWhilePlayingLeavesPlaybackRunning) {
-    openClip("copyplay.yuv", 176, 144, 400);
-    key(VK_SPACE);
-    ASSERT_EQ(playing, 1);
-    pump(100);
-    copyKey();
-    SIZE size;
-    clipboardPixels(&size);
-    EXPECT_EQ(size.cx, 176);
-    EXPECT_EQ(size.cy, 144);
-    EXPECT_EQ(playing, 1);
-    EXPECT_EQ(playbackTimerPeriod, 40);
-    const int64_t atCopy = video.frameIndex;
-    EXPECT_TRUE(pumpUntil([&] { return video.frameIndex > atCopy + 2; }, 3000));
-    key(VK_SPACE);
 }
 
 TEST_F(Help, HelpTextLineByLine) {
@@ -466,7 +465,7 @@ TEST_F(Help, AfterAboutTheFrameIsPresentedUnlessTicksComeSoonEnough) {
     EXPECT_EQ(statusText(0), "");
     EXPECT_EQ(statusText(1), " h00 : m00 : s00 : ms000 : f0");
 
-    openClip("about.yuv", 176, 144, 400);
+    openClip("about.yuv", 176, 144, 200);
     key(VK_RIGHT);
     ASSERT_TRUE(runAbout({markThenOk()}));
     EXPECT_TRUE(showsCurrentFrame()) << "stopped: presented at once";
