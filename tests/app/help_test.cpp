@@ -360,7 +360,19 @@ TEST_F(Help, AboutBoxClosesOnOkAndEnterOnly) {
         for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
             const LONG_PTR style = GetWindowLongPtrA(child, GWL_STYLE);
             GetWindowTextA(child, text, sizeof text);
-            if (child != ok && (style & SS_TYPEMASK) != SS_BITMAP && text[0]) ++texts;
+            if (child == ok || (style & SS_TYPEMASK) == SS_BITMAP || !text[0]) continue;
+            ++texts;
+            // The whole text fits its control, wrapped as the control wraps it.
+            RECT area;
+            GetClientRect(child, &area);
+            RECT needed = area;
+            HDC dc = GetDC(child);
+            HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(child, WM_GETFONT, 0, 0)));
+            DrawTextA(dc, text, -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+            SelectObject(dc, previous);
+            ReleaseDC(child, dc);
+            EXPECT_LE(needed.bottom, area.bottom) << "\"" << text << "\" is cut off";
+            EXPECT_LE(needed.right, area.right) << "\"" << text << "\" is cut off";
         }
         EXPECT_EQ(texts, 2) << "the credit and the dedication";
         picture = aboutPicture(box);
