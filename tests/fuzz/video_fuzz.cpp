@@ -43,7 +43,9 @@ int worthOpening(int32_t width, int32_t height, int32_t code) {
     const ChromaFormat* format = findChromaFormat(code);
     if (!format || width < 0 || height < 0) return 1;
     const int64_t chroma = int64_t{width / format->horizontalFactor} * (height / format->verticalFactor);
-    const int64_t frame = int64_t{width} * height + 2 * chroma;
+    const int64_t luma = int64_t{width} * height;
+    if (luma > INT32_MAX || chroma > INT32_MAX) return 1;
+    const int64_t frame = luma + 2 * chroma;
     return frame <= OPEN_BYTES_LIMIT || frame > INT32_MAX;
 }
 
