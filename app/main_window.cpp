@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <windowsx.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 
@@ -24,7 +25,9 @@ HINSTANCE instance = nullptr;
 HACCEL accelerators = nullptr;
 int playbackTimerPeriod = 0;
 
-static const char readmePath[] = "./Corvane.README.txt";
+ShellOpenFunction shellOpen = ShellExecuteA;
+
+const char readmePath[] = "./Corvane.README.txt";
 
 void setPlaybackTimer(HWND window, int period) {
     SetTimer(window, PLAYBACK_TIMER, static_cast<UINT>(period), nullptr);

@@ -20,6 +20,14 @@ extern HINSTANCE instance;     // the program's module
 extern HACCEL accelerators;    // keyboard table, or null when it failed to load
 extern int playbackTimerPeriod; // period of the armed frame timer; 0 while it is off
 
+// The shell's "open" for the readme and the About link. ShellExecuteA unless
+// a test has put a recorder in its place.
+using ShellOpenFunction = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+extern ShellOpenFunction shellOpen;
+
+// The user guide, beside the program in the current directory.
+extern const char readmePath[];
+
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Start-up up to the message loop: registers the class, creates the window

@@ -200,6 +200,27 @@ TEST(FrameMovement, ZeroSizedFramesCountWithoutEnd) {
     EXPECT_EQ(open.video.frameIndex, 99);
     stepBack(&open.video, 10);
     EXPECT_EQ(open.video.frameIndex, 89);
+
+    // Counting stops at the largest frame number instead of overflowing.
+    ASSERT_TRUE(seekFrame(&open.video, INT64_MAX));
+    EXPECT_FALSE(readNextFrame(&open.video));
+    EXPECT_EQ(open.video.frameIndex, INT64_MAX);
+}
+
+TEST(FrameMovement, FailedSeekKeepsTheFrameItNames) {
+    OpenVideo open(writeNumberedFile("seek.yuv", FRAME, 4, FRAME / 3));
+    VideoFile& video = open.video;
+    ASSERT_TRUE(seekFrame(&video, 1));
+    EXPECT_EQ(open.shown(), 1);
+    // Frame 4 is partial and frame 9 lies past the end: neither is shown, and
+    // the buffer still holds frame 1, whose number is kept.
+    EXPECT_FALSE(seekFrame(&video, 4));
+    EXPECT_EQ(video.frameIndex, 1);
+    EXPECT_EQ(open.shown(), 1);
+    EXPECT_FALSE(seekFrame(&video, 9));
+    EXPECT_EQ(open.shown(), 1);
+    ASSERT_TRUE(readNextFrame(&video));
+    EXPECT_EQ(open.shown(), 2);
 }
 
 TEST(FrameMovement, NoVideoOpenLeavesTheRecordUnchanged) {

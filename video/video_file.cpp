@@ -112,20 +112,30 @@ int openVideo(VideoFile* video, const char* path, int32_t width, int32_t height,
     return 1;
 }
 
+// After a read that brought no whole frame (a partial frame at the end read
+// over the front of the buffer, or a seek past the end): bring back the frame
+// whose number is kept, and the position just after it, so that what is shown
+// is always that frame and never a mix of two, and the next read follows it.
+static void restoreCurrentFrame(VideoFile* video) {
+    if (ferror(video->file)) return;
+    if (video->frameIndex < 0) {
+        seekTo(video->file, 0, SEEK_SET);
+        return;
+    }
+    seekTo(video->file, video->frameIndex * video->frameBytes, SEEK_SET);
+    readFrame(video);
+}
+
 int readNextFrame(VideoFile* video) {
     if (!videoIsOpen(video)) return 0;
+    // Empty frames never reach an end: stop counting at the largest number.
+    if (video->frameIndex == INT64_MAX) return 0;
     size_t got = 0;
     if (readFrame(video, &got)) {
         video->frameIndex += 1;
         return 1;
     }
-    // A partial frame at the end was read over the front of the buffer. Bring
-    // back the whole frame whose number is kept, so that what is shown is
-    // always that frame and never a mix of two.
-    if (got > 0 && video->frameIndex >= 0 && !ferror(video->file)) {
-        seekTo(video->file, video->frameIndex * video->frameBytes, SEEK_SET);
-        readFrame(video);
-    }
+    if (got > 0) restoreCurrentFrame(video);
     return 0;
 }
 
@@ -166,7 +176,10 @@ int seekFrame(VideoFile* video, int64_t n) {
     if (!videoIsOpen(video) || n < 0) return 0;
     if (video->frameBytes > 0 && n > INT64_MAX / video->frameBytes) return 0;
     if (seekTo(video->file, n * video->frameBytes, SEEK_SET) != 0) return 0;
-    if (!readFrame(video)) return 0;
+    if (!readFrame(video)) {
+        restoreCurrentFrame(video);
+        return 0;
+    }
     video->frameIndex = n;
     return 1;
 }

@@ -57,7 +57,8 @@ void seekLastFrame(VideoFile* video);
 void stepBack(VideoFile* video, int64_t n);
 
 // Brings frame n (n >= 0) straight from its position. Nonzero when a whole
-// frame was read; otherwise the record is unchanged apart from the buffer.
+// frame was read; otherwise the record, the frame held and the position
+// of the next read are as they were.
 int seekFrame(VideoFile* video, int64_t n);
 
 // The file's size in bytes, or -1 with no video open.

@@ -1,0 +1,182 @@
+// libFuzzer target over the portable core: a geometry, a format, a file's
+// bytes and a sequence of frame movements and picture builds, all taken from
+// the input. Besides the sanitizers' own checks it asserts what the viewer
+// relies on: the buffer holds the whole frame that frameIndex names, the fast
+// colour picture equals the reference one, and nothing is written outside the
+// pictures (they are sized exactly, so AddressSanitizer sees any overrun).
+//
+// Input layout (every field optional: a short input just ends the run early):
+//   byte 0, 1   width, height: 0..199 as they stand, above that a table of
+//               awkward values (negative, odd, overflowing)
+//   byte 2      format: 420, 422, 411, 444 or a code the program does not know
+//   byte 3      frame interval, signed
+//   byte 4, 5   the file's length (little-endian), cut to what the input holds
+//   then        the file's bytes, then one byte per operation (some take an
+//               argument byte after them)
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "render/colour.h"
+#include "render/position_text.h"
+#include "render/separate.h"
+#include "video/frame_rate.h"
+#include "video/video_file.h"
+
+namespace {
+
+// Pictures beyond this many pixels are not built: it keeps each run quick,
+// and the window could not show them anyway.
+const int64_t PICTURE_PIXEL_LIMIT = 1 << 18;
+
+// Frames that fit in 32 bits but take more than this are not opened: a
+// 2 GiB buffer cleared on every open would only make the runs slow. Larger
+// geometries that overflow are still opened, to see them refused.
+const int64_t OPEN_BYTES_LIMIT = int64_t{1} << 26;
+
+int worthOpening(int32_t width, int32_t height, int32_t code) {
+    const ChromaFormat* format = findChromaFormat(code);
+    if (!format || width < 0 || height < 0) return 1;
+    const int64_t chroma = int64_t{width / format->horizontalFactor} * (height / format->verticalFactor);
+    const int64_t luma = int64_t{width} * height;
+    if (luma > INT32_MAX || chroma > INT32_MAX) return 1;
+    const int64_t frame = luma + 2 * chroma;
+    return frame <= OPEN_BYTES_LIMIT || frame > INT32_MAX;
+}
+
+class Input {
+  public:
+    Input(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool empty() const { return at_ >= size_; }
+    uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
+    const uint8_t* take(size_t* n) {
+        if (*n > size_ - at_) *n = size_ - at_;
+        const uint8_t* start = data_ + at_;
+        at_ += *n;
+        return start;
+    }
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+int32_t dimension(uint8_t b) {
+    static const int32_t awkward[] = {-1, -5, 352, 288, 351, 287, 46341, 65536, INT32_MAX, 100000};
+    if (b < 200) return b;
+    return awkward[(b - 200) % (sizeof awkward / sizeof awkward[0])];
+}
+
+int32_t formatCode(uint8_t b) {
+    static const int32_t codes[] = {420, 422, 411, 444, 0, 421};
+    return codes[b % (sizeof codes / sizeof codes[0])];
+}
+
+void fail(const char* what) {
+    fprintf(stderr, "invariant broken: %s\n", what);
+    abort();
+}
+
+// The buffer must hold exactly the bytes of frame frameIndex whenever that
+// frame lies whole in the file.
+void checkFrame(const VideoFile* video, const uint8_t* file, size_t fileSize) {
+    if (!videoIsOpen(video)) return;
+    if (video->frameIndex < -1) fail("frame number below -1");
+    if (video->frameIndex < 0 || video->frameBytes <= 0) return;
+    const int64_t start = video->frameIndex * video->frameBytes;
+    if (start + video->frameBytes > static_cast<int64_t>(fileSize)) return;
+    if (memcmp(video->frameBuffer, file + start, static_cast<size_t>(video->frameBytes)) != 0)
+        fail("buffer does not hold the frame it is numbered as");
+}
+
+void buildPictures(const VideoFile* video) {
+    if (!videoIsOpen(video) || !video->format) return;
+    const int64_t width = video->width;
+    const int64_t height = video->height;
+    if (width <= 0 || height <= 0 || width * height > PICTURE_PIXEL_LIMIT) return;
+
+    const size_t colourBytes = static_cast<size_t>(pictureStride(width, 24) * height);
+    std::vector<uint8_t> fast(colourBytes, 0xA5);
+    std::vector<uint8_t> reference(colourBytes, 0xA5);
+    buildColourPicture(video, video->format, fast.data());
+    buildColourPictureReference(video, video->format, reference.data());
+    if (fast != reference) fail("colour picture differs from the reference");
+
+    const int64_t separateWidth = separatePictureWidth(video);
+    if (separateWidth <= 0) return;
+    std::vector<uint8_t> separate(static_cast<size_t>(pictureStride(separateWidth, 8) * height));
+    buildSeparatePicture(video, separate.data());
+}
+
+void positionTexts(const VideoFile* video, uint8_t sizeByte) {
+    char text[POSITION_TEXT_SIZE];
+    videoPositionText(video, text, sizeof text);
+    if (strnlen(text, sizeof text) == sizeof text) fail("position text not terminated");
+    // A short buffer is cut, never overrun.
+    std::vector<char> small(sizeByte % 24 + 1);
+    formatPositionText(small.data(), small.size(), video->frameInterval, video->frameIndex);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Input input(data, size);
+    const int32_t width = dimension(input.byte());
+    const int32_t height = dimension(input.byte());
+    const int32_t code = formatCode(input.byte());
+    const int32_t interval = static_cast<int8_t>(input.byte());
+    size_t fileSize = input.byte();
+    fileSize |= static_cast<size_t>(input.byte()) << 8;
+    const uint8_t* fileBytes = input.take(&fileSize);
+
+    static const std::string path = "/tmp/corvane-fuzz-" + std::to_string(getpid()) + ".yuv";
+    FILE* out = fopen(path.c_str(), "wb");
+    if (!out) return 0;
+    if (fileSize) fwrite(fileBytes, 1, fileSize, out);
+    fclose(out);
+
+    VideoFile video;
+    clearVideo(&video);
+    const int open = worthOpening(width, height, code);
+    if (open) openVideo(&video, path.c_str(), width, height, code, interval);
+    checkFrame(&video, fileBytes, fileSize);
+
+    for (int step = 0; step < 64 && !input.empty(); ++step) {
+        const uint8_t op = input.byte();
+        switch (op % 12) {
+        case 0: readNextFrame(&video); break;
+        case 1: rewindVideo(&video); break;
+        case 2: seekLastFrame(&video); break;
+        case 3: stepBack(&video, static_cast<int8_t>(input.byte())); break;
+        case 4: stepBack(&video, int64_t{input.byte()} << 40); break;
+        case 5: seekFrame(&video, static_cast<int8_t>(input.byte())); break;
+        case 6: seekFrame(&video, INT64_MAX - input.byte()); break;
+        case 7: buildPictures(&video); break;
+        case 8: positionTexts(&video, input.byte()); break;
+        case 9: closeVideo(&video); break;
+        case 10:
+            if (open) openVideo(&video, path.c_str(), width, height, code, interval);
+            break;
+        case 11: {
+            // Titles and rate texts of any length and content.
+            size_t n = input.byte() % 96;
+            const uint8_t* text = input.take(&n);
+            std::string copy(reinterpret_cast<const char*>(text), n);
+            setVideoTitle(&video, copy.c_str());
+            if (strnlen(video.title, TITLE_SIZE) == TITLE_SIZE) fail("title not terminated");
+            const int32_t rateInterval = frameIntervalFromRate(copy.c_str());
+            if (rateInterval < 1 || rateInterval > LONGEST_FRAME_INTERVAL) fail("rate out of range");
+            break;
+        }
+        }
+        checkFrame(&video, fileBytes, fileSize);
+    }
+    closeVideo(&video);
+    return 0;
+}
