@@ -13,8 +13,12 @@
 
 // Everything below may use AVX2; it is only reached after colourRowNamed has
 // seen the CPU has it.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace {
 
@@ -183,6 +187,10 @@ void colourRowPairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, c
     finishRow(y1, u, v, bgr1, width, horizontalFactor, chromaWidth, c);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif

@@ -9,13 +9,19 @@
 #if defined(__x86_64__)
 // GCC 12 takes the intrinsics' deliberately undefined inputs for
 // uninitialised variables and warns on every shift.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
 
 // Everything below may use these instructions; it is only reached after
 // colourRowNamed has seen the CPU has them.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vbmi"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512bw,avx512vbmi")
+#endif
 
 namespace {
 
@@ -173,6 +179,10 @@ void colourRowPairAvx512(const uint8_t* y0, const uint8_t* y1, const uint8_t* u,
     finishRow(y1, u, v, bgr1, width, horizontalFactor, chromaWidth, c);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif
