@@ -39,9 +39,10 @@ INLINE __m256i greenSum(__m256i uv) {
 
 // Red or blue offsets of 16 samples held as 16-bit lanes.
 INLINE __m256i shortOffset(__m256i samples, ShortFormula formula) {
-    const __m256i t = _mm256_mulhi_epu16(_mm256_slli_epi16(samples, 8), _mm256_set1_epi16(static_cast<int16_t>(formula.scale)));
-    return _mm256_srai_epi16(_mm256_add_epi16(t, _mm256_set1_epi16(static_cast<int16_t>(formula.constant))),
-                             RED_BLUE_SHIFT);
+    const __m256i scale = _mm256_set1_epi16(static_cast<int16_t>(formula.scale));
+    const __m256i constant = _mm256_set1_epi16(static_cast<int16_t>(formula.constant));
+    const __m256i t = _mm256_mulhi_epu16(_mm256_slli_epi16(samples, 8), scale);
+    return _mm256_srai_epi16(_mm256_add_epi16(t, constant), RED_BLUE_SHIFT);
 }
 
 // An offset d as two unsigned bytes, max(d, 0) and max(-d, 0): adding the one
@@ -69,7 +70,8 @@ INLINE void chromaOffsets(const uint8_t* u, const uint8_t* v, Offsets* out) {
 // pixels 0..15 in the low half and 16..31 in the high half, like a load of y.
 INLINE Signed spreadTwice(__m256i d) {
     const __m256i plus = _mm256_max_epi16(d, _mm256_setzero_si256());
-    const __m256i packed = _mm256_packus_epi16(plus, _mm256_sub_epi16(plus, d)); // plus 0-7, minus 0-7 | 8-15
+    // Plus of samples 0-7, minus of 0-7 | plus of 8-15, minus of 8-15.
+    const __m256i packed = _mm256_packus_epi16(plus, _mm256_sub_epi16(plus, d));
     return Signed{_mm256_unpacklo_epi8(packed, packed), _mm256_unpackhi_epi8(packed, packed)};
 }
 
@@ -149,7 +151,8 @@ INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const u
             blue = spreadOnce(first.blue, second.blue);
         }
         for (int row = 0; row < (PAIR ? 2 : 1); ++row) {
-            const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>((row ? y1 : y0) + c));
+            const uint8_t* lumaRow = (row ? y1 : y0) + c;
+            const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaRow));
             storeBgr((row ? bgr1 : bgr0) + 3 * c, channel(luma, blue), channel(luma, green),
                      channel(luma, red));
         }
@@ -179,7 +182,8 @@ void colourRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t
 }
 
 void colourRowPairAvx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
-                       uint8_t* bgr0, uint8_t* bgr1, int width, int horizontalFactor, int chromaWidth) {
+                       uint8_t* bgr0, uint8_t* bgr1, int width, int horizontalFactor,
+                       int chromaWidth) {
     int c = 0;
     if (horizontalFactor == 2) c = steps<2, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
     if (horizontalFactor == 1) c = steps<1, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);

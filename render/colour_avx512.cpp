@@ -40,9 +40,10 @@ INLINE __m512i greenSum(__m512i uv) {
 }
 
 INLINE __m512i shortOffset(__m512i samples, ShortFormula formula) {
-    const __m512i t = _mm512_mulhi_epu16(_mm512_slli_epi16(samples, 8), _mm512_set1_epi16(static_cast<int16_t>(formula.scale)));
-    return _mm512_srai_epi16(_mm512_add_epi16(t, _mm512_set1_epi16(static_cast<int16_t>(formula.constant))),
-                             RED_BLUE_SHIFT);
+    const __m512i scale = _mm512_set1_epi16(static_cast<int16_t>(formula.scale));
+    const __m512i constant = _mm512_set1_epi16(static_cast<int16_t>(formula.constant));
+    const __m512i t = _mm512_mulhi_epu16(_mm512_slli_epi16(samples, 8), scale);
+    return _mm512_srai_epi16(_mm512_add_epi16(t, constant), RED_BLUE_SHIFT);
 }
 
 // Offsets as unsigned bytes max(d, 0) and max(-d, 0), as in the AVX2 row.
@@ -66,7 +67,8 @@ INLINE void chromaOffsets(const uint8_t* u, const uint8_t* v, Offsets* out) {
 // 4:2:0 and 4:2:2: 32 offsets for 64 pixels, in the order of a load of y.
 INLINE Signed spreadTwice(__m512i d) {
     const __m512i plus = _mm512_max_epi16(d, _mm512_setzero_si512());
-    const __m512i packed = _mm512_packus_epi16(plus, _mm512_sub_epi16(plus, d)); // per quarter: 8 plus, 8 minus
+    // Each 16-byte quarter: plus of 8 samples, then minus of the same 8.
+    const __m512i packed = _mm512_packus_epi16(plus, _mm512_sub_epi16(plus, d));
     return Signed{_mm512_unpacklo_epi8(packed, packed), _mm512_unpackhi_epi8(packed, packed)};
 }
 
@@ -141,8 +143,9 @@ INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const u
             uint8_t* out = (row ? bgr1 : bgr0) + 3 * c;
             for (int p = 0; p < 3; ++p) {
                 const __m512i blueAndGreen = _mm512_permutex2var_epi8(blue, blueGreen[p], green);
-                _mm512_storeu_si512(out + 64 * p, _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p],
-                                                                               red[p], redBytes));
+                const __m512i bytes =
+                    _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p], red[p], redBytes);
+                _mm512_storeu_si512(out + 64 * p, bytes);
             }
         }
     }
@@ -171,7 +174,8 @@ void colourRowAvx512(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8
 }
 
 void colourRowPairAvx512(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
-                         uint8_t* bgr0, uint8_t* bgr1, int width, int horizontalFactor, int chromaWidth) {
+                         uint8_t* bgr0, uint8_t* bgr1, int width, int horizontalFactor,
+                         int chromaWidth) {
     int c = 0;
     if (horizontalFactor == 2) c = steps<2, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
     if (horizontalFactor == 1) c = steps<1, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
