@@ -147,6 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (open) openVideo(&video, path.c_str(), width, height, code, interval);
     checkFrame(&video, fileBytes, fileSize);
 
+    int pictures = 0;
     for (int step = 0; step < 64 && !input.empty(); ++step) {
         const uint8_t op = input.byte();
         switch (op % 12) {
@@ -157,7 +158,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 4: stepBack(&video, int64_t{input.byte()} << 40); break;
         case 5: seekFrame(&video, static_cast<int8_t>(input.byte())); break;
         case 6: seekFrame(&video, INT64_MAX - input.byte()); break;
-        case 7: buildPictures(&video); break;
+        case 7:
+            // A few builds an input find what many would, at a fraction of the time.
+            if (pictures++ < 4) buildPictures(&video);
+            break;
         case 8: positionTexts(&video, input.byte()); break;
         case 9: closeVideo(&video); break;
         case 10:
