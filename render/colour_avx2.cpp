@@ -1,7 +1,9 @@
 // The AVX2 colour row: 32 pixels a step. Per chroma sample the three offsets
 // of colour_fixed.h are evaluated (red and blue in 16 bits, green with 16-bit
-// multiply-adds into 32-bit sums); per pixel each byte is y + offset, clamped
-// by unsigned saturating byte arithmetic, so luma is never widened.
+// multiply-adds into 32-bit sums); per pixel each byte is y + offset in 16-bit
+// lanes, clamped by the unsigned saturating pack back to bytes. The packs
+// leave blue and green of 8 pixels side by side in each 128-bit half, so
+// seven byte shuffles place the 96 output bytes of a step.
 // Only whole steps inside the row and the chroma planes are done here, with
 // unaligned loads and stores; the scalar row finishes the rest, so nothing
 // past the row's last byte is read or written.
@@ -45,86 +47,108 @@ INLINE __m256i shortOffset(__m256i samples, ShortFormula formula) {
     return _mm256_srai_epi16(_mm256_add_epi16(t, constant), RED_BLUE_SHIFT);
 }
 
-// An offset d as two unsigned bytes, max(d, 0) and max(-d, 0): adding the one
-// and subtracting the other with unsigned saturation is clamp(y + d).
-struct Signed {
-    __m256i plus, minus;
-};
-
-// The offsets of 16 chroma samples as 16-bit lanes, in sample order
-// (unpacking and packing both work within 128-bit halves, so the pack puts
-// back what the unpack split).
+// The offsets of 16 chroma samples as 16-bit lanes, in the lane order of the
+// samples given (unpacking and packing both work within 128-bit halves, so
+// the pack puts back what the unpack split).
 struct Offsets {
     __m256i red, green, blue;
 };
-INLINE void chromaOffsets(const uint8_t* u, const uint8_t* v, Offsets* out) {
+INLINE Offsets chromaOffsets(__m256i u16, __m256i v16) {
+    return Offsets{shortOffset(v16, RED_SHORT),
+                   _mm256_packs_epi32(greenSum(_mm256_unpacklo_epi16(u16, v16)),
+                                      greenSum(_mm256_unpackhi_epi16(u16, v16))),
+                   shortOffset(u16, BLUE_SHORT)};
+}
+
+// Per-pixel offsets of 32 pixels in the two orders an unpack of 32 luma bytes
+// gives: `low` for pixels 0-7 | 16-23, `high` for 8-15 | 24-31.
+struct PixelOffsets {
+    Offsets low, high;
+};
+
+// 4:2:0 and 4:2:2: 16 samples, sample order (0-7 | 8-15), each serving two
+// pixels.
+INLINE PixelOffsets spreadTwice(const uint8_t* u, const uint8_t* v) {
     const __m256i u16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u)));
     const __m256i v16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)));
-    out->red = shortOffset(v16, RED_SHORT);
-    out->blue = shortOffset(u16, BLUE_SHORT);
-    out->green = _mm256_packs_epi32(greenSum(_mm256_unpacklo_epi16(u16, v16)),
-                                    greenSum(_mm256_unpackhi_epi16(u16, v16)));
+    const Offsets d = chromaOffsets(u16, v16);
+    return PixelOffsets{
+        Offsets{_mm256_unpacklo_epi16(d.red, d.red), _mm256_unpacklo_epi16(d.green, d.green),
+                _mm256_unpacklo_epi16(d.blue, d.blue)},
+        Offsets{_mm256_unpackhi_epi16(d.red, d.red), _mm256_unpackhi_epi16(d.green, d.green),
+                _mm256_unpackhi_epi16(d.blue, d.blue)}};
 }
 
-// 4:2:0 and 4:2:2: each of 16 offsets serves two pixels. The result holds
-// pixels 0..15 in the low half and 16..31 in the high half, like a load of y.
-INLINE Signed spreadTwice(__m256i d) {
-    const __m256i plus = _mm256_max_epi16(d, _mm256_setzero_si256());
-    // Plus of samples 0-7, minus of 0-7 | plus of 8-15, minus of 8-15.
-    const __m256i packed = _mm256_packus_epi16(plus, _mm256_sub_epi16(plus, d));
-    return Signed{_mm256_unpacklo_epi8(packed, packed), _mm256_unpackhi_epi8(packed, packed)};
-}
-
-// 4:4:4: offsets of pixels 0..15 and 16..31.
-INLINE Signed spreadOnce(__m256i first, __m256i second) {
+// 4:4:4: 32 samples, unpacked like the luma so that no reordering is needed.
+INLINE PixelOffsets spreadOnce(const uint8_t* u, const uint8_t* v) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i plusFirst = _mm256_max_epi16(first, zero), plusSecond = _mm256_max_epi16(second, zero);
-    // The pack interleaves 8-pixel groups; the permute puts them back in order.
-    const __m256i plus = _mm256_packus_epi16(plusFirst, plusSecond);
-    const __m256i minus = _mm256_packus_epi16(_mm256_sub_epi16(plusFirst, first),
-                                              _mm256_sub_epi16(plusSecond, second));
-    return Signed{_mm256_permute4x64_epi64(plus, 0xD8), _mm256_permute4x64_epi64(minus, 0xD8)};
+    const __m256i uBytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u));
+    const __m256i vBytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v));
+    return PixelOffsets{
+        chromaOffsets(_mm256_unpacklo_epi8(uBytes, zero), _mm256_unpacklo_epi8(vBytes, zero)),
+        chromaOffsets(_mm256_unpackhi_epi8(uBytes, zero), _mm256_unpackhi_epi8(vBytes, zero))};
 }
 
-INLINE __m256i channel(__m256i luma, Signed offset) {
-    return _mm256_subs_epu8(_mm256_adds_epu8(luma, offset.plus), offset.minus);
-}
-
-// Byte shuffles that put 16 blue, green and red bytes of a 128-bit half into
-// their places among that half's 48 output bytes: masks[part][channel].
+// Byte shuffles that put the bytes of one 128-bit half of blueGreenLow (blue
+// then green of pixels 0-7), blueGreenHigh (the same for 8-15) and red (0-15)
+// into their places among that half's 48 output bytes.
 struct ShuffleMasks {
-    uint8_t masks[3][3][32];
+    uint8_t low[2][32];  // parts 0 and 1
+    uint8_t high[2][32]; // parts 1 and 2
+    uint8_t red[3][32];
 };
 constexpr ShuffleMasks makeShuffleMasks() {
     ShuffleMasks s{};
     for (int part = 0; part < 3; ++part)
-        for (int ch = 0; ch < 3; ++ch)
-            for (int i = 0; i < 32; ++i) {
-                const int byte = 16 * part + i % 16;
-                s.masks[part][ch][i] = byte % 3 == ch ? static_cast<uint8_t>(byte / 3) : 0x80;
-            }
+        for (int i = 0; i < 32; ++i) {
+            const int byte = 16 * part + i % 16;
+            const int pixel = byte / 3, ch = byte % 3;
+            const uint8_t none = 0x80;
+            const uint8_t fromPair = static_cast<uint8_t>(pixel % 8 + (ch == 1 ? 8 : 0));
+            if (part < 2) s.low[part][i] = ch != 2 && pixel < 8 ? fromPair : none;
+            if (part > 0) s.high[part - 1][i] = ch != 2 && pixel >= 8 ? fromPair : none;
+            s.red[part][i] = ch == 2 ? static_cast<uint8_t>(pixel) : none;
+        }
     return s;
 }
 alignas(32) constexpr ShuffleMasks SHUFFLE = makeShuffleMasks();
 
-INLINE __m256i part(int p, __m256i blue, __m256i green, __m256i red) {
-    const auto mask = [p](int ch) {
-        return _mm256_load_si256(reinterpret_cast<const __m256i*>(SHUFFLE.masks[p][ch]));
-    };
-    return _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(blue, mask(0)),
-                                           _mm256_shuffle_epi8(green, mask(1))),
-                           _mm256_shuffle_epi8(red, mask(2)));
-}
+INLINE __m256i mask(const uint8_t* m) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(m)); }
 
-// 96 bytes: pixels 0..15 come from the low halves, 16..31 from the high ones.
-INLINE void storeBgr(uint8_t* bgr, __m256i blue, __m256i green, __m256i red) {
-    const __m256i a = part(0, blue, green, red); // bytes 0-15 | 48-63
-    const __m256i b = part(1, blue, green, red); // bytes 16-31 | 64-79
-    const __m256i c = part(2, blue, green, red); // bytes 32-47 | 80-95
+// 96 bytes of 32 pixels from their clamped bytes: blueGreenLow holds blue
+// then green of pixels 0-7 | 16-23, blueGreenHigh of 8-15 | 24-31, red
+// 0-15 | 16-31.
+INLINE void storeBgr(uint8_t* bgr, __m256i blueGreenLow, __m256i blueGreenHigh, __m256i red) {
+    // bytes 0-15 | 48-63
+    const __m256i a = _mm256_or_si256(_mm256_shuffle_epi8(blueGreenLow, mask(SHUFFLE.low[0])),
+                                      _mm256_shuffle_epi8(red, mask(SHUFFLE.red[0])));
+    // bytes 16-31 | 64-79
+    const __m256i b = _mm256_or_si256(
+        _mm256_or_si256(_mm256_shuffle_epi8(blueGreenLow, mask(SHUFFLE.low[1])),
+                        _mm256_shuffle_epi8(blueGreenHigh, mask(SHUFFLE.high[0]))),
+        _mm256_shuffle_epi8(red, mask(SHUFFLE.red[1])));
+    // bytes 32-47 | 80-95
+    const __m256i c = _mm256_or_si256(_mm256_shuffle_epi8(blueGreenHigh, mask(SHUFFLE.high[1])),
+                                      _mm256_shuffle_epi8(red, mask(SHUFFLE.red[2])));
     __m256i* out = reinterpret_cast<__m256i*>(bgr);
     _mm256_storeu_si256(out, _mm256_permute2x128_si256(a, b, 0x20));
     _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(c, a, 0x30));
     _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(b, c, 0x31));
+}
+
+// Each byte is y + offset in 16-bit lanes; the unsigned saturating pack is
+// the clamp to 0..255.
+INLINE void colourStep(const uint8_t* lumaRow, uint8_t* bgr, const PixelOffsets& d) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaRow));
+    const __m256i low = _mm256_unpacklo_epi8(luma, zero), high = _mm256_unpackhi_epi8(luma, zero);
+    const __m256i blueGreenLow = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.blue),
+                                                     _mm256_add_epi16(low, d.low.green));
+    const __m256i blueGreenHigh = _mm256_packus_epi16(_mm256_add_epi16(high, d.high.blue),
+                                                      _mm256_add_epi16(high, d.high.green));
+    const __m256i red = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.red),
+                                            _mm256_add_epi16(high, d.high.red));
+    storeBgr(bgr, blueGreenLow, blueGreenHigh, red);
 }
 
 // Whole steps from pixel 0, for one row or (PAIR) two rows with the same
@@ -135,27 +159,9 @@ INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const u
                  uint8_t* bgr0, uint8_t* bgr1, int width, int chromaWidth) {
     int c = 0;
     for (int k = 0; c + 32 <= width && k + 32 / FACTOR <= chromaWidth; c += 32, k += 32 / FACTOR) {
-        Signed red, green, blue;
-        if (FACTOR == 2) {
-            Offsets samples;
-            chromaOffsets(u + k, v + k, &samples);
-            red = spreadTwice(samples.red);
-            green = spreadTwice(samples.green);
-            blue = spreadTwice(samples.blue);
-        } else {
-            Offsets first, second;
-            chromaOffsets(u + k, v + k, &first);
-            chromaOffsets(u + k + 16, v + k + 16, &second);
-            red = spreadOnce(first.red, second.red);
-            green = spreadOnce(first.green, second.green);
-            blue = spreadOnce(first.blue, second.blue);
-        }
-        for (int row = 0; row < (PAIR ? 2 : 1); ++row) {
-            const uint8_t* lumaRow = (row ? y1 : y0) + c;
-            const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaRow));
-            storeBgr((row ? bgr1 : bgr0) + 3 * c, channel(luma, blue), channel(luma, green),
-                     channel(luma, red));
-        }
+        const PixelOffsets d = FACTOR == 2 ? spreadTwice(u + k, v + k) : spreadOnce(u + k, v + k);
+        colourStep(y0 + c, bgr0 + 3 * c, d);
+        if (PAIR) colourStep(y1 + c, bgr1 + 3 * c, d);
     }
     return c;
 }
