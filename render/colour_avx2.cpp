@@ -89,51 +89,51 @@ INLINE PixelOffsets spreadOnce(const uint8_t* u, const uint8_t* v) {
         chromaOffsets(_mm256_unpackhi_epi8(uBytes, zero), _mm256_unpackhi_epi8(vBytes, zero))};
 }
 
-// Byte shuffles that put the bytes of one 128-bit half of blueGreenLow (blue
-// then green of pixels 0-7), blueGreenHigh (the same for 8-15) and red (0-15)
-// into their places among that half's 48 output bytes.
-struct ShuffleMasks {
-    uint8_t low[2][32];  // parts 0 and 1
-    uint8_t high[2][32]; // parts 1 and 2
-    uint8_t red[3][32];
+// The 24-bit store. Each 128-bit half of a channel's bytes holds 16 pixels;
+// `order` says which pixel sits at each position. Output byte 3p + ch of a
+// half's 48 is channel ch of pixel p, and since 3 and 16 have no common
+// factor, 3p + ch taken modulo 16 differs for each pixel p: one byte shuffle
+// per channel puts every byte of that channel at its place modulo 16, for
+// all three 16-byte parts at once, and byte selects then take each part's
+// bytes from the right channel.
+struct StoreMasks {
+    uint8_t shuffle[3][32]; // per channel
+    uint8_t select[3][2][32]; // per part: green over blue, then red over that
 };
-constexpr ShuffleMasks makeShuffleMasks() {
-    ShuffleMasks s{};
+constexpr StoreMasks makeStoreMasks(const int (&order)[16]) {
+    StoreMasks s{};
+    for (int ch = 0; ch < 3; ++ch)
+        for (int position = 0; position < 16; ++position) {
+            const int place = (3 * order[position] + ch) % 16;
+            s.shuffle[ch][place] = s.shuffle[ch][place + 16] = static_cast<uint8_t>(position);
+        }
     for (int part = 0; part < 3; ++part)
         for (int i = 0; i < 32; ++i) {
-            const int byte = 16 * part + i % 16;
-            const int pixel = byte / 3, ch = byte % 3;
-            const uint8_t none = 0x80;
-            const uint8_t fromPair = static_cast<uint8_t>(pixel % 8 + (ch == 1 ? 8 : 0));
-            if (part < 2) s.low[part][i] = ch != 2 && pixel < 8 ? fromPair : none;
-            if (part > 0) s.high[part - 1][i] = ch != 2 && pixel >= 8 ? fromPair : none;
-            s.red[part][i] = ch == 2 ? static_cast<uint8_t>(pixel) : none;
+            const int ch = (16 * part + i % 16) % 3;
+            s.select[part][0][i] = ch == 1 ? 0x80 : 0;
+            s.select[part][1][i] = ch == 2 ? 0x80 : 0;
         }
     return s;
 }
-alignas(32) constexpr ShuffleMasks SHUFFLE = makeShuffleMasks();
+constexpr int IN_ORDER[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+alignas(32) constexpr StoreMasks STORE_IN_ORDER = makeStoreMasks(IN_ORDER);
 
 INLINE __m256i mask(const uint8_t* m) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(m)); }
 
-// 96 bytes of 32 pixels from their clamped bytes: blueGreenLow holds blue
-// then green of pixels 0-7 | 16-23, blueGreenHigh of 8-15 | 24-31, red
-// 0-15 | 16-31.
-INLINE void storeBgr(uint8_t* bgr, __m256i blueGreenLow, __m256i blueGreenHigh, __m256i red) {
-    // bytes 0-15 | 48-63
-    const __m256i a = _mm256_or_si256(_mm256_shuffle_epi8(blueGreenLow, mask(SHUFFLE.low[0])),
-                                      _mm256_shuffle_epi8(red, mask(SHUFFLE.red[0])));
-    // bytes 16-31 | 64-79
-    const __m256i b = _mm256_or_si256(
-        _mm256_or_si256(_mm256_shuffle_epi8(blueGreenLow, mask(SHUFFLE.low[1])),
-                        _mm256_shuffle_epi8(blueGreenHigh, mask(SHUFFLE.high[0]))),
-        _mm256_shuffle_epi8(red, mask(SHUFFLE.red[1])));
-    // bytes 32-47 | 80-95
-    const __m256i c = _mm256_or_si256(_mm256_shuffle_epi8(blueGreenHigh, mask(SHUFFLE.high[1])),
-                                      _mm256_shuffle_epi8(red, mask(SHUFFLE.red[2])));
+// 96 bytes of 32 pixels: pixels 0-15 from the low halves, 16-31 from the
+// high ones.
+INLINE void storeBgr(uint8_t* bgr, __m256i blue, __m256i green, __m256i red, const StoreMasks& m) {
+    blue = _mm256_shuffle_epi8(blue, mask(m.shuffle[0]));
+    green = _mm256_shuffle_epi8(green, mask(m.shuffle[1]));
+    red = _mm256_shuffle_epi8(red, mask(m.shuffle[2]));
+    __m256i parts[3]; // bytes 0-15 | 48-63, 16-31 | 64-79, 32-47 | 80-95
+    for (int p = 0; p < 3; ++p)
+        parts[p] = _mm256_blendv_epi8(_mm256_blendv_epi8(blue, green, mask(m.select[p][0])), red,
+                                      mask(m.select[p][1]));
     __m256i* out = reinterpret_cast<__m256i*>(bgr);
-    _mm256_storeu_si256(out, _mm256_permute2x128_si256(a, b, 0x20));
-    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(c, a, 0x30));
-    _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(b, c, 0x31));
+    _mm256_storeu_si256(out, _mm256_permute2x128_si256(parts[0], parts[1], 0x20));
+    _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(parts[2], parts[0], 0x30));
+    _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(parts[1], parts[2], 0x31));
 }
 
 // Each byte is y + offset in 16-bit lanes; the unsigned saturating pack is
@@ -142,13 +142,13 @@ INLINE void colourStep(const uint8_t* lumaRow, uint8_t* bgr, const PixelOffsets&
     const __m256i zero = _mm256_setzero_si256();
     const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaRow));
     const __m256i low = _mm256_unpacklo_epi8(luma, zero), high = _mm256_unpackhi_epi8(luma, zero);
-    const __m256i blueGreenLow = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.blue),
-                                                     _mm256_add_epi16(low, d.low.green));
-    const __m256i blueGreenHigh = _mm256_packus_epi16(_mm256_add_epi16(high, d.high.blue),
-                                                      _mm256_add_epi16(high, d.high.green));
+    const __m256i blue = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.blue),
+                                             _mm256_add_epi16(high, d.high.blue));
+    const __m256i green = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.green),
+                                              _mm256_add_epi16(high, d.high.green));
     const __m256i red = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.red),
                                             _mm256_add_epi16(high, d.high.red));
-    storeBgr(bgr, blueGreenLow, blueGreenHigh, red);
+    storeBgr(bgr, blue, green, red, STORE_IN_ORDER);
 }
 
 // Whole steps from pixel 0, for one row or (PAIR) two rows with the same
