@@ -66,17 +66,13 @@ struct PixelOffsets {
     Offsets low, high;
 };
 
-// 4:2:0 and 4:2:2: 16 samples, sample order (0-7 | 8-15), each serving two
-// pixels.
-INLINE PixelOffsets spreadTwice(const uint8_t* u, const uint8_t* v) {
+// 4:2:0 and 4:2:2: 16 samples in sample order (0-7 | 8-15), each serving two
+// pixels: the even pixels of a 32-byte load of luma, taken as 16-bit lanes,
+// and the odd ones.
+INLINE Offsets sampleOffsets(const uint8_t* u, const uint8_t* v) {
     const __m256i u16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u)));
     const __m256i v16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)));
-    const Offsets d = chromaOffsets(u16, v16);
-    return PixelOffsets{
-        Offsets{_mm256_unpacklo_epi16(d.red, d.red), _mm256_unpacklo_epi16(d.green, d.green),
-                _mm256_unpacklo_epi16(d.blue, d.blue)},
-        Offsets{_mm256_unpackhi_epi16(d.red, d.red), _mm256_unpackhi_epi16(d.green, d.green),
-                _mm256_unpackhi_epi16(d.blue, d.blue)}};
+    return chromaOffsets(u16, v16);
 }
 
 // 4:4:4: 32 samples, unpacked like the luma so that no reordering is needed.
@@ -117,6 +113,8 @@ constexpr StoreMasks makeStoreMasks(const int (&order)[16]) {
 }
 constexpr int IN_ORDER[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 alignas(32) constexpr StoreMasks STORE_IN_ORDER = makeStoreMasks(IN_ORDER);
+constexpr int EVEN_ODD[16] = {0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15};
+alignas(32) constexpr StoreMasks STORE_EVEN_ODD = makeStoreMasks(EVEN_ODD);
 
 INLINE __m256i mask(const uint8_t* m) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(m)); }
 
@@ -151,6 +149,20 @@ INLINE void colourStep(const uint8_t* lumaRow, uint8_t* bgr, const PixelOffsets&
     storeBgr(bgr, blue, green, red, STORE_IN_ORDER);
 }
 
+// 4:2:0 and 4:2:2: the even and odd pixels share each offset, so the luma is
+// split into them rather than the offsets doubled; the packs leave the even
+// pixels of each half before its odd ones.
+INLINE void colourStepTwice(const uint8_t* lumaRow, uint8_t* bgr, const Offsets& d) {
+    const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaRow));
+    const __m256i even = _mm256_and_si256(luma, _mm256_set1_epi16(0xFF));
+    const __m256i odd = _mm256_srli_epi16(luma, 8);
+    const __m256i blue = _mm256_packus_epi16(_mm256_add_epi16(even, d.blue), _mm256_add_epi16(odd, d.blue));
+    const __m256i green =
+        _mm256_packus_epi16(_mm256_add_epi16(even, d.green), _mm256_add_epi16(odd, d.green));
+    const __m256i red = _mm256_packus_epi16(_mm256_add_epi16(even, d.red), _mm256_add_epi16(odd, d.red));
+    storeBgr(bgr, blue, green, red, STORE_EVEN_ODD);
+}
+
 // Whole steps from pixel 0, for one row or (PAIR) two rows with the same
 // chroma; returns the first pixel not done. A step needs
 // its 32 pixels and their 32 / FACTOR chroma samples.
@@ -159,9 +171,15 @@ INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const u
                  uint8_t* bgr0, uint8_t* bgr1, int width, int chromaWidth) {
     int c = 0;
     for (int k = 0; c + 32 <= width && k + 32 / FACTOR <= chromaWidth; c += 32, k += 32 / FACTOR) {
-        const PixelOffsets d = FACTOR == 2 ? spreadTwice(u + k, v + k) : spreadOnce(u + k, v + k);
-        colourStep(y0 + c, bgr0 + 3 * c, d);
-        if (PAIR) colourStep(y1 + c, bgr1 + 3 * c, d);
+        if (FACTOR == 2) {
+            const Offsets d = sampleOffsets(u + k, v + k);
+            colourStepTwice(y0 + c, bgr0 + 3 * c, d);
+            if (PAIR) colourStepTwice(y1 + c, bgr1 + 3 * c, d);
+        } else {
+            const PixelOffsets d = spreadOnce(u + k, v + k);
+            colourStep(y0 + c, bgr0 + 3 * c, d);
+            if (PAIR) colourStep(y1 + c, bgr1 + 3 * c, d);
+        }
     }
     return c;
 }
