@@ -39,7 +39,19 @@ INLINE __m256i greenSum(__m256i uv) {
     return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, 16)), GREEN_BITS - 16);
 }
 
-// Red or blue offsets of 16 samples held as 16-bit lanes.
+// The same for sample words carrying GREEN_BIAS in their high bytes.
+INLINE __m256i greenSumBiased(__m256i uv) {
+    const __m256i high =
+        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_SPLIT_HIGH, GREEN_V_SPLIT_HIGH)));
+    const __m256i low = _mm256_add_epi32(
+        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_SPLIT_LOW, GREEN_V_SPLIT_LOW))),
+        _mm256_set1_epi32(static_cast<int32_t>(GREEN_BIAS.rest)));
+    return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, GREEN_SPLIT)),
+                             GREEN_BITS - GREEN_SPLIT);
+}
+
+// Red or blue offsets of 16 samples held as 16-bit lanes (their high bytes
+// are shifted out).
 INLINE __m256i shortOffset(__m256i samples, ShortFormula formula) {
     const __m256i scale = _mm256_set1_epi16(static_cast<int16_t>(formula.scale));
     const __m256i constant = _mm256_set1_epi16(static_cast<int16_t>(formula.constant));
@@ -53,10 +65,12 @@ INLINE __m256i shortOffset(__m256i samples, ShortFormula formula) {
 struct Offsets {
     __m256i red, green, blue;
 };
+template <bool BIASED>
 INLINE Offsets chromaOffsets(__m256i u16, __m256i v16) {
+    const auto green = BIASED ? greenSumBiased : greenSum;
     return Offsets{shortOffset(v16, RED_SHORT),
-                   _mm256_packs_epi32(greenSum(_mm256_unpacklo_epi16(u16, v16)),
-                                      greenSum(_mm256_unpackhi_epi16(u16, v16))),
+                   _mm256_packs_epi32(green(_mm256_unpacklo_epi16(u16, v16)),
+                                      green(_mm256_unpackhi_epi16(u16, v16))),
                    shortOffset(u16, BLUE_SHORT)};
 }
 
@@ -72,17 +86,20 @@ struct PixelOffsets {
 INLINE Offsets sampleOffsets(const uint8_t* u, const uint8_t* v) {
     const __m256i u16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u)));
     const __m256i v16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)));
-    return chromaOffsets(u16, v16);
+    return chromaOffsets<false>(u16, v16);
 }
 
-// 4:4:4: 32 samples, unpacked like the luma so that no reordering is needed.
+// 4:4:4: 32 samples, unpacked like the luma so that no reordering is needed,
+// with the green bias as their high bytes.
 INLINE PixelOffsets spreadOnce(const uint8_t* u, const uint8_t* v) {
-    const __m256i zero = _mm256_setzero_si256();
+    const __m256i uBias = _mm256_set1_epi8(static_cast<char>(GREEN_BIAS.u));
+    const __m256i vBias = _mm256_set1_epi8(static_cast<char>(GREEN_BIAS.v));
     const __m256i uBytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u));
     const __m256i vBytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v));
-    return PixelOffsets{
-        chromaOffsets(_mm256_unpacklo_epi8(uBytes, zero), _mm256_unpacklo_epi8(vBytes, zero)),
-        chromaOffsets(_mm256_unpackhi_epi8(uBytes, zero), _mm256_unpackhi_epi8(vBytes, zero))};
+    return PixelOffsets{chromaOffsets<true>(_mm256_unpacklo_epi8(uBytes, uBias),
+                                            _mm256_unpacklo_epi8(vBytes, vBias)),
+                        chromaOffsets<true>(_mm256_unpackhi_epi8(uBytes, uBias),
+                                            _mm256_unpackhi_epi8(vBytes, vBias))};
 }
 
 // The 24-bit store. Each 128-bit half of a channel's bytes holds 16 pixels;

@@ -106,6 +106,53 @@ constexpr int32_t GREEN_V_LOW = lowHalf(GREEN_V_SCALE);
 constexpr int32_t GREEN_CONSTANT_HIGH = static_cast<int32_t>(GREEN_CONSTANT >> 16);
 constexpr int32_t GREEN_CONSTANT_LOW = static_cast<int32_t>(GREEN_CONSTANT & 0xFFFF);
 
+// The same green sum with the scales split at 2^15 instead, and the constant
+// carried mostly by the samples themselves: a sample taken as the 16-bit
+// word sample + 256 * bias (the bias is the high byte an unpack puts beside
+// it) adds 256 * bias * scale to the sum, and the biases are chosen so that
+// what is left of the constant, added to the low sum, fits 32 bits. Then
+//   floor((high * 2^15 + low + rest) / 2^30)
+//     = floor((high + floor((low + rest) / 2^15)) / 2^15)
+// is the same number as above, with one addition fewer.
+constexpr int GREEN_SPLIT = 15;
+constexpr int32_t splitHigh(int64_t x) {
+    return static_cast<int32_t>((x + (1 << (GREEN_SPLIT - 1))) >> GREEN_SPLIT);
+}
+constexpr int32_t splitLow(int64_t x) {
+    return static_cast<int32_t>(x - int64_t{splitHigh(x)} * (1 << GREEN_SPLIT));
+}
+constexpr int32_t GREEN_U_SPLIT_HIGH = splitHigh(GREEN_U_SCALE);
+constexpr int32_t GREEN_U_SPLIT_LOW = splitLow(GREEN_U_SCALE);
+constexpr int32_t GREEN_V_SPLIT_HIGH = splitHigh(GREEN_V_SCALE);
+constexpr int32_t GREEN_V_SPLIT_LOW = splitLow(GREEN_V_SCALE);
+
+struct GreenBias {
+    int32_t u = 0, v = 0; // -128..127, the high byte of each sample word
+    int64_t rest = 0;     // added to the low sum
+};
+constexpr int64_t absolute(int64_t x) { return x < 0 ? -x : x; }
+constexpr GreenBias findGreenBias() {
+    GreenBias best{0, 0, GREEN_CONSTANT};
+    for (int32_t u = -128; u < 128; ++u)
+        for (int32_t v = -128; v < 128; ++v) {
+            const int64_t rest = GREEN_CONSTANT - 256 * (u * GREEN_U_SCALE + v * GREEN_V_SCALE);
+            if (absolute(rest) < absolute(best.rest)) best = GreenBias{u, v, rest};
+        }
+    return best;
+}
+constexpr GreenBias GREEN_BIAS = findGreenBias();
+// Every product and sum fits 32 bits: sample words lie in -32768..32767.
+static_assert(32768 * (absolute(GREEN_U_SPLIT_HIGH) + absolute(GREEN_V_SPLIT_HIGH)) +
+                      (int64_t{1} << 17) <
+                  (int64_t{1} << 31),
+              "high green sum overflows");
+static_assert(32768 * (absolute(GREEN_U_SPLIT_LOW) + absolute(GREEN_V_SPLIT_LOW)) +
+                      absolute(GREEN_BIAS.rest) <
+                  (int64_t{1} << 31),
+              "low green sum overflows");
+static_assert(absolute(GREEN_U_SPLIT_HIGH) < 32768 && absolute(GREEN_V_SPLIT_HIGH) < 32768,
+              "green scale halves must fit 16 bits");
+
 // Two 16-bit multipliers in one 32-bit word, as a multiply-add of (a, b)
 // 16-bit pairs takes them: `first` times a, `second` times b.
 constexpr int32_t pairWord(int32_t first, int32_t second) {
