@@ -28,50 +28,29 @@ using namespace colour_fixed;
 
 #define INLINE inline __attribute__((always_inline))
 
-// Joins the halves of a green sum: floor((high * 2^16 + low) / 2^30).
-INLINE __m256i greenSum(__m256i uv) {
-    const __m256i high = _mm256_add_epi32(
-        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_HIGH, GREEN_V_HIGH))),
-        _mm256_set1_epi32(GREEN_CONSTANT_HIGH));
-    const __m256i low = _mm256_add_epi32(
-        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_LOW, GREEN_V_LOW))),
-        _mm256_set1_epi32(GREEN_CONSTANT_LOW));
-    return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, 16)), GREEN_BITS - 16);
-}
-
-// The same for sample words carrying GREEN_BIAS in their high bytes.
-INLINE __m256i greenSumBiased(__m256i uv) {
-    const __m256i high =
-        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_SPLIT_HIGH, GREEN_V_SPLIT_HIGH)));
-    const __m256i low = _mm256_add_epi32(
-        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_SPLIT_LOW, GREEN_V_SPLIT_LOW))),
-        _mm256_set1_epi32(static_cast<int32_t>(GREEN_BIAS.rest)));
-    return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, GREEN_SPLIT)),
-                             GREEN_BITS - GREEN_SPLIT);
-}
-
-// Red or blue offsets of 16 samples held as 16-bit lanes (their high bytes
-// are shifted out).
-INLINE __m256i shortOffset(__m256i samples, ShortFormula formula) {
-    const __m256i scale = _mm256_set1_epi16(static_cast<int16_t>(formula.scale));
-    const __m256i constant = _mm256_set1_epi16(static_cast<int16_t>(formula.constant));
-    const __m256i t = _mm256_mulhi_epu16(_mm256_slli_epi16(samples, 8), scale);
-    return _mm256_srai_epi16(_mm256_add_epi16(t, constant), RED_BLUE_SHIFT);
-}
-
-// The offsets of 16 chroma samples as 16-bit lanes, in the lane order of the
-// samples given (unpacking and packing both work within 128-bit halves, so
-// the pack puts back what the unpack split).
+// The offsets of 16 chroma samples given as words 2 * (sample - 128), as
+// 16-bit lanes in the same order (unpacking and packing both work within
+// 128-bit halves, so the pack puts back what the unpack split).
 struct Offsets {
     __m256i red, green, blue;
 };
-template <bool BIASED>
-INLINE Offsets chromaOffsets(__m256i u16, __m256i v16) {
-    const auto green = BIASED ? greenSumBiased : greenSum;
-    return Offsets{shortOffset(v16, RED_SHORT),
-                   _mm256_packs_epi32(green(_mm256_unpacklo_epi16(u16, v16)),
-                                      green(_mm256_unpackhi_epi16(u16, v16))),
-                   shortOffset(u16, BLUE_SHORT)};
+
+// Green of 8 (d_u, d_v) pairs, before the last rounding step.
+INLINE __m256i greenSum(__m256i uv) {
+    const __m256i high =
+        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_SPLIT_HIGH, GREEN_V_SPLIT_HIGH)));
+    const __m256i low =
+        _mm256_madd_epi16(uv, _mm256_set1_epi32(pairWord(GREEN_U_SPLIT_LOW, GREEN_V_SPLIT_LOW)));
+    return _mm256_srai_epi32(_mm256_add_epi32(high, _mm256_srai_epi32(low, GREEN_SPLIT)),
+                             GREEN_PACK_SHIFT);
+}
+
+INLINE Offsets chromaOffsets(__m256i u, __m256i v) {
+    const __m256i packed = _mm256_packs_epi32(greenSum(_mm256_unpacklo_epi16(u, v)),
+                                              greenSum(_mm256_unpackhi_epi16(u, v)));
+    return Offsets{_mm256_mulhrs_epi16(v, _mm256_set1_epi16(RED_ROUNDING)),
+                   _mm256_mulhrs_epi16(packed, _mm256_set1_epi16(1 << 8)),
+                   _mm256_mulhrs_epi16(u, _mm256_set1_epi16(BLUE_ROUNDING))};
 }
 
 // Per-pixel offsets of 32 pixels in the two orders an unpack of 32 luma bytes
@@ -83,23 +62,30 @@ struct PixelOffsets {
 // 4:2:0 and 4:2:2: 16 samples in sample order (0-7 | 8-15), each serving two
 // pixels: the even pixels of a 32-byte load of luma, taken as 16-bit lanes,
 // and the odd ones.
+INLINE __m256i centredWords(const uint8_t* samples) {
+    const __m128i bytes = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(samples)),
+                                        _mm_set1_epi8(static_cast<char>(0x80)));
+    const __m256i centred = _mm256_cvtepi8_epi16(bytes); // sample - 128
+    return _mm256_add_epi16(centred, centred);
+}
 INLINE Offsets sampleOffsets(const uint8_t* u, const uint8_t* v) {
-    const __m256i u16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u)));
-    const __m256i v16 = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v)));
-    return chromaOffsets<false>(u16, v16);
+    return chromaOffsets(centredWords(u), centredWords(v));
 }
 
-// 4:4:4: 32 samples, unpacked like the luma so that no reordering is needed,
-// with the green bias as their high bytes.
+// 4:4:4: 32 samples, unpacked like the luma so that no reordering is needed.
+// With the sign bit flipped a sample byte is sample - 128 as a signed byte;
+// as the high byte of a word over a zero low byte it is 256 * (sample - 128),
+// and an arithmetic shift by 7 leaves 2 * (sample - 128).
 INLINE PixelOffsets spreadOnce(const uint8_t* u, const uint8_t* v) {
-    const __m256i uBias = _mm256_set1_epi8(static_cast<char>(GREEN_BIAS.u));
-    const __m256i vBias = _mm256_set1_epi8(static_cast<char>(GREEN_BIAS.v));
-    const __m256i uBytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(u));
-    const __m256i vBytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(v));
-    return PixelOffsets{chromaOffsets<true>(_mm256_unpacklo_epi8(uBytes, uBias),
-                                            _mm256_unpacklo_epi8(vBytes, vBias)),
-                        chromaOffsets<true>(_mm256_unpackhi_epi8(uBytes, uBias),
-                                            _mm256_unpackhi_epi8(vBytes, vBias))};
+    const __m256i zero = _mm256_setzero_si256(), sign = _mm256_set1_epi8(static_cast<char>(0x80));
+    const __m256i uBytes =
+        _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u)), sign);
+    const __m256i vBytes =
+        _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v)), sign);
+    const auto low = [&](__m256i bytes) { return _mm256_srai_epi16(_mm256_unpacklo_epi8(zero, bytes), 7); };
+    const auto high = [&](__m256i bytes) { return _mm256_srai_epi16(_mm256_unpackhi_epi8(zero, bytes), 7); };
+    return PixelOffsets{chromaOffsets(low(uBytes), low(vBytes)),
+                        chromaOffsets(high(uBytes), high(vBytes))};
 }
 
 // The 24-bit store. Each 128-bit half of a channel's bytes holds 16 pixels;
@@ -142,13 +128,28 @@ INLINE void storeBgr(uint8_t* bgr, __m256i blue, __m256i green, __m256i red, con
     green = _mm256_shuffle_epi8(green, mask(m.shuffle[1]));
     red = _mm256_shuffle_epi8(red, mask(m.shuffle[2]));
     __m256i parts[3]; // bytes 0-15 | 48-63, 16-31 | 64-79, 32-47 | 80-95
+#if EXP_SEL == 1
+    const __m256i blueGreen = _mm256_xor_si256(blue, green), blueRed = _mm256_xor_si256(blue, red);
+    for (int p = 0; p < 3; ++p)
+        parts[p] = _mm256_xor_si256(_mm256_xor_si256(blue, _mm256_and_si256(blueGreen, mask(m.select[p][0]))),
+                                    _mm256_and_si256(blueRed, mask(m.select[p][1])));
+#else
     for (int p = 0; p < 3; ++p)
         parts[p] = _mm256_blendv_epi8(_mm256_blendv_epi8(blue, green, mask(m.select[p][0])), red,
                                       mask(m.select[p][1]));
+#endif
+#if EXP_XMM
+    __m128i* o = reinterpret_cast<__m128i*>(bgr);
+    for (int p = 0; p < 3; ++p) {
+        _mm_storeu_si128(o + p, _mm256_castsi256_si128(parts[p]));
+        _mm_storeu_si128(o + 3 + p, _mm256_extracti128_si256(parts[p], 1));
+    }
+#else
     __m256i* out = reinterpret_cast<__m256i*>(bgr);
     _mm256_storeu_si256(out, _mm256_permute2x128_si256(parts[0], parts[1], 0x20));
     _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(parts[2], parts[0], 0x30));
     _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(parts[1], parts[2], 0x31));
+#endif
 }
 
 // Each byte is y + offset in 16-bit lanes; the unsigned saturating pack is

@@ -106,15 +106,36 @@ constexpr int32_t GREEN_V_LOW = lowHalf(GREEN_V_SCALE);
 constexpr int32_t GREEN_CONSTANT_HIGH = static_cast<int32_t>(GREEN_CONSTANT >> 16);
 constexpr int32_t GREEN_CONSTANT_LOW = static_cast<int32_t>(GREEN_CONSTANT & 0xFFFF);
 
-// The same green sum with the scales split at 2^15 instead, and the constant
-// carried mostly by the samples themselves: a sample taken as the 16-bit
-// word sample + 256 * bias (the bias is the high byte an unpack puts beside
-// it) adds 256 * bias * scale to the sum, and the biases are chosen so that
-// what is left of the constant, added to the low sum, fits 32 bits. Then
-//   floor((high * 2^15 + low + rest) / 2^30)
-//     = floor((high + floor((low + rest) / 2^15)) / 2^15)
-// is the same number as above, with one addition fewer.
+// The AVX2 row's form: every sample as the 16-bit word d = 2 * (sample - 128).
+// Red and blue: a rounding high multiply, floor((d * scale + 2^14) / 2^15),
+// gives round(table[sample]) for all 256 samples with scale near
+// factor * 2^14 (searched below), with nothing else to add or shift.
+constexpr int32_t findRoundingScale(double factor) {
+    const int32_t centre = static_cast<int32_t>(factor * (1 << 14));
+    for (int32_t scale = centre - 8; scale <= centre + 8; ++scale) {
+        bool all = scale < 32768;
+        for (int32_t s = 0; s < 256 && all; ++s) {
+            const int32_t d = 2 * (s - 128);
+            all = ((d * scale + (1 << 14)) >> 15) == roundedEntry((s - 128) * factor);
+        }
+        if (all) return scale;
+    }
+    return 0;
+}
+constexpr int32_t RED_ROUNDING = findRoundingScale(RED_FACTOR);
+constexpr int32_t BLUE_ROUNDING = findRoundingScale(BLUE_FACTOR);
+static_assert(RED_ROUNDING > 0 && BLUE_ROUNDING > 0, "no rounding multiply for red or blue");
+
+// Green: with the words d, 2 * (sum - GREEN_CONSTANT) + 2^30 =
+//   d_u * GREEN_U_SCALE + d_v * GREEN_V_SCALE + 2^30,
+// and green = floor(that / 2^31), the same number as above. Each scale is
+// split at 2^15 (high and low halves, both multiply-adds of the (d_u, d_v)
+// pairs), joined by x = high + floor(low / 2^15), and
+//   floor((x + 2^15) / 2^16) = floor((floor(x / 2^9) + 2^6) / 2^7),
+// where the outer step is a rounding high multiply by 2^8 in 16 bits once
+// floor(x / 2^9) is packed to 16 bits.
 constexpr int GREEN_SPLIT = 15;
+constexpr int GREEN_PACK_SHIFT = 9;
 constexpr int32_t splitHigh(int64_t x) {
     return static_cast<int32_t>((x + (1 << (GREEN_SPLIT - 1))) >> GREEN_SPLIT);
 }
@@ -125,33 +146,14 @@ constexpr int32_t GREEN_U_SPLIT_HIGH = splitHigh(GREEN_U_SCALE);
 constexpr int32_t GREEN_U_SPLIT_LOW = splitLow(GREEN_U_SCALE);
 constexpr int32_t GREEN_V_SPLIT_HIGH = splitHigh(GREEN_V_SCALE);
 constexpr int32_t GREEN_V_SPLIT_LOW = splitLow(GREEN_V_SCALE);
-
-struct GreenBias {
-    int32_t u = 0, v = 0; // -128..127, the high byte of each sample word
-    int64_t rest = 0;     // added to the low sum
-};
 constexpr int64_t absolute(int64_t x) { return x < 0 ? -x : x; }
-constexpr GreenBias findGreenBias() {
-    GreenBias best{0, 0, GREEN_CONSTANT};
-    for (int32_t u = -128; u < 128; ++u)
-        for (int32_t v = -128; v < 128; ++v) {
-            const int64_t rest = GREEN_CONSTANT - 256 * (u * GREEN_U_SCALE + v * GREEN_V_SCALE);
-            if (absolute(rest) < absolute(best.rest)) best = GreenBias{u, v, rest};
-        }
-    return best;
-}
-constexpr GreenBias GREEN_BIAS = findGreenBias();
-// Every product and sum fits 32 bits: sample words lie in -32768..32767.
-static_assert(32768 * (absolute(GREEN_U_SPLIT_HIGH) + absolute(GREEN_V_SPLIT_HIGH)) +
-                      (int64_t{1} << 17) <
-                  (int64_t{1} << 31),
-              "high green sum overflows");
-static_assert(32768 * (absolute(GREEN_U_SPLIT_LOW) + absolute(GREEN_V_SPLIT_LOW)) +
-                      absolute(GREEN_BIAS.rest) <
-                  (int64_t{1} << 31),
-              "low green sum overflows");
 static_assert(absolute(GREEN_U_SPLIT_HIGH) < 32768 && absolute(GREEN_V_SPLIT_HIGH) < 32768,
               "green scale halves must fit 16 bits");
+// |d| <= 256, so x stays far inside 32 bits; its packed form must fit 16.
+static_assert((256 * (absolute(GREEN_U_SPLIT_HIGH) + absolute(GREEN_V_SPLIT_HIGH)) + 256) >>
+                      GREEN_PACK_SHIFT <
+                  32767 - 128,
+              "packed green sum must fit 16 bits");
 
 // Two 16-bit multipliers in one 32-bit word, as a multiply-add of (a, b)
 // 16-bit pairs takes them: `first` times a, `second` times b.
