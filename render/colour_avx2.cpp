@@ -53,10 +53,9 @@ INLINE Offsets chromaOffsets(__m256i u, __m256i v) {
                    _mm256_mulhrs_epi16(u, _mm256_set1_epi16(BLUE_ROUNDING))};
 }
 
-// Per-pixel offsets of 32 pixels in the two orders an unpack of 32 luma bytes
-// gives: `low` for pixels 0-7 | 16-23, `high` for 8-15 | 24-31.
+// 4:4:4: the offsets of the even and of the odd pixels of 32.
 struct PixelOffsets {
-    Offsets low, high;
+    Offsets even, odd;
 };
 
 // 4:2:0 and 4:2:2: 16 samples in sample order (0-7 | 8-15), each serving two
@@ -72,20 +71,22 @@ INLINE Offsets sampleOffsets(const uint8_t* u, const uint8_t* v) {
     return chromaOffsets(centredWords(u), centredWords(v));
 }
 
-// 4:4:4: 32 samples, unpacked like the luma so that no reordering is needed.
+// 4:4:4: 32 samples, split like the luma into those of even and odd pixels.
 // With the sign bit flipped a sample byte is sample - 128 as a signed byte;
 // as the high byte of a word over a zero low byte it is 256 * (sample - 128),
 // and an arithmetic shift by 7 leaves 2 * (sample - 128).
+INLINE __m256i evenWords(__m256i bytes) { return _mm256_srai_epi16(_mm256_slli_epi16(bytes, 8), 7); }
+INLINE __m256i oddWords(__m256i bytes) {
+    return _mm256_srai_epi16(_mm256_and_si256(bytes, _mm256_set1_epi16(static_cast<int16_t>(0xFF00))), 7);
+}
 INLINE PixelOffsets spreadOnce(const uint8_t* u, const uint8_t* v) {
-    const __m256i zero = _mm256_setzero_si256(), sign = _mm256_set1_epi8(static_cast<char>(0x80));
+    const __m256i sign = _mm256_set1_epi8(static_cast<char>(0x80));
     const __m256i uBytes =
         _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u)), sign);
     const __m256i vBytes =
         _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v)), sign);
-    const auto low = [&](__m256i bytes) { return _mm256_srai_epi16(_mm256_unpacklo_epi8(zero, bytes), 7); };
-    const auto high = [&](__m256i bytes) { return _mm256_srai_epi16(_mm256_unpackhi_epi8(zero, bytes), 7); };
-    return PixelOffsets{chromaOffsets(low(uBytes), low(vBytes)),
-                        chromaOffsets(high(uBytes), high(vBytes))};
+    return PixelOffsets{chromaOffsets(evenWords(uBytes), evenWords(vBytes)),
+                        chromaOffsets(oddWords(uBytes), oddWords(vBytes))};
 }
 
 // The 24-bit store. Each 128-bit half of a channel's bytes holds 16 pixels;
@@ -114,8 +115,6 @@ constexpr StoreMasks makeStoreMasks(const int (&order)[16]) {
         }
     return s;
 }
-constexpr int IN_ORDER[16] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-alignas(32) constexpr StoreMasks STORE_IN_ORDER = makeStoreMasks(IN_ORDER);
 constexpr int EVEN_ODD[16] = {0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15};
 alignas(32) constexpr StoreMasks STORE_EVEN_ODD = makeStoreMasks(EVEN_ODD);
 
@@ -152,32 +151,17 @@ INLINE void storeBgr(uint8_t* bgr, __m256i blue, __m256i green, __m256i red, con
 #endif
 }
 
-// Each byte is y + offset in 16-bit lanes; the unsigned saturating pack is
-// the clamp to 0..255.
-INLINE void colourStep(const uint8_t* lumaRow, uint8_t* bgr, const PixelOffsets& d) {
-    const __m256i zero = _mm256_setzero_si256();
+// Each byte is y + offset in 16-bit lanes, the luma split into its even and
+// odd pixels; the unsigned saturating pack is the clamp to 0..255, and
+// leaves the even pixels of each half before its odd ones.
+INLINE void colourStep(const uint8_t* lumaRow, uint8_t* bgr, const Offsets& even, const Offsets& odd) {
     const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaRow));
-    const __m256i low = _mm256_unpacklo_epi8(luma, zero), high = _mm256_unpackhi_epi8(luma, zero);
-    const __m256i blue = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.blue),
-                                             _mm256_add_epi16(high, d.high.blue));
-    const __m256i green = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.green),
-                                              _mm256_add_epi16(high, d.high.green));
-    const __m256i red = _mm256_packus_epi16(_mm256_add_epi16(low, d.low.red),
-                                            _mm256_add_epi16(high, d.high.red));
-    storeBgr(bgr, blue, green, red, STORE_IN_ORDER);
-}
-
-// 4:2:0 and 4:2:2: the even and odd pixels share each offset, so the luma is
-// split into them rather than the offsets doubled; the packs leave the even
-// pixels of each half before its odd ones.
-INLINE void colourStepTwice(const uint8_t* lumaRow, uint8_t* bgr, const Offsets& d) {
-    const __m256i luma = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lumaRow));
-    const __m256i even = _mm256_and_si256(luma, _mm256_set1_epi16(0xFF));
-    const __m256i odd = _mm256_srli_epi16(luma, 8);
-    const __m256i blue = _mm256_packus_epi16(_mm256_add_epi16(even, d.blue), _mm256_add_epi16(odd, d.blue));
+    const __m256i y0 = _mm256_and_si256(luma, _mm256_set1_epi16(0xFF));
+    const __m256i y1 = _mm256_srli_epi16(luma, 8);
+    const __m256i blue = _mm256_packus_epi16(_mm256_add_epi16(y0, even.blue), _mm256_add_epi16(y1, odd.blue));
     const __m256i green =
-        _mm256_packus_epi16(_mm256_add_epi16(even, d.green), _mm256_add_epi16(odd, d.green));
-    const __m256i red = _mm256_packus_epi16(_mm256_add_epi16(even, d.red), _mm256_add_epi16(odd, d.red));
+        _mm256_packus_epi16(_mm256_add_epi16(y0, even.green), _mm256_add_epi16(y1, odd.green));
+    const __m256i red = _mm256_packus_epi16(_mm256_add_epi16(y0, even.red), _mm256_add_epi16(y1, odd.red));
     storeBgr(bgr, blue, green, red, STORE_EVEN_ODD);
 }
 
@@ -191,12 +175,12 @@ INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const u
     for (int k = 0; c + 32 <= width && k + 32 / FACTOR <= chromaWidth; c += 32, k += 32 / FACTOR) {
         if (FACTOR == 2) {
             const Offsets d = sampleOffsets(u + k, v + k);
-            colourStepTwice(y0 + c, bgr0 + 3 * c, d);
-            if (PAIR) colourStepTwice(y1 + c, bgr1 + 3 * c, d);
+            colourStep(y0 + c, bgr0 + 3 * c, d, d);
+            if (PAIR) colourStep(y1 + c, bgr1 + 3 * c, d, d);
         } else {
             const PixelOffsets d = spreadOnce(u + k, v + k);
-            colourStep(y0 + c, bgr0 + 3 * c, d);
-            if (PAIR) colourStep(y1 + c, bgr1 + 3 * c, d);
+            colourStep(y0 + c, bgr0 + 3 * c, d.even, d.odd);
+            if (PAIR) colourStep(y1 + c, bgr1 + 3 * c, d.even, d.odd);
         }
     }
     return c;
