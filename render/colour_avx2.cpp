@@ -1,9 +1,10 @@
 // The AVX2 colour row: 32 pixels a step. Per chroma sample the three offsets
-// of colour_fixed.h are evaluated (red and blue in 16 bits, green with 16-bit
-// multiply-adds into 32-bit sums); per pixel each byte is y + offset in 16-bit
-// lanes, clamped by the unsigned saturating pack back to bytes. The packs
-// leave blue and green of 8 pixels side by side in each 128-bit half, so
-// seven byte shuffles place the 96 output bytes of a step.
+// of colour_fixed.h are evaluated from the sample's word 2 * (sample - 128):
+// red and blue by one rounding multiply each, green by two multiply-adds
+// into 32-bit sums. Per pixel each byte is y + offset in 16-bit lanes, the
+// luma split into even and odd pixels (which in 4:2:0 and 4:2:2 share their
+// offset), clamped by the unsigned saturating pack back to bytes; three byte
+// shuffles and six byte selects place the 96 output bytes of a step.
 // Only whole steps inside the row and the chroma planes are done here, with
 // unaligned loads and stores; the scalar row finishes the rest, so nothing
 // past the row's last byte is read or written.

@@ -40,7 +40,7 @@ constexpr double GREEN_FROM_RED = -0.2989 * INVERSE_GREEN * RED_FACTOR;
 // margin; 21 bits are just enough, 22 leave room).
 constexpr int GREEN_TABLE_BITS = 22;
 
-// Vector rows: red and blue offsets from 16-bit multiplies. With
+// The AVX-512 row: red and blue offsets from 16-bit multiplies. With
 // t = floor(sample * scale / 256) (the high half of (sample << 8) * scale),
 //   offset = (t + constant) >> 5
 // gives round(table[sample]) for all 256 samples for the scale and constant
