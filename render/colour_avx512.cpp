@@ -1,7 +1,7 @@
 // The AVX-512 colour row (with the byte permutes of VBMI): 64 pixels a step,
-// the same offsets and saturating byte arithmetic as the AVX2 row at twice the
-// width. Two byte permutes per 64 output bytes put blue, green and red in
-// their places. Whole steps only; the AVX2 row
+// the same offsets, even and odd pixel split and saturating packs as the
+// AVX2 row at twice the width. Two byte permutes per 64 output bytes put
+// blue, green and red in their places. Whole steps only; the AVX2 row
 // (present on every CPU with these instructions) finishes the row.
 #include "render/colour_fixed.h"
 #include "render/colour_rows.h"
@@ -29,85 +29,88 @@ using namespace colour_fixed;
 
 #define INLINE inline __attribute__((always_inline))
 
-INLINE __m512i greenSum(__m512i uv) {
-    const __m512i high = _mm512_add_epi32(
-        _mm512_madd_epi16(uv, _mm512_set1_epi32(pairWord(GREEN_U_HIGH, GREEN_V_HIGH))),
-        _mm512_set1_epi32(GREEN_CONSTANT_HIGH));
-    const __m512i low = _mm512_add_epi32(
-        _mm512_madd_epi16(uv, _mm512_set1_epi32(pairWord(GREEN_U_LOW, GREEN_V_LOW))),
-        _mm512_set1_epi32(GREEN_CONSTANT_LOW));
-    return _mm512_srai_epi32(_mm512_add_epi32(high, _mm512_srai_epi32(low, 16)), GREEN_BITS - 16);
-}
-
-INLINE __m512i shortOffset(__m512i samples, ShortFormula formula) {
-    const __m512i scale = _mm512_set1_epi16(static_cast<int16_t>(formula.scale));
-    const __m512i constant = _mm512_set1_epi16(static_cast<int16_t>(formula.constant));
-    const __m512i t = _mm512_mulhi_epu16(_mm512_slli_epi16(samples, 8), scale);
-    return _mm512_srai_epi16(_mm512_add_epi16(t, constant), RED_BLUE_SHIFT);
-}
-
-// Offsets as unsigned bytes max(d, 0) and max(-d, 0), as in the AVX2 row.
-struct Signed {
-    __m512i plus, minus;
-};
-
-// The offsets of 32 chroma samples as 16-bit lanes, in sample order.
+// The offsets of 32 chroma samples given as words 2 * (sample - 128), in
+// the same lane order; the forms are the AVX2 row's (colour_fixed.h).
 struct Offsets {
     __m512i red, green, blue;
 };
-INLINE void chromaOffsets(const uint8_t* u, const uint8_t* v, Offsets* out) {
-    const __m512i u16 = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(u)));
-    const __m512i v16 = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(v)));
-    out->red = shortOffset(v16, RED_SHORT);
-    out->blue = shortOffset(u16, BLUE_SHORT);
-    out->green = _mm512_packs_epi32(greenSum(_mm512_unpacklo_epi16(u16, v16)),
-                                    greenSum(_mm512_unpackhi_epi16(u16, v16)));
+
+INLINE __m512i greenSum(__m512i uv) {
+    const __m512i high =
+        _mm512_madd_epi16(uv, _mm512_set1_epi32(pairWord(GREEN_U_SPLIT_HIGH, GREEN_V_SPLIT_HIGH)));
+    const __m512i low =
+        _mm512_madd_epi16(uv, _mm512_set1_epi32(pairWord(GREEN_U_SPLIT_LOW, GREEN_V_SPLIT_LOW)));
+    return _mm512_srai_epi32(_mm512_add_epi32(high, _mm512_srai_epi32(low, GREEN_SPLIT)),
+                             GREEN_PACK_SHIFT);
 }
 
-// 4:2:0 and 4:2:2: 32 offsets for 64 pixels, in the order of a load of y.
-INLINE Signed spreadTwice(__m512i d) {
-    const __m512i plus = _mm512_max_epi16(d, _mm512_setzero_si512());
-    // Each 16-byte quarter: plus of 8 samples, then minus of the same 8.
-    const __m512i packed = _mm512_packus_epi16(plus, _mm512_sub_epi16(plus, d));
-    return Signed{_mm512_unpacklo_epi8(packed, packed), _mm512_unpackhi_epi8(packed, packed)};
+INLINE Offsets chromaOffsets(__m512i u, __m512i v) {
+    const __m512i packed = _mm512_packs_epi32(greenSum(_mm512_unpacklo_epi16(u, v)),
+                                              greenSum(_mm512_unpackhi_epi16(u, v)));
+    return Offsets{_mm512_mulhrs_epi16(v, _mm512_set1_epi16(RED_ROUNDING)),
+                   _mm512_mulhrs_epi16(packed, _mm512_set1_epi16(1 << 8)),
+                   _mm512_mulhrs_epi16(u, _mm512_set1_epi16(BLUE_ROUNDING))};
 }
 
-// 4:4:4: offsets of pixels 0..31 and 32..63.
-INLINE Signed spreadOnce(__m512i first, __m512i second) {
-    const __m512i zero = _mm512_setzero_si512();
-    const __m512i plusFirst = _mm512_max_epi16(first, zero), plusSecond = _mm512_max_epi16(second, zero);
-    // The pack interleaves 8-pixel groups of the two; put them back in order.
-    const __m512i order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
-    const __m512i plus = _mm512_packus_epi16(plusFirst, plusSecond);
-    const __m512i minus = _mm512_packus_epi16(_mm512_sub_epi16(plusFirst, first),
-                                              _mm512_sub_epi16(plusSecond, second));
-    return Signed{_mm512_permutexvar_epi64(order, plus), _mm512_permutexvar_epi64(order, minus)};
+// 4:2:0 and 4:2:2: 32 samples in sample order, each serving an even and an
+// odd pixel of a 64-byte load of luma.
+INLINE __m512i centredWords(const uint8_t* samples) {
+    const __m256i bytes = _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples)),
+                                           _mm256_set1_epi8(static_cast<char>(0x80)));
+    const __m512i centred = _mm512_cvtepi8_epi16(bytes); // sample - 128
+    return _mm512_add_epi16(centred, centred);
 }
 
-INLINE __m512i channel(__m512i luma, Signed offset) {
-    return _mm512_subs_epu8(_mm512_adds_epu8(luma, offset.plus), offset.minus);
+// 4:4:4: 64 samples split into those of even and odd pixels, as the luma.
+INLINE __m512i evenWords(__m512i bytes) { return _mm512_srai_epi16(_mm512_slli_epi16(bytes, 8), 7); }
+INLINE __m512i oddWords(__m512i bytes) {
+    return _mm512_srai_epi16(_mm512_and_si512(bytes, _mm512_set1_epi16(static_cast<int16_t>(0xFF00))), 7);
 }
 
 // Byte permutes from three 64-byte channels to 192 bytes of blue, green, red.
+// In each channel the packs leave, in every 16-byte quarter, the quarter's 8
+// even pixels and then its 8 odd ones.
 struct PermuteTables {
     uint8_t blueGreen[3][64]; // blue from 0..63, green from 64..127
     uint8_t red[3][64];
     uint64_t redMask[3];      // the red bytes of each 64-byte part
 };
+constexpr int placeOf(int pixel) {
+    const int inQuarter = pixel % 16;
+    return pixel - inQuarter + (inQuarter % 2 ? 8 : 0) + inQuarter / 2;
+}
 constexpr PermuteTables makePermuteTables() {
     PermuteTables t{};
     for (int part = 0; part < 3; ++part)
         for (int i = 0; i < 64; ++i) {
             const int byte = 64 * part + i;
-            const int pixel = byte / 3;
+            const int place = placeOf(byte / 3);
             const int ch = byte % 3;
-            t.blueGreen[part][i] = static_cast<uint8_t>(ch == 0 ? pixel : ch == 1 ? 64 + pixel : 0);
-            t.red[part][i] = static_cast<uint8_t>(ch == 2 ? pixel : 0);
+            t.blueGreen[part][i] = static_cast<uint8_t>(ch == 0 ? place : ch == 1 ? 64 + place : 0);
+            t.red[part][i] = static_cast<uint8_t>(ch == 2 ? place : 0);
             if (ch == 2) t.redMask[part] |= uint64_t{1} << i;
         }
     return t;
 }
 alignas(64) constexpr PermuteTables PERMUTE = makePermuteTables();
+
+// Each byte is y + offset in 16-bit lanes; the saturating pack is the clamp.
+INLINE void colourStep(const uint8_t* lumaRow, uint8_t* out, const Offsets& even, const Offsets& odd,
+                       const __m512i (&blueGreen)[3], const __m512i (&red)[3]) {
+    const __m512i luma = _mm512_loadu_si512(lumaRow);
+    const __m512i y0 = _mm512_and_si512(luma, _mm512_set1_epi16(0xFF));
+    const __m512i y1 = _mm512_srli_epi16(luma, 8);
+    const __m512i blue = _mm512_packus_epi16(_mm512_add_epi16(y0, even.blue), _mm512_add_epi16(y1, odd.blue));
+    const __m512i green =
+        _mm512_packus_epi16(_mm512_add_epi16(y0, even.green), _mm512_add_epi16(y1, odd.green));
+    const __m512i redBytes = _mm512_packus_epi16(_mm512_add_epi16(y0, even.red), _mm512_add_epi16(y1, odd.red));
+    for (int p = 0; p < 3; ++p) {
+        const __m512i blueAndGreen = _mm512_permutex2var_epi8(blue, blueGreen[p], green);
+        const __m512i bytes =
+            _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p], red[p], redBytes);
+        _mm512_storeu_si512(out + 64 * p, bytes);
+    }
+}
 
 // Whole steps from pixel 0, for one row or (PAIR) two rows with the same
 // chroma; returns the first pixel not done. A step needs
@@ -122,32 +125,18 @@ INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const u
     }
     int c = 0;
     for (int k = 0; c + 64 <= width && k + 64 / FACTOR <= chromaWidth; c += 64, k += 64 / FACTOR) {
-        Signed r, g, b;
+        Offsets even, odd;
         if (FACTOR == 2) {
-            Offsets samples;
-            chromaOffsets(u + k, v + k, &samples);
-            r = spreadTwice(samples.red);
-            g = spreadTwice(samples.green);
-            b = spreadTwice(samples.blue);
+            even = odd = chromaOffsets(centredWords(u + k), centredWords(v + k));
         } else {
-            Offsets first, second;
-            chromaOffsets(u + k, v + k, &first);
-            chromaOffsets(u + k + 32, v + k + 32, &second);
-            r = spreadOnce(first.red, second.red);
-            g = spreadOnce(first.green, second.green);
-            b = spreadOnce(first.blue, second.blue);
+            const __m512i sign = _mm512_set1_epi8(static_cast<char>(0x80));
+            const __m512i uBytes = _mm512_xor_si512(_mm512_loadu_si512(u + k), sign);
+            const __m512i vBytes = _mm512_xor_si512(_mm512_loadu_si512(v + k), sign);
+            even = chromaOffsets(evenWords(uBytes), evenWords(vBytes));
+            odd = chromaOffsets(oddWords(uBytes), oddWords(vBytes));
         }
-        for (int row = 0; row < (PAIR ? 2 : 1); ++row) {
-            const __m512i luma = _mm512_loadu_si512((row ? y1 : y0) + c);
-            const __m512i blue = channel(luma, b), green = channel(luma, g), redBytes = channel(luma, r);
-            uint8_t* out = (row ? bgr1 : bgr0) + 3 * c;
-            for (int p = 0; p < 3; ++p) {
-                const __m512i blueAndGreen = _mm512_permutex2var_epi8(blue, blueGreen[p], green);
-                const __m512i bytes =
-                    _mm512_mask_permutexvar_epi8(blueAndGreen, PERMUTE.redMask[p], red[p], redBytes);
-                _mm512_storeu_si512(out + 64 * p, bytes);
-            }
-        }
+        colourStep(y0 + c, bgr0 + 3 * c, even, odd, blueGreen, red);
+        if (PAIR) colourStep(y1 + c, bgr1 + 3 * c, even, odd, blueGreen, red);
     }
     return c;
 }

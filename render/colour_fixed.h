@@ -40,14 +40,6 @@ constexpr double GREEN_FROM_RED = -0.2989 * INVERSE_GREEN * RED_FACTOR;
 // margin; 21 bits are just enough, 22 leave room).
 constexpr int GREEN_TABLE_BITS = 22;
 
-// Vector rows: red and blue offsets from 16-bit multiplies. With
-// t = floor(sample * scale / 256) (the high half of (sample << 8) * scale),
-//   offset = (t + constant) >> 5
-// gives round(table[sample]) for all 256 samples for the scale and constant
-// found below (searched at compile time near factor * 2^13: the 256 samples
-// leave exactly one constant that fits). Every intermediate fits 16 bits.
-constexpr int RED_BLUE_SHIFT = 5;
-
 // floor(x + 0.5), as the scalar tables take it from the double table entry.
 constexpr int32_t roundedEntry(double x) {
     const double h = x + 0.5;
@@ -55,56 +47,65 @@ constexpr int32_t roundedEntry(double x) {
     return t > h ? t - 1 : t;
 }
 
-struct ShortFormula {
-    int32_t scale = 0;    // 0 when no formula was found
-    int32_t constant = 0;
-};
-
-constexpr ShortFormula findShortFormula(double factor) {
-    const int32_t centre = static_cast<int32_t>(factor * (1 << (8 + RED_BLUE_SHIFT)));
-    for (int32_t scale = centre - 40; scale <= centre + 40; ++scale) {
-        int32_t low = -2147483647, high = 2147483647; // constant must lie in [low, high)
-        for (int32_t s = 0; s < 256; ++s) {
-            const int32_t t = (s * 256 * scale) >> 16;
-            const int32_t entry = roundedEntry((s - 128) * factor);
-            const int32_t a = entry * (1 << RED_BLUE_SHIFT) - t;
-            const int32_t b = (entry + 1) * (1 << RED_BLUE_SHIFT) - t;
-            if (a > low) low = a;
-            if (b < high) high = b;
-        }
-        if (low < high) return ShortFormula{scale, low};
-    }
-    return ShortFormula{};
-}
-
-constexpr ShortFormula RED_SHORT = findShortFormula(RED_FACTOR);
-constexpr ShortFormula BLUE_SHORT = findShortFormula(BLUE_FACTOR);
-static_assert(RED_SHORT.scale > 0 && BLUE_SHORT.scale > 0, "no 16-bit formula for red or blue");
-static_assert(RED_SHORT.scale < 65536 && BLUE_SHORT.scale < 65536, "scale must fit 16 bits");
-
 // Green: 30 fraction bits, so that the two scales' rounding (each at most
-// 2^-31, times at most 128) stays below 2^-23. The products need more than 32
-// bits, so each scale is split into a high and a low 16-bit half, multiplied
-// separately, and joined by floor((hi * 2^16 + lo) / 2^30)
-//   = floor((hi + floor(lo / 2^16)) / 2^14).
+// 2^-31, times at most 128) stays below 2^-23:
+//   green = floor((u * GREEN_U_SCALE + v * GREEN_V_SCALE + GREEN_CONSTANT) / 2^30).
+// The products need more than 32 bits; the vector rows split each scale
+// (below).
 constexpr int GREEN_BITS = 30;
 constexpr int64_t GREEN_U_SCALE = roundToInt(GREEN_FROM_BLUE * (int64_t{1} << GREEN_BITS));
 constexpr int64_t GREEN_V_SCALE = roundToInt(GREEN_FROM_RED * (int64_t{1} << GREEN_BITS));
 constexpr int64_t GREEN_CONSTANT =
     -128 * (GREEN_U_SCALE + GREEN_V_SCALE) + (int64_t{1} << (GREEN_BITS - 1));
 
-// High half rounded so that the low half lies in -32768..32767.
-constexpr int32_t highHalf(int64_t x) { return static_cast<int32_t>((x + 32768) >> 16); }
-constexpr int32_t lowHalf(int64_t x) { return static_cast<int32_t>(x - int64_t{highHalf(x)} * 65536); }
+// The vector rows' form: every sample as the 16-bit word d = 2 * (sample - 128).
+// Red and blue: a rounding high multiply, floor((d * scale + 2^14) / 2^15),
+// gives round(table[sample]) for all 256 samples with scale near
+// factor * 2^14 (searched below), with nothing else to add or shift.
+constexpr int32_t findRoundingScale(double factor) {
+    const int32_t centre = static_cast<int32_t>(factor * (1 << 14));
+    for (int32_t scale = centre - 8; scale <= centre + 8; ++scale) {
+        bool all = scale < 32768;
+        for (int32_t s = 0; s < 256 && all; ++s) {
+            const int32_t d = 2 * (s - 128);
+            all = ((d * scale + (1 << 14)) >> 15) == roundedEntry((s - 128) * factor);
+        }
+        if (all) return scale;
+    }
+    return 0;
+}
+constexpr int32_t RED_ROUNDING = findRoundingScale(RED_FACTOR);
+constexpr int32_t BLUE_ROUNDING = findRoundingScale(BLUE_FACTOR);
+static_assert(RED_ROUNDING > 0 && BLUE_ROUNDING > 0, "no rounding multiply for red or blue");
 
-constexpr int32_t GREEN_U_HIGH = highHalf(GREEN_U_SCALE);
-constexpr int32_t GREEN_U_LOW = lowHalf(GREEN_U_SCALE);
-constexpr int32_t GREEN_V_HIGH = highHalf(GREEN_V_SCALE);
-constexpr int32_t GREEN_V_LOW = lowHalf(GREEN_V_SCALE);
-// The constant's halves are added to the two products: high to the high sum,
-// low (0..65535) to the low sum.
-constexpr int32_t GREEN_CONSTANT_HIGH = static_cast<int32_t>(GREEN_CONSTANT >> 16);
-constexpr int32_t GREEN_CONSTANT_LOW = static_cast<int32_t>(GREEN_CONSTANT & 0xFFFF);
+// Green: with the words d, 2 * (sum - GREEN_CONSTANT) + 2^30 =
+//   d_u * GREEN_U_SCALE + d_v * GREEN_V_SCALE + 2^30,
+// and green = floor(that / 2^31), the same number as above. Each scale is
+// split at 2^15 (high and low halves, both multiply-adds of the (d_u, d_v)
+// pairs), joined by x = high + floor(low / 2^15), and
+//   floor((x + 2^15) / 2^16) = floor((floor(x / 2^9) + 2^6) / 2^7),
+// where the outer step is a rounding high multiply by 2^8 in 16 bits once
+// floor(x / 2^9) is packed to 16 bits.
+constexpr int GREEN_SPLIT = 15;
+constexpr int GREEN_PACK_SHIFT = 9;
+constexpr int32_t splitHigh(int64_t x) {
+    return static_cast<int32_t>((x + (1 << (GREEN_SPLIT - 1))) >> GREEN_SPLIT);
+}
+constexpr int32_t splitLow(int64_t x) {
+    return static_cast<int32_t>(x - int64_t{splitHigh(x)} * (1 << GREEN_SPLIT));
+}
+constexpr int32_t GREEN_U_SPLIT_HIGH = splitHigh(GREEN_U_SCALE);
+constexpr int32_t GREEN_U_SPLIT_LOW = splitLow(GREEN_U_SCALE);
+constexpr int32_t GREEN_V_SPLIT_HIGH = splitHigh(GREEN_V_SCALE);
+constexpr int32_t GREEN_V_SPLIT_LOW = splitLow(GREEN_V_SCALE);
+constexpr int64_t absolute(int64_t x) { return x < 0 ? -x : x; }
+static_assert(absolute(GREEN_U_SPLIT_HIGH) < 32768 && absolute(GREEN_V_SPLIT_HIGH) < 32768,
+              "green scale halves must fit 16 bits");
+// |d| <= 256, so x stays far inside 32 bits; its packed form must fit 16.
+static_assert((256 * (absolute(GREEN_U_SPLIT_HIGH) + absolute(GREEN_V_SPLIT_HIGH)) + 256) >>
+                      GREEN_PACK_SHIFT <
+                  32767 - 128,
+              "packed green sum must fit 16 bits");
 
 // Two 16-bit multipliers in one 32-bit word, as a multiply-add of (a, b)
 // 16-bit pairs takes them: `first` times a, `second` times b.

@@ -44,6 +44,9 @@ TEST(SeparatePicture, PlanesSideBySide) {
         {352, 288, 420, 528, 528}, {176, 144, 420, 264, 264}, {354, 8, 420, 531, 532},
         {6, 5, 420, 9, 12},        {5, 4, 420, 7, 8},         {8, 6, 422, 12, 12},
         {8, 4, 444, 12, 12},       {8, 4, 411, 12, 12},       {1, 1, 420, 1, 4},
+        // Rows of 16 to 66 bytes: whole and partial 16- and 32-byte copies.
+        {32, 4, 420, 48, 48},      {33, 3, 420, 49, 52},      {47, 2, 444, 70, 72},
+        {66, 2, 422, 99, 100},     {16, 2, 444, 24, 24},      {600, 2, 420, 900, 900},
     };
     for (const Case& c : cases) {
         const ChromaFormat* format = findChromaFormat(c.code);
