@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/bench_frames.h"
 #include "render/colour_rows.h"
 #include "render/position_text.h"
 #include "render/presenter.h"
@@ -110,18 +111,6 @@ void presentDissected(VideoFile* video, HWND window, int separate, ColourRow row
     steps[6] = t8 - t7;
 }
 
-std::vector<uint8_t> randomFrame(size_t size) {
-    std::vector<uint8_t> frame(size);
-    uint32_t x = 2463534242u; // xorshift32 from a fixed start
-    for (uint8_t& b : frame) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x >> 24);
-    }
-    return frame;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -146,18 +135,11 @@ int main(int argc, char** argv) {
     const int sizes[][2] = {{352, 288}, {1920, 1080}, {3840, 2160}};
     for (const auto& size : sizes) {
         const int w = size[0], h = size[1];
-        std::vector<uint8_t> frame = randomFrame(size_t(w) * h * 3 / 2);
-        VideoFile video;
-        clearVideo(&video);
-        video.width = w;
-        video.height = h;
-        video.chromaWidth = w / 2;
-        video.chromaHeight = h / 2;
-        video.frameBytes = static_cast<int32_t>(frame.size());
-        video.frameBuffer = frame.data();
+        const ChromaFormat* format = findChromaFormat(420);
+        std::vector<uint8_t> frame = makeBenchFrame(w, h, format, "random");
+        VideoFile video = benchVideo(w, h, format, frame);
         video.frameIndex = 1234;
         video.frameInterval = 40;
-        video.format = findChromaFormat(420);
         setVideoTitle(&video, "bench.yuv");
         const int n = rounds > 0 ? rounds : w <= 352 ? 200 : w <= 1920 ? 60 : 20;
 

@@ -55,6 +55,15 @@ void colourRowReference(const uint8_t* y, const uint8_t* u, const uint8_t* v, ui
     }
 }
 
+void finishColourRow(ColourRow rest, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                     uint8_t* bgr, int width, int horizontalFactor, int chromaWidth, int c) {
+    if (c >= width) return;
+    const bool pastPlane = c / horizontalFactor >= chromaWidth;
+    const int k = pastPlane ? chromaWidth - 1 : c / horizontalFactor;
+    rest(y + c, u + k, v + k, bgr + 3 * c, width - c, pastPlane ? 1 : horizontalFactor,
+         chromaWidth - k);
+}
+
 void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, uint8_t* bits,
                             ColourRow row, ColourRowPair pair) {
     const int64_t width = video->width;

@@ -141,17 +141,6 @@ INLINE int steps(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const u
     return c;
 }
 
-// The pixels from c on, by the next slower row. The steps may have used the
-// plane's last sample already; then every pixel left takes that one.
-INLINE void finishRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
-                      int factor, int chromaWidth, int c) {
-    if (c >= width) return;
-    const bool pastPlane = c / factor >= chromaWidth;
-    const int k = pastPlane ? chromaWidth - 1 : c / factor;
-    colourRowAvx2(y + c, u + k, v + k, bgr + 3 * c, width - c, pastPlane ? 1 : factor,
-                  chromaWidth - k);
-}
-
 } // namespace
 
 void colourRowAvx512(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr, int width,
@@ -159,7 +148,7 @@ void colourRowAvx512(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8
     int c = 0;
     if (horizontalFactor == 2) c = steps<2, false>(y, y, u, v, bgr, bgr, width, chromaWidth);
     if (horizontalFactor == 1) c = steps<1, false>(y, y, u, v, bgr, bgr, width, chromaWidth);
-    finishRow(y, u, v, bgr, width, horizontalFactor, chromaWidth, c);
+    finishColourRow(colourRowAvx2, y, u, v, bgr, width, horizontalFactor, chromaWidth, c);
 }
 
 void colourRowPairAvx512(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
@@ -168,8 +157,8 @@ void colourRowPairAvx512(const uint8_t* y0, const uint8_t* y1, const uint8_t* u,
     int c = 0;
     if (horizontalFactor == 2) c = steps<2, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
     if (horizontalFactor == 1) c = steps<1, true>(y0, y1, u, v, bgr0, bgr1, width, chromaWidth);
-    finishRow(y0, u, v, bgr0, width, horizontalFactor, chromaWidth, c);
-    finishRow(y1, u, v, bgr1, width, horizontalFactor, chromaWidth, c);
+    finishColourRow(colourRowAvx2, y0, u, v, bgr0, width, horizontalFactor, chromaWidth, c);
+    finishColourRow(colourRowAvx2, y1, u, v, bgr1, width, horizontalFactor, chromaWidth, c);
 }
 
 #if defined(__clang__)

@@ -25,6 +25,13 @@ using ColourRowPair = void (*)(const uint8_t* y0, const uint8_t* y1, const uint8
                                const uint8_t* v, uint8_t* bgr0, uint8_t* bgr1, int width,
                                int horizontalFactor, int chromaWidth);
 
+// The pixels of a row from c on, by `rest` (a slower row): what a vector row
+// leaves when fewer than a whole step of pixels or chroma samples remain. The
+// steps may have used the plane's last sample already; then every pixel left
+// takes that one.
+void finishColourRow(ColourRow rest, const uint8_t* y, const uint8_t* u, const uint8_t* v,
+                     uint8_t* bgr, int width, int horizontalFactor, int chromaWidth, int c);
+
 #if defined(__x86_64__)
 // Only to be called where the CPU has the instructions (see colourRowNamed).
 void colourRowAvx2(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* bgr,
