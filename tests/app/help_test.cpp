@@ -1,3 +1,6 @@
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -214,7 +217,7 @@ protected:
             HDC dc = GetDC(window);
             FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
             ReleaseDC(window, dc);
-            setStatusText(1, "marked");
+            SendMessageA(statusBar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("marked"));
             pressOk(box);
         };
     }
