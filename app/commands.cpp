@@ -5,8 +5,12 @@
 #include "resources/resource.h"
 #include "video/frame_rate.h"
 
-// With no video open the commands that read, seek or play have nothing to act
-// on: they do nothing, and the status bar keeps saying "No file open".
+// With no video open, Play, Pause, Rewind, the steps, Home and End do
+// nothing: presenting would replace "No file open" with the position of no
+// video, and starting or stopping playback would offer Play, Pause or Rewind
+// for it and arm a timer with nothing to read. The speed commands, Combined
+// fields and Close still run their steps, harmless then, except that a
+// speed change arms no timer and nothing is fitted or presented.
 
 static void present(HWND window) {
     if (videoIsOpen(&video)) presentFrame(&video, window, separateView);
