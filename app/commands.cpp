@@ -3,9 +3,14 @@
 #include "app/shell.h"
 #include "render/presenter.h"
 #include "resources/resource.h"
+#include "video/frame_rate.h"
 
-// With no video open the commands that read, seek or play have nothing to act
-// on: they do nothing, and the status bar keeps saying "No file open".
+// With no video open, Play, Pause, Rewind, the steps, Home and End do
+// nothing: presenting would replace "No file open" with the position of no
+// video, and starting or stopping playback would offer Play, Pause or Rewind
+// for it and arm a timer with nothing to read. The speed commands, Combined
+// fields and Close still run their steps, harmless then, except that a
+// speed change arms no timer and nothing is fitted or presented.
 
 static void present(HWND window) {
     if (videoIsOpen(&video)) presentFrame(&video, window, separateView);
@@ -25,11 +30,10 @@ void startPlayback(HWND window, HMENU menu) {
 }
 
 void stopPlayback(HWND window, HMENU menu) {
-    killPlaybackTimer(window);
+    endPlayback(window);
     enableCommand(menu, CMD_PLAY);
     grayCommand(menu, CMD_PAUSE);
     present(window);
-    playing = 0;
 }
 
 void closeCommand(HWND window, HMENU menu) {
@@ -42,8 +46,7 @@ void closeCommand(HWND window, HMENU menu) {
         CMD_COMBINED_FIELDS, CMD_SEPARATE_FIELDS,
     };
     for (UINT command : videoCommands) grayCommand(menu, command);
-    setStatusText(0, "No file open");
-    setStatusText(1, "");
+    writeStatusTexts(window, &video, 0);
 }
 
 void exitCommand(HWND) {
@@ -65,8 +68,7 @@ void pauseCommand(HWND window, HMENU menu, int fromAccelerator) {
 
 void rewindCommand(HWND window, HMENU menu) {
     if (!videoIsOpen(&video)) return;
-    killPlaybackTimer(window);
-    playing = 0;
+    endPlayback(window);
     rewindVideo(&video);
     present(window);
     enableCommand(menu, CMD_PLAY);
@@ -80,9 +82,9 @@ void speedCommand(HWND window, HMENU menu, Speed speed) {
     for (int i = 0; i < 4; ++i) setCommandState(menu, items[i], i == speed ? MFS_CHECKED : 0);
     switch (speed) {
     case SPEED_FULL:    playInterval = video.frameInterval; break;
-    case SPEED_HALF:    playInterval = 2 * video.frameInterval; break;
-    case SPEED_QUARTER: playInterval = 4 * video.frameInterval; break;
-    case SPEED_IGNORE:  playInterval = 2; break;
+    case SPEED_HALF:    playInterval = scaledInterval(video.frameInterval, 2); break;
+    case SPEED_QUARTER: playInterval = scaledInterval(video.frameInterval, 4); break;
+    case SPEED_IGNORE:  playInterval = IGNORE_SPEED_PERIOD; break;
     }
     if (playing && videoIsOpen(&video)) restartTimer(window);
 }

@@ -8,7 +8,6 @@
 #include "app/commands.h"
 #include "app/shell.h"
 #include "dialogs/dialogs.h"
-#include "render/position_text.h"
 #include "render/clipboard.h"
 #include "render/presenter.h"
 #include "resources/resource.h"
@@ -30,6 +29,7 @@ ShellOpenFunction shellOpen = ShellExecuteA;
 const char readmePath[] = "./Corvane.README.txt";
 
 void setPlaybackTimer(HWND window, int period) {
+    if (period <= 0) period = IGNORE_SPEED_PERIOD;
     SetTimer(window, PLAYBACK_TIMER, static_cast<UINT>(period), nullptr);
     playbackTimerPeriod = period;
 }
@@ -37,6 +37,11 @@ void setPlaybackTimer(HWND window, int period) {
 void killPlaybackTimer(HWND window) {
     KillTimer(window, PLAYBACK_TIMER);
     playbackTimerPeriod = 0;
+}
+
+void endPlayback(HWND window) {
+    killPlaybackTimer(window);
+    playing = 0;
 }
 
 void enableCommand(HMENU menu, UINT command) {
@@ -55,10 +60,6 @@ void setCommandState(HMENU menu, UINT command, UINT state) {
     SetMenuItemInfoA(menu, command, FALSE, &item);
 }
 
-void setStatusText(int part, const char* text) {
-    SendMessageA(statusBar, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text));
-}
-
 static BOOL onCreate(HWND window, LPCREATESTRUCT) {
     clearVideo(&video);
     FILE* readme = fopen(readmePath, "r");
@@ -71,8 +72,7 @@ static void onSize(HWND window, UINT state, int, int) {
     const int open = videoIsOpen(&video);
     if (state == SIZE_RESTORED && open) presentFrame(&video, window, separateView);
     if (state == SIZE_MINIMIZED) {
-        killPlaybackTimer(window);
-        playing = 0;
+        endPlayback(window);
         if (open) {
             enableCommand(GetMenu(window), CMD_PLAY);
             grayCommand(GetMenu(window), CMD_PAUSE);
@@ -85,15 +85,7 @@ static void onSize(HWND window, UINT state, int, int) {
     const int half = client.right / 2;
     int edges[2] = {half, 2 * half};
     SendMessageA(statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
-    if (open) {
-        char position[POSITION_TEXT_SIZE];
-        videoPositionText(&video, position, sizeof position);
-        setStatusText(0, video.title);
-        setStatusText(1, position);
-    } else {
-        setStatusText(0, "No file open");
-        setStatusText(1, "");
-    }
+    writeStatusTexts(window, &video, 0);
 }
 
 static void onPaint(HWND window) {
@@ -110,9 +102,8 @@ static void onTimer(HWND window, UINT id) {
     const int ok = readNextFrame(&video);
     InvalidateRect(window, nullptr, FALSE);
     if (!ok) {
-        killPlaybackTimer(window);
+        endPlayback(window);
         grayCommand(GetMenu(window), CMD_PAUSE);
-        playing = 0;
     }
 }
 

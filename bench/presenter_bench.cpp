@@ -1,7 +1,7 @@
 // presentFrame on a real window (under Wine on the Xvfb display, or on
 // Windows): medians at 352 x 288, 1920 x 1080 and 3840 x 2160 in both views,
-// and where the time goes, from a copy of its steps with a clock between
-// them. Not a test: it only reports.
+// and where the time goes, from presentFrame's own step functions with a
+// clock between them. Not a test: it only reports.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -12,7 +12,6 @@
 
 #include "bench/bench_frames.h"
 #include "render/colour_rows.h"
-#include "render/position_text.h"
 #include "render/presenter.h"
 #include "render/separate.h"
 #include "resources/resource.h"
@@ -61,46 +60,25 @@ void buildInto(VideoFile* video, int separate, ColourRow row, ColourRowPair pair
     else buildColourPictureWith(video, video->format, bits, row, pair);
 }
 
-// presentFrame's steps in its order, with the time of each step added to
-// `steps`; `row` and `pair` make the colour picture.
-void presentDissected(VideoFile* video, HWND window, int separate, ColourRow row,
-                      ColourRowPair pair, double steps[STEP_COUNT]) {
+// presentFrame's own steps in its order, with the time of each step added to
+// `steps`; `build` makes the colour picture.
+void presentDissected(VideoFile* video, HWND window, int separate, ColourBuilder build,
+                      ColourRow row, ColourRowPair pair, double steps[STEP_COUNT]) {
+    Presentation presentation;
     double t0 = now();
-    HDC clientDc = GetDC(window);
-    HDC memoryDc = CreateCompatibleDC(clientDc);
+    beginPresentation(&presentation, window);
     double t1 = now();
-    const int64_t width = separate ? separatePictureWidth(video) : video->width;
-    const int64_t height = video->height;
-    DibHeader dib;
-    makeDibHeader(&dib, static_cast<int32_t>(width), static_cast<int32_t>(height));
-    dib.header.biBitCount = static_cast<WORD>(separate ? 8 : 24);
-    void* bits = nullptr;
-    HBITMAP picture = CreateDIBSection(clientDc, reinterpret_cast<BITMAPINFO*>(&dib), DIB_RGB_COLORS,
-                                       &bits, nullptr, 0);
+    createPresentationPicture(&presentation, video, separate);
     double t2 = now();
-    HGDIOBJ previous = SelectObject(memoryDc, picture);
-    if (separate) {
-        RGBQUAD ramp[256];
-        greyRamp(reinterpret_cast<uint8_t*>(ramp));
-        SetDIBColorTable(memoryDc, 0, 256, ramp);
-        buildSeparatePicture(video, static_cast<uint8_t*>(bits));
-    } else {
-        buildColourPictureWith(video, video->format, static_cast<uint8_t*>(bits), row, pair);
-    }
+    buildPresentationPicture(&presentation, video, separate, build);
     double t3 = now();
-    BitBlt(clientDc, 0, 0, static_cast<int>(width), static_cast<int>(height), memoryDc, 0, 0, SRCCOPY);
-    SelectObject(memoryDc, previous);
+    blitPresentation(&presentation);
     double t4 = now();
-    char position[POSITION_TEXT_SIZE];
-    videoPositionText(video, position, sizeof position);
-    HWND status = GetDlgItem(window, IDC_STATUS_BAR);
-    SendMessageA(status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(video->title));
-    SendMessageA(status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(position));
+    writeStatusTexts(window, video, 1);
     double t5 = now();
-    ReleaseDC(window, clientDc);
-    DeleteDC(memoryDc);
-    DeleteObject(picture);
+    endPresentation(&presentation, window);
     double t6 = now();
+    const int64_t width = presentation.width, height = presentation.height;
     std::vector<uint8_t>& again = scratchPicture(static_cast<size_t>(pictureStride(width, separate ? 8 : 24) * height));
     buildInto(video, separate, row, pair, again.data()); // touches every page once, untimed
     double t7 = now();
@@ -153,11 +131,12 @@ int main(int argc, char** argv) {
                 const double t1 = now();
                 pumpMessages(); // the status bar repaints here, as in the program's loop
                 double parts[STEP_COUNT], referenceParts[STEP_COUNT];
-                presentDissected(&video, window, separate, colourRowNamed(fastest),
+                presentDissected(&video, window, separate, buildColourPicture, colourRowNamed(fastest),
                                  colourRowPairNamed(fastest), parts);
                 pumpMessages();
                 if (!separate) {
-                    presentDissected(&video, window, separate, colourRowReference, nullptr, referenceParts);
+                    presentDissected(&video, window, separate, buildColourPictureReference,
+                                     colourRowReference, nullptr, referenceParts);
                     pumpMessages();
                 }
                 if (i < 3) continue; // the first calls warm caches and the X server

@@ -7,9 +7,10 @@
 #include "render/presenter.h"
 #include "resources/resource.h"
 
-// The About picture's link: the recommendation that defines the YUV (Y'CbCr)
-// colour format the program's conversion follows.
-static const char aboutLinkTarget[] = "https://www.itu.int/rec/R-REC-BT.601";
+// The About picture's link: a general page on the Y'CbCr colour formats. The
+// program's equations are close to, but not exactly, the standard-definition
+// recommendation's, so the link names no standard.
+static const char aboutLinkTarget[] = "https://en.wikipedia.org/wiki/YCbCr";
 
 static const char helpText[] =
     "                        Corvane\n"

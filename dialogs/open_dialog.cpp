@@ -162,8 +162,7 @@ void openCommand(HWND window, HMENU menu, int separate) {
         // while the menu keeps the states it had.
         closeVideo(&video);
         invalidateClient(window);
-        setStatusText(0, "No file open");
-        setStatusText(1, "");
+        writeStatusTexts(window, &video, 0);
         MessageBoxA(window, pathBuffer, "Cannot Open File", MB_OK);
         return;
     }

@@ -18,8 +18,8 @@ struct ChromaTables {
     double blue[256];
     ChromaTables() {
         for (int i = 0; i < 256; ++i) {
-            red[i] = (i - 128) * 1.4022;
-            blue[i] = (i - 128) * 1.771;
+            red[i] = (i - 128) * RED_FROM_V;
+            blue[i] = (i - 128) * BLUE_FROM_U;
         }
     }
 };
@@ -36,9 +36,8 @@ Rgb yuvToRgb(uint8_t y, uint8_t u, uint8_t v) {
     Rgb rgb;
     rgb.red = static_cast<uint8_t>(clampByte(static_cast<int32_t>(redPrime + 0.5)));
     rgb.blue = static_cast<uint8_t>(clampByte(static_cast<int32_t>(bluePrime + 0.5)));
-    // Green is solved from the luma equation with the unclamped red and blue;
-    // 1.7047391749062393 is 1 / 0.5866, the green weight.
-    double green = (y - 0.1145 * bluePrime - 0.2989 * redPrime) * 1.7047391749062393 + 0.5;
+    // Green is solved from the luma equation with the unclamped red and blue.
+    double green = (y - BLUE_WEIGHT * bluePrime - RED_WEIGHT * redPrime) * INVERSE_GREEN_WEIGHT + 0.5;
     rgb.green = static_cast<uint8_t>(clampByte(static_cast<int32_t>(green)));
     return rgb;
 }

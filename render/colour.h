@@ -10,6 +10,20 @@ int64_t pictureStride(int64_t widthPixels, int bitsPerPixel);
 
 int32_t clampByte(int32_t x);
 
+// The colour equations' constants, used by every path and by the sample
+// maker. Luma is RED_WEIGHT x red + GREEN_WEIGHT x green + BLUE_WEIGHT x
+// blue, weights close to but not exactly those of the common
+// standard-definition recommendation (0.299, 0.587, 0.114); red and blue are
+// luma plus the V and U samples' distance from 128 times RED_FROM_V and
+// BLUE_FROM_U (1.402 and 1.772 there); green is solved from the luma
+// equation, hence its weight's inverse.
+constexpr double RED_FROM_V = 1.4022;
+constexpr double BLUE_FROM_U = 1.771;
+constexpr double RED_WEIGHT = 0.2989;
+constexpr double BLUE_WEIGHT = 0.1145;
+constexpr double GREEN_WEIGHT = 0.5866;                   // 1 - RED_WEIGHT - BLUE_WEIGHT
+constexpr double INVERSE_GREEN_WEIGHT = 1 / GREEN_WEIGHT; // 1.7047391749062393
+
 struct Rgb {
     uint8_t red, green, blue;
 };

@@ -128,28 +128,13 @@ INLINE void storeBgr(uint8_t* bgr, __m256i blue, __m256i green, __m256i red, con
     green = _mm256_shuffle_epi8(green, mask(m.shuffle[1]));
     red = _mm256_shuffle_epi8(red, mask(m.shuffle[2]));
     __m256i parts[3]; // bytes 0-15 | 48-63, 16-31 | 64-79, 32-47 | 80-95
-#if EXP_SEL == 1
-    const __m256i blueGreen = _mm256_xor_si256(blue, green), blueRed = _mm256_xor_si256(blue, red);
-    for (int p = 0; p < 3; ++p)
-        parts[p] = _mm256_xor_si256(_mm256_xor_si256(blue, _mm256_and_si256(blueGreen, mask(m.select[p][0]))),
-                                    _mm256_and_si256(blueRed, mask(m.select[p][1])));
-#else
     for (int p = 0; p < 3; ++p)
         parts[p] = _mm256_blendv_epi8(_mm256_blendv_epi8(blue, green, mask(m.select[p][0])), red,
                                       mask(m.select[p][1]));
-#endif
-#if EXP_XMM
-    __m128i* o = reinterpret_cast<__m128i*>(bgr);
-    for (int p = 0; p < 3; ++p) {
-        _mm_storeu_si128(o + p, _mm256_castsi256_si128(parts[p]));
-        _mm_storeu_si128(o + 3 + p, _mm256_extracti128_si256(parts[p], 1));
-    }
-#else
     __m256i* out = reinterpret_cast<__m256i*>(bgr);
     _mm256_storeu_si256(out, _mm256_permute2x128_si256(parts[0], parts[1], 0x20));
     _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(parts[2], parts[0], 0x30));
     _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(parts[1], parts[2], 0x31));
-#endif
 }
 
 // Each byte is y + offset in 16-bit lanes, the luma split into its even and

@@ -2,11 +2,12 @@
 //
 // Derivation. With r' = y + redTable[v] and b' = y + blueTable[u], the
 // reference's green is
-//   (y - 0.1145 b' - 0.2989 r') / 0.5866 + 0.5
+//   (y - BLUE_WEIGHT b' - RED_WEIGHT r') / GREEN_WEIGHT + 0.5
 //     = y + greenU[u] + greenV[v] + 0.5,
-// because 1 - 0.1145 - 0.2989 = 0.5866, with
-//   greenU[u] = -0.1145 / 0.5866 * blueTable[u],
-//   greenV[v] = -0.2989 / 0.5866 * redTable[v].
+// because 1 - BLUE_WEIGHT - RED_WEIGHT = GREEN_WEIGHT, with
+//   greenU[u] = -BLUE_WEIGHT / GREEN_WEIGHT * blueTable[u],
+//   greenV[v] = -RED_WEIGHT / GREEN_WEIGHT * redTable[v]
+// (the weights and the table factors are in colour.h).
 // y is a whole number, so each of the three bytes is clamp(y + offset), where
 // the offset depends on the chroma sample alone:
 //   red   = clamp(y + round(redTable[v]))
@@ -22,18 +23,18 @@
 
 #include <cstdint>
 
+#include "render/colour.h"
+
 namespace colour_fixed {
 
 constexpr int64_t roundToInt(double x) {
     return x < 0 ? -static_cast<int64_t>(-x + 0.5) : static_cast<int64_t>(x + 0.5);
 }
 
-// The reference's constants.
-constexpr double RED_FACTOR = 1.4022;
-constexpr double BLUE_FACTOR = 1.771;
-constexpr double INVERSE_GREEN = 1.7047391749062393; // 1 / 0.5866
-constexpr double GREEN_FROM_BLUE = -0.1145 * INVERSE_GREEN * BLUE_FACTOR;
-constexpr double GREEN_FROM_RED = -0.2989 * INVERSE_GREEN * RED_FACTOR;
+// greenU[u] and greenV[v] per unit of (sample - 128), from the reference's
+// constants (colour.h).
+constexpr double GREEN_FROM_BLUE = -BLUE_WEIGHT * INVERSE_GREEN_WEIGHT * BLUE_FROM_U;
+constexpr double GREEN_FROM_RED = -RED_WEIGHT * INVERSE_GREEN_WEIGHT * RED_FROM_V;
 
 // Scalar tables: green entries rounded one by one at 22 fraction bits (each
 // entry's error at most 2^-23, the sum's at most 2^-22, below the 4.77e-7
@@ -74,8 +75,8 @@ constexpr int32_t findRoundingScale(double factor) {
     }
     return 0;
 }
-constexpr int32_t RED_ROUNDING = findRoundingScale(RED_FACTOR);
-constexpr int32_t BLUE_ROUNDING = findRoundingScale(BLUE_FACTOR);
+constexpr int32_t RED_ROUNDING = findRoundingScale(RED_FROM_V);
+constexpr int32_t BLUE_ROUNDING = findRoundingScale(BLUE_FROM_U);
 static_assert(RED_ROUNDING > 0 && BLUE_ROUNDING > 0, "no rounding multiply for red or blue");
 
 // Green: with the words d, 2 * (sum - GREEN_CONSTANT) + 2^30 =

@@ -21,12 +21,12 @@ struct ScalarTables {
         const double scale = std::ldexp(1.0, GREEN_TABLE_BITS);
         for (int i = 0; i < 256; ++i) {
             // The same double products as the reference's tables.
-            const double redTable = (i - 128) * RED_FACTOR;
-            const double blueTable = (i - 128) * BLUE_FACTOR;
+            const double redTable = (i - 128) * RED_FROM_V;
+            const double blueTable = (i - 128) * BLUE_FROM_U;
             red[i] = static_cast<int16_t>(std::floor(redTable + 0.5));
             blue[i] = static_cast<int16_t>(std::floor(blueTable + 0.5));
-            greenU[i] = static_cast<int32_t>(roundToInt(-0.1145 * INVERSE_GREEN * blueTable * scale));
-            greenV[i] = static_cast<int32_t>(roundToInt(-0.2989 * INVERSE_GREEN * redTable * scale)) +
+            greenU[i] = static_cast<int32_t>(roundToInt(-BLUE_WEIGHT * INVERSE_GREEN_WEIGHT * blueTable * scale));
+            greenV[i] = static_cast<int32_t>(roundToInt(-RED_WEIGHT * INVERSE_GREEN_WEIGHT * redTable * scale)) +
                         (1 << (GREEN_TABLE_BITS - 1));
         }
         for (int i = 0; i < 768; ++i) clamp[i] = static_cast<uint8_t>(clampByte(i - 256));

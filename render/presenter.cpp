@@ -27,51 +27,84 @@ static void setStatusPart(HWND window, int part, const char* text) {
                  reinterpret_cast<LPARAM>(text));
 }
 
+void writeStatusTexts(HWND window, const VideoFile* video, int presenting) {
+    if (!presenting && !videoIsOpen(video)) {
+        setStatusPart(window, 0, "No file open");
+        setStatusPart(window, 1, "");
+        return;
+    }
+    char position[POSITION_TEXT_SIZE];
+    videoPositionText(video, position, sizeof position);
+    setStatusPart(window, 0, video->title);
+    setStatusPart(window, 1, position);
+}
+
 // Pictures whose memory GDI cannot describe in 32 bits are not attempted.
 static bool drawablePicture(int64_t width, int64_t height, int bitsPerPixel) {
     return width > 0 && height > 0 && width <= INT32_MAX &&
            pictureStride(width, bitsPerPixel) * height <= INT32_MAX;
 }
 
-void presentFrame(VideoFile* video, HWND window, int separate) {
-    HDC clientDc = GetDC(window);
-    HDC memoryDc = CreateCompatibleDC(clientDc);
-    HBITMAP picture = nullptr;
+void beginPresentation(Presentation* presentation, HWND window) {
+    memset(presentation, 0, sizeof *presentation);
+    presentation->clientDc = GetDC(window);
+    presentation->memoryDc = CreateCompatibleDC(presentation->clientDc);
+}
 
-    const int64_t width = separate ? separatePictureWidth(video) : video->width;
-    const int64_t height = video->height;
-    const int bitsPerPixel = separate ? 8 : 24;
-    if (video->frameBuffer && drawablePicture(width, height, bitsPerPixel)) {
-        DibHeader dib;
-        makeDibHeader(&dib, static_cast<int32_t>(width), static_cast<int32_t>(height));
-        dib.header.biBitCount = static_cast<WORD>(bitsPerPixel);
-        void* bits = nullptr;
-        picture = CreateDIBSection(clientDc, reinterpret_cast<BITMAPINFO*>(&dib), DIB_RGB_COLORS,
-                                   &bits, nullptr, 0);
-        if (picture && bits) {
-            HGDIOBJ previous = SelectObject(memoryDc, picture);
-            if (separate) {
-                RGBQUAD ramp[256];
-                greyRamp(reinterpret_cast<uint8_t*>(ramp));
-                SetDIBColorTable(memoryDc, 0, 256, ramp);
-                buildSeparatePicture(video, static_cast<uint8_t*>(bits));
-            } else {
-                buildColourPicture(video, video->format, static_cast<uint8_t*>(bits));
-            }
-            BitBlt(clientDc, 0, 0, static_cast<int>(width), static_cast<int>(height), memoryDc, 0, 0,
-                   SRCCOPY);
-            SelectObject(memoryDc, previous);
-        }
+void createPresentationPicture(Presentation* presentation, const VideoFile* video, int separate) {
+    Presentation& p = *presentation;
+    p.width = separate ? separatePictureWidth(video) : video->width;
+    p.height = video->height;
+    p.bitsPerPixel = separate ? 8 : 24;
+    if (!video->frameBuffer || !drawablePicture(p.width, p.height, p.bitsPerPixel)) return;
+    DibHeader dib;
+    makeDibHeader(&dib, static_cast<int32_t>(p.width), static_cast<int32_t>(p.height));
+    dib.header.biBitCount = static_cast<WORD>(p.bitsPerPixel);
+    void* bits = nullptr;
+    p.picture = CreateDIBSection(p.clientDc, reinterpret_cast<BITMAPINFO*>(&dib), DIB_RGB_COLORS,
+                                 &bits, nullptr, 0);
+    if (!p.picture || !bits) return;
+    p.bits = static_cast<uint8_t*>(bits);
+    p.previous = SelectObject(p.memoryDc, p.picture);
+}
+
+void buildPresentationPicture(Presentation* presentation, const VideoFile* video, int separate,
+                              ColourBuilder build) {
+    const Presentation& p = *presentation;
+    if (!p.bits) return;
+    if (separate) {
+        RGBQUAD ramp[256];
+        greyRamp(reinterpret_cast<uint8_t*>(ramp));
+        SetDIBColorTable(p.memoryDc, 0, 256, ramp);
+        buildSeparatePicture(video, p.bits);
+    } else {
+        build(video, video->format, p.bits);
     }
+}
 
-    char position[POSITION_TEXT_SIZE];
-    videoPositionText(video, position, sizeof position);
-    setStatusPart(window, 0, video->title);
-    setStatusPart(window, 1, position);
+void blitPresentation(Presentation* presentation) {
+    Presentation& p = *presentation;
+    if (!p.bits) return;
+    BitBlt(p.clientDc, 0, 0, static_cast<int>(p.width), static_cast<int>(p.height), p.memoryDc, 0,
+           0, SRCCOPY);
+    SelectObject(p.memoryDc, p.previous);
+}
 
-    ReleaseDC(window, clientDc);
-    DeleteDC(memoryDc);
-    if (picture) DeleteObject(picture);
+void endPresentation(Presentation* presentation, HWND window) {
+    Presentation& p = *presentation;
+    ReleaseDC(window, p.clientDc);
+    DeleteDC(p.memoryDc);
+    if (p.picture) DeleteObject(p.picture);
+}
+
+void presentFrame(VideoFile* video, HWND window, int separate) {
+    Presentation presentation;
+    beginPresentation(&presentation, window);
+    createPresentationPicture(&presentation, video, separate);
+    buildPresentationPicture(&presentation, video, separate, buildColourPicture);
+    blitPresentation(&presentation);
+    writeStatusTexts(window, video, 1);
+    endPresentation(&presentation, window);
 }
 
 void fitWindowToVideo(HWND window, const VideoFile* video, int separate) {

@@ -15,6 +15,9 @@ TEST(PositionText, VideoTimeAtTheFrame) {
     EXPECT_EQ(text(33, 109091), " h01 : m00 : s00 : ms003 : f109091");
     EXPECT_EQ(text(40, 0), " h00 : m00 : s00 : ms000 : f0");
     EXPECT_EQ(text(0, 0), " h00 : m00 : s00 : ms000 : f0");
+    EXPECT_EQ(text(0, 7), " h00 : m00 : s00 : ms000 : f7");
+    EXPECT_EQ(text(10000000, 1), " h02 : m46 : s40 : ms000 : f1");
+    EXPECT_EQ(text(-40, 1), " h1193 : m02 : s47 : ms256 : f1"); // taken as unsigned
 }
 
 TEST(PositionText, BeforeTheFirstFrameTheProductWraps) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "render/colour.h"
+
 namespace {
 struct Yuv {
     uint8_t y, u, v;
@@ -14,8 +16,8 @@ uint8_t toByte(double x) {
 
 // The inverse of the viewer's conversion, so bars come out close to their RGB.
 Yuv fromRgb(int red, int green, int blue) {
-    double y = 0.2989 * red + 0.5866 * green + 0.1145 * blue;
-    return {toByte(y), toByte(128 + (blue - y) / 1.771), toByte(128 + (red - y) / 1.4022)};
+    double y = RED_WEIGHT * red + GREEN_WEIGHT * green + BLUE_WEIGHT * blue;
+    return {toByte(y), toByte(128 + (blue - y) / BLUE_FROM_U), toByte(128 + (red - y) / RED_FROM_V)};
 }
 
 // 3 x 5 digits, one row per 3-bit group, top row first.

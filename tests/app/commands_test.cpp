@@ -66,7 +66,7 @@ TEST_F(Commands, SpacePlaysAndPausesAndPauseRedraws) {
     key(VK_SPACE);
     expectPlaying();
     EXPECT_FALSE(grayed(CMD_REWIND));
-    pump(120);
+    tick();
     key(VK_SPACE);
     expectStopped();
     const int64_t stopped = video.frameIndex;
@@ -134,8 +134,7 @@ TEST_F(Commands, CancelledOpenLeavesPlaybackRunningUnflagged) {
     EXPECT_EQ(playbackTimerPeriod, 40);
     EXPECT_EQ(playInterval, 66);
     const int64_t before = video.frameIndex;
-    pump(150);
-    EXPECT_GT(video.frameIndex, before); // still running
+    EXPECT_TRUE(pumpUntil([&] { return video.frameIndex > before; })) << "the timer still runs";
 
     key(VK_SPACE); // Running unflagged -> Playing, at the new period
     expectPlaying();
@@ -263,7 +262,7 @@ TEST_F(Commands, CloseThenEveryCommandIsHarmless) {
         menuCommand(command);
     // A stray timer tick with no video stops the timer and touches nothing.
     setPlaybackTimer(window, 10);
-    pump(60);
+    tick();
     EXPECT_EQ(playbackTimerPeriod, 0);
     EXPECT_FALSE(videoIsOpen(&video));
     EXPECT_EQ(statusText(0), "No file open");
@@ -283,8 +282,8 @@ TEST_F(Commands, FailedOpenLeavesAHarmlessRunningTimer) {
     EXPECT_FALSE(videoIsOpen(&video));
     EXPECT_EQ(playing, 0);
     EXPECT_FALSE(grayed(CMD_CLOSE)); // the menu keeps its states
-    pump(100);                       // the timer's next tick finds no video and stops
-    EXPECT_EQ(playbackTimerPeriod, 0);
+    EXPECT_TRUE(pumpUntil([] { return playbackTimerPeriod == 0; }))
+        << "the timer's next tick finds no video and stops";
     for (WPARAM vk : {VK_SPACE, VK_RIGHT, VK_END, VK_HOME, VK_LEFT}) key(vk);
     menuCommand(CMD_REWIND);
     menuCommand(CMD_HALF_SPEED);

@@ -214,6 +214,16 @@ bool CorvaneWindow::pumpUntil(const std::function<bool()>& done, int ms) {
     }
 }
 
+void CorvaneWindow::tick() {
+    MSG message = {};
+    message.hwnd = window;
+    message.message = WM_TIMER;
+    message.wParam = PLAYBACK_TIMER;
+    message.time = GetTickCount();
+    dispatchLoopMessage(window, &message);
+    UpdateWindow(window);
+}
+
 UINT CorvaneWindow::menuState(int command) const {
     return GetMenuState(GetMenu(window), command, MF_BYCOMMAND);
 }

@@ -53,6 +53,10 @@ protected:
     void pump(int ms = 30);
     // Pumps until `done` holds or `ms` pass; returns whether it held.
     bool pumpUntil(const std::function<bool()>& done, int ms = 5000);
+    // One tick of the frame timer through the program's loop, as the system
+    // delivers it, and the paint it asks for: a tick exactly when the test
+    // wants one, however busy the machine.
+    void tick();
 
     HMENU menu() const { return GetMenu(window); }
     UINT menuState(int command) const;

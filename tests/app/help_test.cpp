@@ -1,3 +1,6 @@
+#include <windows.h>
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -214,7 +217,7 @@ protected:
             HDC dc = GetDC(window);
             FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
             ReleaseDC(window, dc);
-            setStatusText(1, "marked");
+            SendMessageA(statusBar, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>("marked"));
             pressOk(box);
         };
     }
@@ -428,7 +431,7 @@ TEST_F(Help, AboutPictureIsALinkWithAHandCursor) {
         ASSERT_EQ(shellCalls.size(), 1u);
         EXPECT_EQ(shellCalls[0].owner, nullptr);
         EXPECT_EQ(shellCalls[0].verb, "open");
-        EXPECT_EQ(shellCalls[0].file, "https://www.itu.int/rec/R-REC-BT.601");
+        EXPECT_EQ(shellCalls[0].file, "https://en.wikipedia.org/wiki/YCbCr");
         EXPECT_FALSE(shellCalls[0].parameters || shellCalls[0].directory);
         EXPECT_EQ(shellCalls[0].show, SW_SHOWNORMAL);
 

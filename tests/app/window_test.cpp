@@ -159,15 +159,33 @@ TEST_F(Window, CannotOpenFileNamesThePathAndCancelKeepsTheVideo) {
     EXPECT_FALSE(grayed(CMD_CLOSE));
 }
 
-TEST_F(Window, RatesWithNoUsablePeriodPlayAtTwentyFive) {
+TEST_F(Window, RateTextGivesTheIntervalAndThePositionText) {
     std::string clip = makeClip("rate.yuv", 176, 144, 420, 2);
-    start(openFileAs(clip, "176", "144", "0", -1));
-    ASSERT_TRUE(videoIsOpen(&video));
-    EXPECT_EQ(video.frameInterval, 40);
-    openCommand(openFileAs(clip, "176", "144", "abc", -1));
-    EXPECT_EQ(playInterval, 40);
-    openCommand(openFileAs(clip, "176", "144", "-1", -1));
-    EXPECT_EQ(playInterval, 40);
+    const struct {
+        const char* rate;
+        int interval;
+        const char* atFrameOne;
+    } rates[] = {
+        {"12.5", 80, " h00 : m00 : s00 : ms080 : f1"},
+        {"0", 0, " h00 : m00 : s00 : ms000 : f1"},
+        {"abc", 0, " h00 : m00 : s00 : ms000 : f1"},
+        {"nan", 0, " h00 : m00 : s00 : ms000 : f1"},
+        {"2000", 0, " h00 : m00 : s00 : ms000 : f1"},
+        {"-25", -40, " h1193 : m02 : s47 : ms256 : f1"},
+        {"0.0001", 10000000, " h02 : m46 : s40 : ms000 : f1"},
+        {"1e-9", INT32_MAX, " h596 : m31 : s23 : ms647 : f1"},
+        {"-1e-9", INT32_MIN, " h596 : m31 : s23 : ms648 : f1"},
+    };
+    for (const auto& r : rates) {
+        if (window) openCommand(openFileAs(clip, "176", "144", r.rate, -1));
+        else start(openFileAs(clip, "176", "144", r.rate, -1));
+        ASSERT_TRUE(videoIsOpen(&video)) << r.rate;
+        EXPECT_EQ(video.frameInterval, r.interval) << r.rate;
+        EXPECT_EQ(playInterval, r.interval) << r.rate;
+        EXPECT_EQ(statusText(1), " h00 : m00 : s00 : ms000 : f0") << r.rate;
+        key(VK_RIGHT);
+        EXPECT_EQ(statusText(1), r.atFrameOne) << r.rate;
+    }
 }
 
 TEST_F(Window, TicksRunToTheEndAndStop) {

@@ -174,8 +174,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::string copy(reinterpret_cast<const char*>(text), n);
             setVideoTitle(&video, copy.c_str());
             if (strnlen(video.title, TITLE_SIZE) == TITLE_SIZE) fail("title not terminated");
-            const int32_t rateInterval = frameIntervalFromRate(copy.c_str());
-            if (rateInterval < 1 || rateInterval > LONGEST_FRAME_INTERVAL) fail("rate out of range");
+            // The interval is 1000 / rate truncated toward zero, held at the
+            // 32-bit limits, and 0 where there is no finite quotient.
+            const double rate = atof(copy.c_str());
+            const double quotient = 1000.0 / rate;
+            const double interval = frameIntervalFromRate(copy.c_str());
+            const bool truncated = quotient >= 0 ? interval <= quotient && quotient < interval + 1
+                                                 : interval >= quotient && quotient > interval - 1;
+            const bool limit = (interval == INT32_MAX && quotient >= INT32_MAX) ||
+                               (interval == INT32_MIN && quotient <= INT32_MIN);
+            const bool none = interval == 0 && (rate == 0 || rate != rate);
+            if (!truncated && !limit && !none) fail("rate interval is not 1000 / rate");
             break;
         }
         }
