@@ -428,6 +428,11 @@ TEST(Snap, ErrorsExitTwoAndLeaveNoOutput) {
         EXPECT_FALSE(std::filesystem::exists(scratchPath("never.jpg")));
         EXPECT_FALSE(std::filesystem::exists(scratchPath("never2.bmp")));
     }
+    // A video whose name is a picture's is not written over by its own frame.
+    const std::string same = scratchPath("same.bmp");
+    std::filesystem::copy_file(clip, same);
+    EXPECT_EQ(runSnap({"--size", "16x8", same, same}), 2);
+    EXPECT_EQ(readFile(same), readFile(clip));
 }
 
 } // namespace

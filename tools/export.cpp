@@ -149,6 +149,7 @@ struct Pipeline {
     std::deque<Slot*> free;
     bool finished = false; // no more pictures will come
     bool failed = false;
+    bool encodeFailed = false; // the failure was the encoder's, not the file's
     std::string failedName;
     int64_t written = 0;
 };
@@ -171,6 +172,7 @@ void writePictures(Pipeline* pipeline, const VideoFile* video, const SnapJob* jo
             pipeline->written += 1;
         } else if (!pipeline->failed) {
             pipeline->failed = true;
+            pipeline->encodeFailed = !bytes;
             pipeline->failedName = name;
         }
         pipeline->free.push_back(slot);
@@ -259,7 +261,9 @@ int exportFrames(VideoFile* video, const SnapJob* job, int64_t first, int64_t la
     if (progress) showProgress(pipeline.written, total, true);
 
     if (pipeline.failed) {
-        snprintf(error, errorSize, "cannot write '%s'", pipeline.failedName.c_str());
+        snprintf(error, errorSize, pipeline.encodeFailed ? "cannot encode '%s': the picture is too large for PNG"
+                                                         : "cannot write '%s'",
+                 pipeline.failedName.c_str());
         return 0;
     }
     if (readFailed) {
