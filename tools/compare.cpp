@@ -1,0 +1,315 @@
+// corvane-snap --compare: per-frame and overall PSNR of two raw videos of the
+// same geometry, with the per-frame lines and summary in the form the common
+// video tools print, so that scripts written for them keep working.
+#include "tools/compare.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+#include "tools/squared_difference.h"
+
+namespace {
+
+int fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int fail(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    fputs("corvane-snap: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+    return 2;
+}
+
+void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void note(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    fputs("corvane-snap: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+}
+
+// Every file this job opens or removes goes through these two.
+FILE* openFile(const char* path, const char* mode) {
+    return fopen(path, mode);
+}
+
+int removeFile(const char* path) {
+    return remove(path);
+}
+
+// Only a regular file of ours is removed after a failed write: never a
+// device or pipe named as the stats file (/dev/stdout, /dev/full).
+bool isRegularFile(FILE* file) {
+    struct stat status;
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// The size of a file of any length, or -1.
+int64_t fileSize(FILE* file) {
+#ifdef _WIN32
+    if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+    const int64_t size = _ftelli64(file);
+    if (_fseeki64(file, 0, SEEK_SET) != 0) return -1;
+#else
+    if (fseeko(file, 0, SEEK_END) != 0) return -1;
+    const int64_t size = static_cast<int64_t>(ftello(file));
+    if (fseeko(file, 0, SEEK_SET) != 0) return -1;
+#endif
+    return size;
+}
+
+// The frame layout exactly as openVideo computes it, so that frame k here is
+// the frame the viewer shows as k: truncated chroma sizes, and no frame
+// larger than the viewer can hold.
+struct Layout {
+    int64_t planeBytes[3]; // Y, U, V
+    int64_t frameBytes;
+};
+
+bool frameLayout(int32_t width, int32_t height, const ChromaFormat* format, Layout* layout) {
+    if (width < 1 || height < 1 || !format) return false;
+    const int64_t luma = int64_t{width} * height;
+    const int64_t chroma = int64_t{width / format->horizontalFactor} * (height / format->verticalFactor);
+    if (luma > INT32_MAX || chroma > INT32_MAX || luma + 2 * chroma > INT32_MAX) return false;
+    layout->planeBytes[0] = luma;
+    layout->planeBytes[1] = chroma;
+    layout->planeBytes[2] = chroma;
+    layout->frameBytes = luma + 2 * chroma;
+    return true;
+}
+
+double psnr(double mse) {
+    return 10.0 * log10(255.0 * 255.0 / mse);
+}
+
+// Two decimals, or "inf" for identical samples; printed here rather than by
+// printf so that every C runtime writes the same word.
+void formatPsnr(char* text, size_t size, double mse, const char* format) {
+    if (mse <= 0) snprintf(text, size, "inf");
+    else snprintf(text, size, format, psnr(mse));
+}
+
+// What the frames so far add up to.
+struct Totals {
+    uint64_t squares[3];   // over all frames, per plane
+    double worstMse;       // largest average MSE of a frame
+    double bestMse;        // smallest
+    int64_t frames;
+    int belowLimit;        // some frame's average PSNR fell below the limit
+};
+
+// The line of one frame, n counted from 1. Empty planes (chroma of a picture
+// narrower than the subsampling) count as identical.
+void frameLine(char* line, size_t size, int64_t n, const Layout* layout,
+               const uint64_t squares[3], double* averageMse) {
+    double mse[3];
+    uint64_t allSquares = 0;
+    for (int p = 0; p < 3; ++p) {
+        mse[p] = layout->planeBytes[p] > 0 ? double(squares[p]) / double(layout->planeBytes[p]) : 0.0;
+        allSquares += squares[p];
+    }
+    *averageMse = double(allSquares) / double(layout->frameBytes);
+    char psnrText[4][32];
+    formatPsnr(psnrText[0], sizeof psnrText[0], *averageMse, "%.2f");
+    for (int p = 0; p < 3; ++p) formatPsnr(psnrText[p + 1], sizeof psnrText[p + 1], mse[p], "%.2f");
+    snprintf(line, size,
+             "n:%" PRId64 " mse_avg:%.2f mse_y:%.2f mse_u:%.2f mse_v:%.2f psnr_avg:%s psnr_y:%s "
+             "psnr_u:%s psnr_v:%s\n",
+             n, *averageMse, mse[0], mse[1], mse[2], psnrText[0], psnrText[1], psnrText[2],
+             psnrText[3]);
+}
+
+void summaryLine(char* line, size_t size, const Layout* layout, const Totals* totals) {
+    char text[6][32];
+    const double frames = double(totals->frames);
+    uint64_t allSquares = 0;
+    for (int p = 0; p < 3; ++p) {
+        const double samples = double(layout->planeBytes[p]) * frames;
+        formatPsnr(text[p], sizeof text[p], samples > 0 ? double(totals->squares[p]) / samples : 0.0, "%f");
+        allSquares += totals->squares[p];
+    }
+    formatPsnr(text[3], sizeof text[3], double(allSquares) / (double(layout->frameBytes) * frames), "%f");
+    formatPsnr(text[4], sizeof text[4], totals->worstMse, "%f");
+    formatPsnr(text[5], sizeof text[5], totals->bestMse, "%f");
+    snprintf(line, size, "PSNR y:%s u:%s v:%s average:%s min:%s max:%s\n", text[0], text[1], text[2],
+             text[3], text[4], text[5]);
+}
+
+// Big sequential reads: little per call, and two chunks stay in the cache
+// between the read and the sums.
+enum { CHUNK_BYTES = 1 << 18 };
+
+// The open job: inputs, stats file and the running position inside a frame.
+struct Comparison {
+    const CompareJob* job;
+    Layout layout;
+    FILE* input;
+    FILE* other;
+    FILE* stats;            // the stats file, stdout, or nullptr
+    bool statsRemovable;    // a regular file made here: removed on failure
+    int plane;              // plane being summed, 0 to 2
+    int64_t leftInPlane;    // its bytes still to come
+    uint64_t squares[3];    // of the frame being summed
+    Totals totals;
+    int writeFailed;
+};
+
+// Moves past planes that are done, finishing the frame after the V plane.
+void settlePlane(Comparison* c) {
+    while (c->leftInPlane == 0) {
+        if (++c->plane == 3) {
+            double averageMse;
+            char line[256];
+            frameLine(line, sizeof line, c->totals.frames + 1, &c->layout, c->squares, &averageMse);
+            if (c->stats && fputs(line, c->stats) == EOF) c->writeFailed = 1;
+            for (int p = 0; p < 3; ++p) c->totals.squares[p] += c->squares[p];
+            if (c->totals.frames == 0 || averageMse > c->totals.worstMse) c->totals.worstMse = averageMse;
+            if (c->totals.frames == 0 || averageMse < c->totals.bestMse) c->totals.bestMse = averageMse;
+            if (c->job->failBelowSet && averageMse > 0 && psnr(averageMse) < c->job->failBelow)
+                c->totals.belowLimit = 1;
+            c->totals.frames += 1;
+            memset(c->squares, 0, sizeof c->squares);
+            c->plane = 0;
+        }
+        c->leftInPlane = c->layout.planeBytes[c->plane];
+    }
+}
+
+// Adds two chunks read at the same offset of both files.
+void sumChunk(Comparison* c, SquaredDifferenceSum sum, const uint8_t* a, const uint8_t* b, size_t size) {
+    size_t at = 0;
+    while (at < size) {
+        const size_t take = size - at < uint64_t(c->leftInPlane) ? size - at : size_t(c->leftInPlane);
+        c->squares[c->plane] += sum(a + at, b + at, take);
+        at += take;
+        c->leftInPlane -= int64_t(take);
+        settlePlane(c);
+    }
+}
+
+void closeFiles(Comparison* c) {
+    if (c->input) fclose(c->input);
+    if (c->other) fclose(c->other);
+    if (c->stats && c->stats != stdout) fclose(c->stats);
+    c->input = c->other = c->stats = nullptr;
+}
+
+// Reads `frames` frames of both files and sums them. Nonzero on success.
+int compareFrames(Comparison* c, int64_t frames) {
+    uint8_t* buffer = static_cast<uint8_t*>(malloc(2 * size_t{CHUNK_BYTES}));
+    if (!buffer) return fail("out of memory");
+    uint8_t* a = buffer;
+    uint8_t* b = buffer + CHUNK_BYTES;
+    const SquaredDifferenceSum sum = fastestSquaredDifference();
+    int64_t left = frames * c->layout.frameBytes;
+    int ok = 1;
+    while (left > 0 && !c->writeFailed) {
+        const size_t size = left < CHUNK_BYTES ? size_t(left) : size_t{CHUNK_BYTES};
+        if (fread(a, 1, size, c->input) != size) {
+            ok = !fail("cannot read '%s'", c->job->input);
+            break;
+        }
+        if (fread(b, 1, size, c->other) != size) {
+            ok = !fail("cannot read '%s'", c->job->other);
+            break;
+        }
+        sumChunk(c, sum, a, b, size);
+        left -= int64_t(size);
+    }
+    free(buffer);
+    return ok;
+}
+
+// Says when a file ends in a partial frame, which is left out.
+void notePartialFrame(const char* path, int64_t size, const Layout* layout) {
+    const int64_t tail = size % layout->frameBytes;
+    if (tail > 0) note("'%s' ends in a partial frame of %" PRId64 " bytes, left out", path, tail);
+}
+
+} // namespace
+
+int runCompare(const CompareJob* job) {
+    Comparison c;
+    memset(&c, 0, sizeof c);
+    c.job = job;
+    if (!job->format) return fail("no chroma format given");
+    if (!frameLayout(job->width, job->height, job->format, &c.layout))
+        return fail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
+                    job->format->name);
+
+    c.input = openFile(job->input, "rb");
+    if (!c.input) return fail("cannot read '%s': %s", job->input, strerror(errno));
+    c.other = openFile(job->other, "rb");
+    if (!c.other) {
+        const int error = errno;
+        closeFiles(&c);
+        return fail("cannot read '%s': %s", job->other, strerror(error));
+    }
+    // The reads are large; the streams' own buffers would only copy twice.
+    setvbuf(c.input, nullptr, _IONBF, 0);
+    setvbuf(c.other, nullptr, _IONBF, 0);
+
+    const int64_t inputSize = fileSize(c.input);
+    const int64_t otherSize = fileSize(c.other);
+    if (inputSize < 0 || otherSize < 0) {
+        closeFiles(&c);
+        return fail("cannot read the size of '%s'", inputSize < 0 ? job->input : job->other);
+    }
+    const int64_t inputFrames = inputSize / c.layout.frameBytes;
+    const int64_t otherFrames = otherSize / c.layout.frameBytes;
+    if (inputFrames == 0 || otherFrames == 0) {
+        closeFiles(&c);
+        return fail("'%s' holds no whole %dx%d %s frame", inputFrames == 0 ? job->input : job->other,
+                    job->width, job->height, job->format->name);
+    }
+    notePartialFrame(job->input, inputSize, &c.layout);
+    notePartialFrame(job->other, otherSize, &c.layout);
+    const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
+    if (inputFrames != otherFrames)
+        note("'%s' holds %" PRId64 " frames, '%s' %" PRId64 " frames: comparing the first %" PRId64,
+             job->input, inputFrames, job->other, otherFrames, frames);
+
+    const bool statsToFile = job->statsPath && strcmp(job->statsPath, "-") != 0;
+    if (statsToFile) {
+        c.stats = openFile(job->statsPath, "w");
+        if (!c.stats) {
+            const int error = errno;
+            closeFiles(&c);
+            return fail("cannot write '%s': %s", job->statsPath, strerror(error));
+        }
+        c.statsRemovable = isRegularFile(c.stats);
+    } else if (job->statsPath) {
+        c.stats = stdout;
+    }
+
+    c.leftInPlane = c.layout.planeBytes[0];
+    int ok = compareFrames(&c, frames);
+    if (ok && statsToFile) {
+        const int closed = fclose(c.stats) == 0;
+        c.stats = nullptr;
+        if (c.writeFailed || !closed) ok = !fail("cannot write '%s'", job->statsPath);
+    } else if (ok && c.writeFailed) {
+        ok = !fail("cannot write to standard output");
+    }
+    closeFiles(&c);
+    if (!ok) {
+        if (c.statsRemovable) removeFile(job->statsPath);
+        return 2;
+    }
+
+    char line[256];
+    summaryLine(line, sizeof line, &c.layout, &c.totals);
+    if (fputs(line, stdout) == EOF || fflush(stdout) != 0)
+        return fail("cannot write to standard output");
+    return c.totals.belowLimit ? 1 : 0;
+}

@@ -1,0 +1,15 @@
+// tools/compare.h
+#pragma once
+#include <cstdint>
+#include "video/video_file.h"   // ChromaFormat
+struct CompareJob {
+    const char* input;        // paths as given (UTF-8 on Windows)
+    const char* other;
+    int32_t width, height;
+    const ChromaFormat* format;
+    const char* statsPath;    // nullptr: no per-frame lines; "-": standard output
+    int failBelowSet;         // nonzero: exit status 1 when any frame's average PSNR < failBelow
+    double failBelow;
+};
+// Returns the exit status: 0, 1 (a frame below failBelow) or 2 (error, one line on stderr).
+int runCompare(const CompareJob* job);
