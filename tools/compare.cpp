@@ -10,8 +10,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 
 #include "tools/squared_difference.h"
 
@@ -145,9 +149,11 @@ void summaryLine(char* line, size_t size, const Layout* layout, const Totals* to
              text[3], text[4], text[5]);
 }
 
-// Big sequential reads: little per call, and two chunks stay in the cache
-// between the read and the sums.
-enum { CHUNK_BYTES = 1 << 18 };
+// Big sequential reads: little cost per call, and the chunks of both files
+// stay in the cache between the read and the sums.
+constexpr int64_t CHUNK_BYTES = 1 << 18;
+// Chunks of the other file that may be read ahead of the sums.
+constexpr int64_t READ_AHEAD = 4;
 
 // The open job: inputs, stats file and the running position inside a frame.
 struct Comparison {
@@ -204,27 +210,95 @@ void closeFiles(Comparison* c) {
     c->input = c->other = c->stats = nullptr;
 }
 
+// The other file, read by a second thread into a ring of chunks while this
+// one reads the input and sums: copying both files out of the system's cache
+// is most of the work, and the two copies then run side by side.
+struct ReadAhead {
+    FILE* file;
+    int64_t chunks;
+    int64_t lastChunkBytes;
+    uint8_t* ring;               // READ_AHEAD chunks
+    std::mutex lock;
+    std::condition_variable changed;
+    int64_t filled = 0;          // chunks read so far
+    int64_t released = 0;        // chunks the sums are done with
+    bool failed = false;
+    bool stop = false;
+};
+
+size_t chunkBytes(const ReadAhead* r, int64_t i) {
+    return size_t(i + 1 < r->chunks ? CHUNK_BYTES : r->lastChunkBytes);
+}
+
+uint8_t* chunkSlot(const ReadAhead* r, int64_t i) {
+    return r->ring + (i % READ_AHEAD) * CHUNK_BYTES;
+}
+
+void readAhead(ReadAhead* r) {
+    for (int64_t i = 0; i < r->chunks; ++i) {
+        {
+            std::unique_lock<std::mutex> hold(r->lock);
+            r->changed.wait(hold, [&] { return r->stop || i - r->released < READ_AHEAD; });
+            if (r->stop) return;
+        }
+        const bool ok = fread(chunkSlot(r, i), 1, chunkBytes(r, i), r->file) == chunkBytes(r, i);
+        std::lock_guard<std::mutex> hold(r->lock);
+        if (ok) r->filled = i + 1;
+        else r->failed = true;
+        r->changed.notify_all();
+        if (!ok) return;
+    }
+}
+
 // Reads `frames` frames of both files and sums them. Nonzero on success.
 int compareFrames(Comparison* c, int64_t frames) {
-    uint8_t* buffer = static_cast<uint8_t*>(malloc(2 * size_t{CHUNK_BYTES}));
+    const int64_t total = frames * c->layout.frameBytes;
+    uint8_t* buffer = static_cast<uint8_t*>(malloc(size_t((1 + READ_AHEAD) * CHUNK_BYTES)));
     if (!buffer) return fail("out of memory");
-    uint8_t* a = buffer;
-    uint8_t* b = buffer + CHUNK_BYTES;
+    ReadAhead other;
+    other.file = c->other;
+    other.chunks = (total + CHUNK_BYTES - 1) / CHUNK_BYTES;
+    other.lastChunkBytes = total - (other.chunks - 1) * CHUNK_BYTES;
+    other.ring = buffer + CHUNK_BYTES;
+    // Without a second thread the same reads happen here, one chunk ahead of nothing.
+    std::thread reader;
+    try {
+        reader = std::thread(readAhead, &other);
+    } catch (const std::system_error&) {
+    }
+
     const SquaredDifferenceSum sum = fastestSquaredDifference();
-    int64_t left = frames * c->layout.frameBytes;
     int ok = 1;
-    while (left > 0 && !c->writeFailed) {
-        const size_t size = left < CHUNK_BYTES ? size_t(left) : size_t{CHUNK_BYTES};
-        if (fread(a, 1, size, c->input) != size) {
+    for (int64_t i = 0; i < other.chunks && !c->writeFailed; ++i) {
+        const size_t size = chunkBytes(&other, i);
+        if (fread(buffer, 1, size, c->input) != size) {
             ok = !fail("cannot read '%s'", c->job->input);
             break;
         }
-        if (fread(b, 1, size, c->other) != size) {
+        bool arrived;
+        if (reader.joinable()) {
+            std::unique_lock<std::mutex> hold(other.lock);
+            other.changed.wait(hold, [&] { return other.filled > i || other.failed; });
+            arrived = other.filled > i;
+        } else {
+            arrived = fread(chunkSlot(&other, i), 1, size, c->other) == size;
+        }
+        if (!arrived) {
             ok = !fail("cannot read '%s'", c->job->other);
             break;
         }
-        sumChunk(c, sum, a, b, size);
-        left -= int64_t(size);
+        sumChunk(c, sum, buffer, chunkSlot(&other, i), size);
+        std::lock_guard<std::mutex> hold(other.lock);
+        other.released = i + 1;
+        other.changed.notify_all();
+    }
+    if (reader.joinable()) {
+        {
+            std::lock_guard<std::mutex> hold(other.lock);
+            other.stop = true;
+            other.changed.notify_all();
+        }
+        reader.join();
     }
     free(buffer);
     return ok;
@@ -276,8 +350,9 @@ int runCompare(const CompareJob* job) {
     notePartialFrame(job->other, otherSize, &c.layout);
     const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
     if (inputFrames != otherFrames)
-        note("'%s' holds %" PRId64 " frames, '%s' %" PRId64 " frames: comparing the first %" PRId64,
-             job->input, inputFrames, job->other, otherFrames, frames);
+        note("'%s' holds %" PRId64 " frame%s, '%s' %" PRId64 " frame%s: comparing the first %" PRId64,
+             job->input, inputFrames, inputFrames == 1 ? "" : "s", job->other, otherFrames,
+             otherFrames == 1 ? "" : "s", frames);
 
     const bool statsToFile = job->statsPath && strcmp(job->statsPath, "-") != 0;
     if (statsToFile) {
