@@ -98,9 +98,10 @@ void writeClips(const std::string& input, const std::string& other, Planes plane
     fclose(b);
 }
 
+// Text mode: the stats file has the platform's line ends, as the common tools write it.
 std::string readText(const std::string& path) {
     std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
+    FILE* file = fopen(path.c_str(), "r");
     if (!file) return text;
     char buffer[4096];
     size_t got;
