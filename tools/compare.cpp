@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "tools/squared_difference.h"
+#include "tools/tool_files.h"
 
 namespace {
 
@@ -42,13 +43,14 @@ void note(const char* format, ...) {
     va_end(args);
 }
 
-// Every file this job opens or removes goes through these two.
+// Every file this job opens or removes goes through these two: names are
+// UTF-8 on every system.
 FILE* openFile(const char* path, const char* mode) {
-    return fopen(path, mode);
+    return openToolFile(path, mode);
 }
 
 int removeFile(const char* path) {
-    return remove(path);
+    return removeToolFile(path);
 }
 
 // Only a regular file of ours is removed after a failed write: never a
@@ -56,20 +58,6 @@ int removeFile(const char* path) {
 bool isRegularFile(FILE* file) {
     struct stat status;
     return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-// The size of a file of any length, or -1.
-int64_t fileSize(FILE* file) {
-#ifdef _WIN32
-    if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
-    const int64_t size = _ftelli64(file);
-    if (_fseeki64(file, 0, SEEK_SET) != 0) return -1;
-#else
-    if (fseeko(file, 0, SEEK_END) != 0) return -1;
-    const int64_t size = static_cast<int64_t>(ftello(file));
-    if (fseeko(file, 0, SEEK_SET) != 0) return -1;
-#endif
-    return size;
 }
 
 // The frame layout exactly as openVideo computes it, so that frame k here is
@@ -333,8 +321,8 @@ int runCompare(const CompareJob* job) {
     setvbuf(c.input, nullptr, _IONBF, 0);
     setvbuf(c.other, nullptr, _IONBF, 0);
 
-    const int64_t inputSize = fileSize(c.input);
-    const int64_t otherSize = fileSize(c.other);
+    const int64_t inputSize = toolFileSize(c.input);
+    const int64_t otherSize = toolFileSize(c.other);
     if (inputSize < 0 || otherSize < 0) {
         closeFiles(&c);
         return fail("cannot read the size of '%s'", inputSize < 0 ? job->input : job->other);

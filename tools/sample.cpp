@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/tool_files.h"
+
 namespace {
 struct Yuv {
     uint8_t y, u, v;
@@ -92,7 +94,7 @@ int writeSampleClip(const char* path, int32_t width, int32_t height, const Chrom
                                                              (height / format->verticalFactor);
     if (width <= 0 || height <= 0 || frames < 0 || frameBytes > (int64_t{1} << 30)) return 0;
     std::vector<uint8_t> frame(static_cast<size_t>(frameBytes));
-    FILE* file = fopen(path, "wb");
+    FILE* file = openToolFile(path, "wb");
     if (!file) return 0;
     bool ok = true;
     for (int32_t n = 0; ok && n < frames; ++n) {
@@ -100,6 +102,6 @@ int writeSampleClip(const char* path, int32_t width, int32_t height, const Chrom
         ok = fwrite(frame.data(), 1, frame.size(), file) == frame.size();
     }
     if (fclose(file) != 0) ok = false;
-    if (!ok) remove(path);
+    if (!ok) removeToolFile(path);
     return ok;
 }

@@ -1,25 +1,22 @@
 #include "tools/snap.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cinttypes>
-#include <climits>
+#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "render/colour.h"
-#include "render/separate.h"
-#include "tools/bmp.h"
+#include "tools/compare.h"
+#include "tools/export.h"
+#include "tools/info.h"
+#include "tools/name_guess.h"
 #include "tools/sample.h"
+#include "tools/snap_args.h"
+#include "tools/tool_files.h"
 #include "video/video_file.h"
 
 namespace {
-const char usage[] =
-    "usage: corvane-snap --size WxH [--format 420|422|411|444] [--frame N|last] [--separate] "
-    "INPUT OUTPUT.bmp\n"
-    "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n";
 
 int fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int fail(const char* format, ...) {
@@ -32,149 +29,133 @@ int fail(const char* format, ...) {
     return 2;
 }
 
-// A whole decimal number in [low, high], nothing else in the text.
-bool parseNumber(const char* text, long long low, long long high, long long* value) {
-    if (!text || !*text) return false;
-    char* end = nullptr;
-    errno = 0;
-    long long parsed = strtoll(text, &end, 10);
-    if (errno || *end || parsed < low || parsed > high) return false;
-    *value = parsed;
-    return true;
-}
-
-bool parseSize(const char* text, int32_t* width, int32_t* height) {
-    if (!text) return false;
-    const char* x = strchr(text, 'x');
-    if (!x) return false;
-    std::string first(text, x);
-    long long w, h;
-    if (!parseNumber(first.c_str(), 1, INT32_MAX, &w) || !parseNumber(x + 1, 1, INT32_MAX, &h))
-        return false;
-    *width = static_cast<int32_t>(w);
-    *height = static_cast<int32_t>(h);
-    return true;
-}
-
-const ChromaFormat* parseFormat(const char* text) {
-    long long code;
-    if (!parseNumber(text, 0, INT32_MAX, &code)) return nullptr;
-    return findChromaFormat(static_cast<int32_t>(code));
-}
-
-int makeSample(int argc, char** argv) {
-    // --make-sample WxH FRAMES OUTPUT [--format F]
-    const char* sizeText = nullptr;
-    const char* framesText = nullptr;
-    const char* output = nullptr;
-    const ChromaFormat* format = &chromaFormats[0];
-    for (int i = 2; i < argc; ++i) {
-        if (!strcmp(argv[i], "--format")) {
-            if (!(format = parseFormat(i + 1 < argc ? argv[++i] : nullptr)))
-                return fail("--format takes 420, 422, 411 or 444");
-        } else if (!sizeText) sizeText = argv[i];
-        else if (!framesText) framesText = argv[i];
-        else if (!output) output = argv[i];
-        else return fail("unexpected argument '%s'", argv[i]);
-    }
-    int32_t width, height;
-    long long frames;
-    if (!parseSize(sizeText, &width, &height)) return fail("the size must be WxH, for example 352x288");
-    if (!parseNumber(framesText, 1, 1000000, &frames)) return fail("FRAMES must be a count from 1");
-    if (!output) return fail("no output file given");
-    if (!writeSampleClip(output, width, height, format, static_cast<int32_t>(frames)))
-        return fail("cannot write the sample clip to '%s'", output);
+int makeSample(const SnapJob* job) {
+    if (!writeSampleClip(job->output, job->width, job->height, job->format, job->sampleFrames))
+        return fail("cannot write the sample clip to '%s'", job->output);
     return 0;
 }
+
+// The size of the file at `path`, or -1 after saying why it cannot be read.
+int64_t readableFileSize(const char* path) {
+    FILE* file = openToolFile(path, "rb");
+    if (!file) {
+        fail("cannot read '%s': %s", path, strerror(errno));
+        return -1;
+    }
+    const int64_t size = toolFileSize(file);
+    fclose(file);
+    if (size < 0) fail("cannot find the size of '%s'", path);
+    return size;
+}
+
+int compare(const SnapJob* job) {
+    const int64_t inputSize = readableFileSize(job->input);
+    if (inputSize < 0) return 2;
+    const int64_t otherSize = readableFileSize(job->other);
+    if (otherSize < 0) return 2;
+    // The geometry from the flags, else INPUT's name, else OTHER's.
+    GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
+    Geometry geometry;
+    char why[512];
+    int resolved = resolveGeometry(&request, job->input, inputSize, &geometry, why, sizeof why);
+    if (resolved == GEOMETRY_NO_SIZE)
+        resolved = resolveGeometry(&request, job->other, otherSize, &geometry, why, sizeof why);
+    if (resolved == GEOMETRY_NO_SIZE) return fail("no --size given and neither name holds a size");
+    if (resolved != GEOMETRY_RESOLVED) return fail("%s", why);
+    if (geometryFrameBytes(geometry.width, geometry.height, geometry.format) < 0)
+        return fail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
+                    geometry.format->name);
+    CompareJob compareJob = {job->input,    job->other,     geometry.width,   geometry.height,
+                             geometry.format, job->statsPath, job->failBelowSet, job->failBelow};
+    return runCompare(&compareJob);
+}
+
+int exportPictures(const SnapJob* job) {
+    FILE* file = openToolFile(job->input, "rb");
+    if (!file) return fail("cannot read '%s': %s", job->input, strerror(errno));
+    const int64_t size = toolFileSize(file);
+    if (size < 0) {
+        fclose(file);
+        return fail("cannot find the size of '%s'", job->input);
+    }
+
+    GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
+    Geometry geometry;
+    char why[512];
+    const int resolved = resolveGeometry(&request, job->input, size, &geometry, why, sizeof why);
+    if (resolved != GEOMETRY_RESOLVED) {
+        fclose(file);
+        return fail("%s", why);
+    }
+    const int64_t frameBytes = geometryFrameBytes(geometry.width, geometry.height, geometry.format);
+    VideoFile video;
+    clearVideo(&video);
+    // The record owns the stream from here, whatever happens.
+    if (frameBytes < 0 || !openVideoStream(&video, file, geometry.width, geometry.height,
+                                           geometry.format->code, 40))
+        return fail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
+                    geometry.format->name);
+
+    const int64_t whole = size / frameBytes;
+    const char* input = job->input;
+    int64_t first = job->frames.first, last = job->frames.last;
+    switch (job->frames.kind) {
+    case FRAMES_ONE:
+        if (first >= whole) {
+            closeVideo(&video);
+            return fail("frame %" PRId64 " is past the end: '%s' holds %" PRId64 " whole frames",
+                        first, input, whole);
+        }
+        break;
+    case FRAMES_LAST:
+    case FRAMES_ALL:
+        if (whole == 0) {
+            closeVideo(&video);
+            return fail("'%s' holds no whole %dx%d frame", input, geometry.width, geometry.height);
+        }
+        if (job->frames.kind == FRAMES_LAST) first = whole - 1;
+        last = whole - 1;
+        break;
+    default:
+        if (first >= whole) {
+            closeVideo(&video);
+            return fail("the range starts at frame %" PRId64 ", past the end: '%s' holds %" PRId64
+                        " whole frames",
+                        first, input, whole);
+        }
+        break;
+    }
+    const bool cut = last >= whole;
+    if (cut) last = whole - 1;
+
+    int64_t written = 0;
+    char error[512];
+    const int ok = exportFrames(&video, job, first, last, &written, error, sizeof error);
+    closeVideo(&video);
+    if (!ok) {
+        if (written > 0)
+            return fail("%s (%" PRId64 " pictures written before it)", error, written);
+        return fail("%s", error);
+    }
+    if (cut)
+        fprintf(stderr,
+                "corvane-snap: '%s' ends after frame %" PRId64 ": wrote %" PRId64
+                " pictures, frames %" PRId64 " to %" PRId64 "\n",
+                input, whole - 1, written, first, last);
+    return 0;
+}
+
 } // namespace
 
 int snapMain(int argc, char** argv) {
-    if (argc >= 2 && !strcmp(argv[1], "--make-sample")) return makeSample(argc, argv);
-
-    const char* sizeText = nullptr;
-    const char* frameText = "0";
-    const char* input = nullptr;
-    const char* output = nullptr;
-    const ChromaFormat* format = &chromaFormats[0];
-    bool separate = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (!strcmp(arg, "--size")) {
-            if (!next) return fail("--size needs WxH");
-            sizeText = argv[++i];
-        } else if (!strcmp(arg, "--format")) {
-            if (!(format = parseFormat(next))) return fail("--format takes 420, 422, 411 or 444");
-            ++i;
-        } else if (!strcmp(arg, "--frame")) {
-            if (!next) return fail("--frame needs a number or 'last'");
-            frameText = argv[++i];
-        } else if (!strcmp(arg, "--separate")) {
-            separate = true;
-        } else if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
-            fputs(usage, stdout);
-            return 0;
-        } else if (arg[0] == '-' && arg[1] == '-') {
-            return fail("unknown option '%s'", arg);
-        } else if (!input) input = arg;
-        else if (!output) output = arg;
-        else return fail("unexpected argument '%s'", arg);
+    SnapJob job;
+    char error[512];
+    if (!parseSnapArguments(argc, argv, &job, error, sizeof error)) return fail("%s", error);
+    switch (job.mode) {
+    case SNAP_HELP: fputs(snapUsage, stdout); return 0;
+    case SNAP_MAKE_SAMPLE: return makeSample(&job);
+    case SNAP_INFO: return runInfo(&job);
+    case SNAP_COMPARE: return compare(&job);
+    default: return exportPictures(&job);
     }
-    if (!sizeText) return fail("--size WxH is required");
-    int32_t width, height;
-    if (!parseSize(sizeText, &width, &height))
-        return fail("the size must be WxH with both at least 1, for example 352x288");
-    const bool last = !strcmp(frameText, "last");
-    long long frame = 0;
-    if (!last && !parseNumber(frameText, 0, INT64_MAX, &frame))
-        return fail("--frame takes a frame number from 0, or 'last'");
-    if (!input || !output) return fail("INPUT and OUTPUT.bmp are both required");
-
-    VideoFile video;
-    clearVideo(&video);
-    FILE* probe = fopen(input, "rb");
-    if (!probe) return fail("cannot read '%s': %s", input, strerror(errno));
-    fclose(probe);
-    if (!openVideo(&video, input, width, height, format->code, 40))
-        return fail("a %dx%d %s frame cannot be held in memory", width, height, format->name);
-
-    int64_t size = videoFileSize(&video);
-    int64_t whole = size / video.frameBytes;
-    int ok;
-    if (last) {
-        seekLastFrame(&video);
-        ok = video.frameIndex >= 0;
-    } else {
-        ok = frame < whole && seekFrame(&video, frame);
-    }
-    if (!ok) {
-        closeVideo(&video);
-        if (last) return fail("'%s' holds no whole %dx%d frame", input, width, height);
-        return fail("frame %lld is past the end: '%s' holds %" PRId64 " whole frames", frame, input,
-                    whole);
-    }
-
-    int32_t pictureWidth = separate ? static_cast<int32_t>(separatePictureWidth(&video)) : width;
-    int bitsPerPixel = separate ? 8 : 24;
-    int64_t stride = pictureStride(pictureWidth, bitsPerPixel);
-    uint8_t* picture = nullptr;
-    if (stride * height <= INT32_MAX)
-        picture = static_cast<uint8_t*>(calloc(static_cast<size_t>(stride * height), 1));
-    if (!picture) {
-        closeVideo(&video);
-        return fail("a %dx%d picture is too large to write", pictureWidth, height);
-    }
-    uint8_t table[256 * 4];
-    if (separate) {
-        buildSeparatePicture(&video, picture);
-        greyRamp(table);
-    } else {
-        buildColourPicture(&video, video.format, picture);
-    }
-    closeVideo(&video);
-    int written = writeBmp(output, picture, pictureWidth, height, stride, bitsPerPixel,
-                           separate ? table : nullptr);
-    free(picture);
-    if (!written) return fail("cannot write '%s'", output);
-    return 0;
 }

@@ -70,6 +70,13 @@ int openVideo(VideoFile* video, const char* path, int32_t width, int32_t height,
 
     FILE* file = fopen(path, "rb");
     if (!file) return 0;
+    return openVideoStream(video, file, width, height, formatCode, frameInterval);
+}
+
+int openVideoStream(VideoFile* video, FILE* file, int32_t width, int32_t height,
+                    int32_t formatCode, int32_t frameInterval) {
+    if (video->file || video->frameBuffer) closeVideo(video);
+    if (!file) return 0;
 
     const ChromaFormat* format = findChromaFormat(formatCode);
     if (!format || width < 0 || height < 0) {

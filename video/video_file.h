@@ -42,6 +42,11 @@ int videoIsOpen(const VideoFile* video);
 // cleared (nothing half-open) and 0 is returned.
 int openVideo(VideoFile* video, const char* path, int32_t width, int32_t height,
               int32_t formatCode, int32_t frameInterval);
+// The same with a stream the caller has already opened for binary reading
+// (a tool that names files its own way); the record owns it from then on and
+// closes it on failure too.
+int openVideoStream(VideoFile* video, FILE* file, int32_t width, int32_t height,
+                    int32_t formatCode, int32_t frameInterval);
 void closeVideo(VideoFile* video);
 void clearVideo(VideoFile* video);
 

@@ -1,0 +1,275 @@
+#include "tools/export.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "render/colour.h"
+#include "render/colour_rows.h"
+#include "render/separate.h"
+#include "tools/picture_file.h"
+#include "tools/tool_files.h"
+
+void buildColourRows(const VideoFile* video, uint8_t* firstRow, int64_t rowStep) {
+    // The viewer's builder walks the rows the same way (colour.cpp); only the
+    // place each row goes differs.
+    static const ColourRow row = colourRowNamed(fastestColourPath());
+    static const ColourRowPair pair = colourRowPairNamed(fastestColourPath());
+    const ChromaFormat* format = video->format;
+    const int64_t width = video->width;
+    const int64_t height = video->height;
+    if (width <= 0 || height <= 0 || !video->frameBuffer || !format) return;
+
+    const uint8_t* luma = video->frameBuffer;
+    const int64_t chromaWidth = video->chromaWidth;
+    const int64_t chromaHeight = video->chromaHeight;
+    const uint8_t* uPlane = luma + width * height;
+    const uint8_t* vPlane = uPlane + chromaWidth * chromaHeight;
+
+    static const uint8_t neutral[1] = {128};
+    const bool noChroma = chromaWidth <= 0 || chromaHeight <= 0;
+    const int rowChromaWidth = noChroma ? 1 : static_cast<int>(chromaWidth);
+    const int factor = noChroma ? 1 : format->horizontalFactor;
+    const int w = static_cast<int>(width);
+
+    for (int64_t r = 0; r < height;) {
+        const uint8_t* u = neutral;
+        const uint8_t* v = neutral;
+        int64_t chromaRow = 0;
+        if (!noChroma) {
+            chromaRow = r / format->verticalFactor;
+            if (chromaRow >= chromaHeight) chromaRow = chromaHeight - 1;
+            u = uPlane + chromaRow * chromaWidth;
+            v = vPlane + chromaRow * chromaWidth;
+        }
+        int64_t nextChromaRow = noChroma ? 0 : (r + 1) / format->verticalFactor;
+        if (nextChromaRow >= chromaHeight) nextChromaRow = chromaHeight - 1;
+        const bool sameChroma = noChroma || nextChromaRow == chromaRow;
+        if (pair && r + 1 < height && sameChroma) {
+            pair(luma + r * width, luma + (r + 1) * width, u, v, firstRow + r * rowStep,
+                 firstRow + (r + 1) * rowStep, w, factor, rowChromaWidth);
+            r += 2;
+        } else {
+            row(luma + r * width, u, v, firstRow + r * rowStep, w, factor, rowChromaWidth);
+            r += 1;
+        }
+    }
+}
+
+namespace {
+
+// One picture on its way to its file: pixels built on the reading thread,
+// encoded (PNG) and written on a writing one.
+struct Slot {
+    int64_t frame;
+    std::vector<uint8_t> bytes;   // BMP: the whole file; PNG: top-down pixels
+    std::vector<uint8_t> encoded; // PNG: the file
+    std::vector<uint8_t> scratch; // separate view, before it is turned bottom-up
+};
+
+int pictureWidthOf(const VideoFile* video, const SnapJob* job) {
+    return job->separate ? static_cast<int>(separatePictureWidth(video)) : video->width;
+}
+
+// The picture's bytes for the frame in `video`: for BMP the file itself.
+int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
+    const int32_t width = pictureWidthOf(video, job);
+    const int32_t height = video->height;
+    const int bits = job->separate ? 8 : 24;
+    const int64_t stride = pictureStride(width, bits);
+    const int64_t imageBytes = stride * height;
+    if (width <= 0 || height <= 0 || imageBytes > INT32_MAX) return 0;
+
+    if (job->pictureType == PICTURE_PNG) {
+        // Row padding is never written, so it is cleared only when sized.
+        if (slot->bytes.size() != static_cast<size_t>(imageBytes))
+            slot->bytes.assign(static_cast<size_t>(imageBytes), 0);
+        uint8_t* pixels = slot->bytes.data();
+        if (job->separate) {
+            buildSeparatePicture(video, pixels);
+            return 1;
+        }
+        buildColourRows(video, pixels, stride);
+        // PNG keeps red first.
+        for (int64_t r = 0; r < height; ++r) {
+            uint8_t* p = pixels + r * stride;
+            for (int32_t c = 0; c < width; ++c, p += 3) {
+                const uint8_t blue = p[0];
+                p[0] = p[2];
+                p[2] = blue;
+            }
+        }
+        return 1;
+    }
+
+    const size_t header = bmpHeaderBytes(bits);
+    if (slot->bytes.size() != header + static_cast<size_t>(imageBytes))
+        slot->bytes.assign(header + static_cast<size_t>(imageBytes), 0);
+    uint8_t* out = slot->bytes.data();
+    uint8_t table[256 * 4];
+    greyRamp(table);
+    if (!writeBmpHeader(out, width, height, bits, bits == 8 ? table : nullptr)) return 0;
+    uint8_t* image = out + header;
+    if (!job->separate) {
+        buildColourRows(video, image + (height - 1) * stride, -stride);
+        return 1;
+    }
+    if (slot->scratch.size() != static_cast<size_t>(imageBytes))
+        slot->scratch.assign(static_cast<size_t>(imageBytes), 0);
+    buildSeparatePicture(video, slot->scratch.data());
+    for (int64_t r = 0; r < height; ++r)
+        memcpy(image + (height - 1 - r) * stride, slot->scratch.data() + r * stride,
+               static_cast<size_t>(stride));
+    return 1;
+}
+
+// The file's bytes, once buildPicture has run: PNG is encoded here.
+const std::vector<uint8_t>* fileBytes(const VideoFile* video, const SnapJob* job, Slot* slot) {
+    if (job->pictureType != PICTURE_PNG) return &slot->bytes;
+    const int32_t width = pictureWidthOf(video, job);
+    const int channels = job->separate ? 1 : 3;
+    if (!encodePng(&slot->encoded, slot->bytes.data(), width, video->height,
+                   pictureStride(width, 8 * channels), channels))
+        return nullptr;
+    return &slot->encoded;
+}
+
+// Pictures pass from the reading thread to the writers through a queue of
+// full slots; the writers hand them back through a list of free ones.
+struct Pipeline {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Slot*> full;
+    std::deque<Slot*> free;
+    bool finished = false; // no more pictures will come
+    bool failed = false;
+    std::string failedName;
+    int64_t written = 0;
+};
+
+void writePictures(Pipeline* pipeline, const VideoFile* video, const SnapJob* job) {
+    for (;;) {
+        Slot* slot;
+        {
+            std::unique_lock<std::mutex> hold(pipeline->lock);
+            pipeline->changed.wait(hold, [&] { return !pipeline->full.empty() || pipeline->finished; });
+            if (pipeline->full.empty()) return;
+            slot = pipeline->full.front();
+            pipeline->full.pop_front();
+        }
+        const std::string name = outputNameFor(&job->outputName, job->output, slot->frame);
+        const std::vector<uint8_t>* bytes = fileBytes(video, job, slot);
+        const bool ok = bytes && writeWholeFile(name.c_str(), bytes->data(), bytes->size());
+        std::lock_guard<std::mutex> hold(pipeline->lock);
+        if (ok) {
+            pipeline->written += 1;
+        } else if (!pipeline->failed) {
+            pipeline->failed = true;
+            pipeline->failedName = name;
+        }
+        pipeline->free.push_back(slot);
+        pipeline->changed.notify_all();
+    }
+}
+
+void showProgress(int64_t done, int64_t total, bool last) {
+    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " pictures written%s", done, total,
+            last ? "\n" : "");
+    fflush(stderr);
+}
+
+} // namespace
+
+int encodeFramePicture(const VideoFile* video, const SnapJob* job, std::vector<uint8_t>* picture,
+                       std::vector<uint8_t>* scratch) {
+    Slot slot;
+    slot.scratch.swap(*scratch);
+    slot.bytes.swap(*picture);
+    int ok = buildPicture(video, job, &slot);
+    const std::vector<uint8_t>* bytes = ok ? fileBytes(video, job, &slot) : nullptr;
+    if (bytes == &slot.encoded) slot.bytes.swap(slot.encoded);
+    slot.scratch.swap(*scratch);
+    slot.bytes.swap(*picture);
+    return bytes != nullptr;
+}
+
+int exportFrames(VideoFile* video, const SnapJob* job, int64_t first, int64_t last,
+                 int64_t* written, char* error, size_t errorSize) {
+    *written = 0;
+    if (errorSize) error[0] = '\0';
+    const int64_t total = last - first + 1;
+    // Writing a BMP is one copy into the system; encoding a PNG is the work
+    // itself, so PNG pictures are encoded on as many threads as there are cores.
+    unsigned writers = 1;
+    if (job->pictureType == PICTURE_PNG && total > 1) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        writers = cores > 1 ? (cores < 8 ? cores : 8) : 1;
+    }
+    if (static_cast<int64_t>(writers) > total) writers = static_cast<unsigned>(total);
+
+    Pipeline pipeline;
+    std::vector<Slot> slots(writers + 1);
+    for (Slot& slot : slots) pipeline.free.push_back(&slot);
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < writers; ++i)
+        threads.emplace_back(writePictures, &pipeline, video, job);
+
+    const bool progress = total > 1 && standardErrorIsTerminal();
+    auto lastShown = std::chrono::steady_clock::now();
+    bool readFailed = false, buildFailed = false;
+    int64_t frame = first;
+    for (; frame <= last; ++frame) {
+        Slot* slot;
+        {
+            std::unique_lock<std::mutex> hold(pipeline.lock);
+            pipeline.changed.wait(hold, [&] { return !pipeline.free.empty() || pipeline.failed; });
+            if (pipeline.failed) break;
+            slot = pipeline.free.front();
+            pipeline.free.pop_front();
+        }
+        const int read = frame == first ? seekFrame(video, first) : readNextFrame(video);
+        if (!read || video->frameIndex != frame) readFailed = true;
+        else if (!buildPicture(video, job, slot)) buildFailed = true;
+        std::lock_guard<std::mutex> hold(pipeline.lock);
+        if (readFailed || buildFailed) {
+            pipeline.free.push_back(slot);
+            break;
+        }
+        slot->frame = frame;
+        pipeline.full.push_back(slot);
+        pipeline.changed.notify_all();
+        if (progress && std::chrono::steady_clock::now() - lastShown > std::chrono::milliseconds(250)) {
+            showProgress(pipeline.written, total, false);
+            lastShown = std::chrono::steady_clock::now();
+        }
+    }
+    {
+        std::lock_guard<std::mutex> hold(pipeline.lock);
+        pipeline.finished = true;
+        pipeline.changed.notify_all();
+    }
+    for (std::thread& thread : threads) thread.join();
+    *written = pipeline.written;
+    if (progress) showProgress(pipeline.written, total, true);
+
+    if (pipeline.failed) {
+        snprintf(error, errorSize, "cannot write '%s'", pipeline.failedName.c_str());
+        return 0;
+    }
+    if (readFailed) {
+        snprintf(error, errorSize, "cannot read frame %" PRId64 " of '%s'", frame, job->input);
+        return 0;
+    }
+    if (buildFailed) {
+        snprintf(error, errorSize, "a %dx%d picture is too large to write", pictureWidthOf(video, job),
+                 video->height);
+        return 0;
+    }
+    return 1;
+}

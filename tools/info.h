@@ -1,0 +1,21 @@
+// corvane-snap --info: what a raw file holds at a geometry, as key: value lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "tools/name_guess.h"
+#include "tools/snap_args.h"
+
+// The time of `frames` frames at `frameInterval` ms each, in the viewer's
+// position-text form (" h00 : m00 : s01 : ms200 : f30"); past 2^32 ms, where
+// the viewer's 32-bit clock wraps, the hours simply go on.
+void formatDuration(char* text, size_t size, int32_t frameInterval, int64_t frames);
+
+// Writes "fits: WxH F (N frames)" for each common size and format whose
+// frames divide `fileSize` exactly; the count of lines written.
+int listFittingGeometries(FILE* out, int64_t fileSize);
+
+// Runs --info for a parsed job; the exit status.
+int runInfo(const SnapJob* job);

@@ -1,0 +1,221 @@
+#include "tools/name_guess.h"
+
+#include <cinttypes>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+const NamedSize namedSizes[NAMED_SIZE_COUNT] = {
+    {"sqcif", 128, 96},    {"qcif", 176, 144},    {"cif", 352, 288},    {"4cif", 704, 576},
+    {"16cif", 1408, 1152}, {"720p", 1280, 720},   {"1080p", 1920, 1080}, {"2160p", 3840, 2160},
+    {"uhd", 3840, 2160},   {"4k", 3840, 2160},
+};
+
+namespace {
+
+struct FormatToken {
+    const char* name;
+    int32_t code;
+};
+const FormatToken formatTokens[] = {
+    {"420", 420},     {"422", 422},     {"444", 444},     {"411", 411},  {"yuv420p", 420},
+    {"yuv422p", 422}, {"yuv444p", 444}, {"yuv411p", 411}, {"i420", 420},
+};
+
+// Bytes of UTF-8 beyond ASCII count as letters: a name in another script
+// runs on through them like any word.
+bool isWordByte(char c) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    return (b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || b >= 0x80;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The word [start, start + length) equals `name`, ignoring case.
+bool wordIs(const char* start, size_t length, const char* name) {
+    if (strlen(name) != length) return false;
+    for (size_t i = 0; i < length; ++i)
+        if (lower(start[i]) != name[i]) return false;
+    return true;
+}
+
+// Digits at `text` as a side of a picture: 1 to 7 digits, not all of them
+// zero. Returns the count of digits read, 0 for none usable.
+size_t readSide(const char* text, int32_t* side) {
+    size_t n = 0;
+    int64_t value = 0;
+    while (isDigit(text[n])) {
+        if (n == 7) return 0;
+        value = value * 10 + (text[n] - '0');
+        ++n;
+    }
+    if (n == 0 || value == 0) return 0;
+    *side = static_cast<int32_t>(value);
+    return n;
+}
+
+// A WxH or W*H token at `text` (a token start); its length, or 0.
+size_t readSizeToken(const char* text, int32_t* width, int32_t* height) {
+    size_t first = readSide(text, width);
+    if (!first) return 0;
+    const char mark = text[first];
+    if (mark != 'x' && mark != 'X' && mark != '*') return 0;
+    size_t second = readSide(text + first + 1, height);
+    if (!second) return 0;
+    const size_t length = first + 1 + second;
+    return isWordByte(text[length]) ? 0 : length;
+}
+
+void noteSize(NameGuess* guess, int32_t width, int32_t height) {
+    if (guess->sizeCount == 0) {
+        guess->sizeCount = 1;
+        guess->width = width;
+        guess->height = height;
+    } else if (guess->sizeCount == 1 && (width != guess->width || height != guess->height)) {
+        guess->sizeCount = 2;
+        guess->otherWidth = width;
+        guess->otherHeight = height;
+    }
+}
+
+void noteFormat(NameGuess* guess, const ChromaFormat* format) {
+    if (guess->formatCount == 0) {
+        guess->formatCount = 1;
+        guess->format = format;
+    } else if (guess->formatCount == 1 && format != guess->format) {
+        guess->formatCount = 2;
+        guess->otherFormat = format;
+    }
+}
+
+} // namespace
+
+const char* fileNamePart(const char* path) {
+    if (!path) return "";
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    return name;
+}
+
+void guessFromName(const char* path, NameGuess* guess) {
+    memset(guess, 0, sizeof *guess);
+    const char* name = fileNamePart(path);
+    size_t i = 0;
+    while (name[i]) {
+        if (!isWordByte(name[i])) {
+            ++i;
+            continue;
+        }
+        // A token starts here. W*H spans a separator, so it is tried first.
+        int32_t width = 0, height = 0;
+        const size_t sizeLength = readSizeToken(name + i, &width, &height);
+        if (sizeLength) {
+            noteSize(guess, width, height);
+            i += sizeLength;
+            continue;
+        }
+        size_t length = 0;
+        while (isWordByte(name[i + length])) ++length;
+        for (const NamedSize& size : namedSizes)
+            if (wordIs(name + i, length, size.name)) noteSize(guess, size.width, size.height);
+        for (const FormatToken& token : formatTokens)
+            if (wordIs(name + i, length, token.name)) noteFormat(guess, findChromaFormat(token.code));
+        i += length;
+    }
+}
+
+int64_t geometryFrameBytes(int32_t width, int32_t height, const ChromaFormat* format) {
+    if (width < 1 || height < 1 || !format) return -1;
+    const int64_t luma = int64_t{width} * height;
+    const int64_t chroma =
+        int64_t{width / format->horizontalFactor} * (height / format->verticalFactor);
+    const int64_t bytes = luma + 2 * chroma;
+    return luma <= INT32_MAX && bytes <= INT32_MAX ? bytes : -1;
+}
+
+int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fileSize,
+                    Geometry* geometry, char* why, size_t whySize) {
+    NameGuess guess;
+    guessFromName(path, &guess);
+    const char* name = fileNamePart(path);
+    if (whySize) why[0] = '\0';
+
+    Geometry g;
+    memset(&g, 0, sizeof g);
+    if (request->sizeGiven) {
+        g.width = request->width;
+        g.height = request->height;
+        g.sizeFrom = GEOMETRY_FROM_FLAGS;
+    } else if (guess.sizeCount == 0) {
+        snprintf(why, whySize, "no --size given and the name '%s' holds no size", name);
+        return GEOMETRY_NO_SIZE;
+    } else if (guess.sizeCount > 1) {
+        snprintf(why, whySize, "the name '%s' holds two sizes, %dx%d and %dx%d; give --size", name,
+                 guess.width, guess.height, guess.otherWidth, guess.otherHeight);
+        return GEOMETRY_REFUSED;
+    } else {
+        g.width = guess.width;
+        g.height = guess.height;
+        g.sizeFrom = GEOMETRY_FROM_NAME;
+    }
+
+    if (request->format) {
+        g.format = request->format;
+        g.formatFrom = GEOMETRY_FROM_FLAGS;
+    } else if (guess.formatCount > 1) {
+        snprintf(why, whySize, "the name '%s' holds two formats, %s and %s; give --format", name,
+                 guess.format->name, guess.otherFormat->name);
+        return GEOMETRY_REFUSED;
+    } else if (guess.formatCount == 1) {
+        g.format = guess.format;
+        g.formatFrom = GEOMETRY_FROM_NAME;
+    } else {
+        g.format = &chromaFormats[0];
+        g.formatFrom = GEOMETRY_BY_DEFAULT;
+    }
+
+    // Geometry wholly from the command line is taken as given, as it always was.
+    if (g.sizeFrom == GEOMETRY_FROM_FLAGS && g.formatFrom != GEOMETRY_FROM_NAME) {
+        *geometry = g;
+        return GEOMETRY_RESOLVED;
+    }
+
+    const int64_t frameBytes = geometryFrameBytes(g.width, g.height, g.format);
+    char found[96];
+    snprintf(found, sizeof found, "%dx%d %s%s", g.width, g.height, g.format->name,
+             g.formatFrom == GEOMETRY_BY_DEFAULT ? " (the default format)" : "");
+    if (frameBytes < 0) {
+        snprintf(why, whySize, "the name '%s' gives %s, a frame too large to hold", name, found);
+        return GEOMETRY_REFUSED;
+    }
+    if (fileSize <= 0) {
+        snprintf(why, whySize, "the name '%s' gives %s, but the file is empty", name, found);
+        return GEOMETRY_REFUSED;
+    }
+    if (fileSize % frameBytes != 0) {
+        snprintf(why, whySize,
+                 "the name '%s' gives %s, but its %" PRId64 " bytes are not a whole number of "
+                 "%" PRId64 "-byte frames (%" PRId64 " and %" PRId64 " bytes over); give --size "
+                 "and --format",
+                 name, found, fileSize, frameBytes, fileSize / frameBytes, fileSize % frameBytes);
+        return GEOMETRY_REFUSED;
+    }
+    *geometry = g;
+    return GEOMETRY_RESOLVED;
+}
+
+void describeGeometrySource(const Geometry* geometry, char* text, size_t size) {
+    const bool flags =
+        geometry->sizeFrom == GEOMETRY_FROM_FLAGS || geometry->formatFrom == GEOMETRY_FROM_FLAGS;
+    const bool name =
+        geometry->sizeFrom == GEOMETRY_FROM_NAME || geometry->formatFrom == GEOMETRY_FROM_NAME;
+    snprintf(text, size, "%s%s", flags && name ? "flags and file name" : name ? "file name" : "flags",
+             geometry->formatFrom == GEOMETRY_BY_DEFAULT ? " (format 4:2:0 by default)" : "");
+}

@@ -1,0 +1,73 @@
+// The geometry a raw video's file name gives away: "foreman_cif.yuv",
+// "BasketballDrive_1920x1080_50.yuv", "clip_720p_yuv422p.yuv". Pure text
+// work, no files, so that it can be tested and fuzzed on its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "video/video_file.h"
+
+// A size with a name people write in file names.
+struct NamedSize {
+    const char* name;
+    int32_t width, height;
+};
+enum { NAMED_SIZE_COUNT = 10 };
+extern const NamedSize namedSizes[NAMED_SIZE_COUNT];
+
+struct NameGuess {
+    int sizeCount;                 // different sizes the name holds: 0, 1, or 2 for "two or more"
+    int32_t width, height;         // the first one
+    int32_t otherWidth, otherHeight; // a second, different one when sizeCount is 2
+    int formatCount;               // the same for formats
+    const ChromaFormat* format;
+    const ChromaFormat* otherFormat;
+};
+
+// The part of a path after its last folder separator ('/' or '\').
+const char* fileNamePart(const char* path);
+
+// Reads the sizes and formats named in `path`'s file name. Each must stand
+// as a token of its own, set off by characters that are neither letters nor
+// digits: a size as WxH or W*H (x in either case) or a named size (sqcif ...
+// 4k), a format as 420, 422, 444, 411, yuv420p, yuv422p, yuv444p, yuv411p or
+// i420, in any case. So "Ch1080p" or the "50" of a frame rate give nothing.
+void guessFromName(const char* path, NameGuess* guess);
+
+// Bytes in one frame of this geometry, or -1 when a frame would not fit in
+// 32 bits (no buffer could hold it) or a side is below 1.
+int64_t geometryFrameBytes(int32_t width, int32_t height, const ChromaFormat* format);
+
+enum { GEOMETRY_FROM_FLAGS = 1, GEOMETRY_FROM_NAME = 2, GEOMETRY_BY_DEFAULT = 3 };
+
+// What the command line gave: sizeGiven nonzero with width and height, and
+// format or nullptr.
+struct GeometryRequest {
+    int sizeGiven;
+    int32_t width, height;
+    const ChromaFormat* format;
+};
+
+struct Geometry {
+    int32_t width, height;
+    const ChromaFormat* format;
+    int sizeFrom, formatFrom; // GEOMETRY_FROM_...
+};
+
+enum {
+    GEOMETRY_RESOLVED = 1, // Geometry filled in
+    GEOMETRY_NO_SIZE = 0,  // no --size and the name holds no size
+    GEOMETRY_REFUSED = -1, // the name's geometry was found but cannot be right
+};
+
+// Flags first, then the name of `path`, then 4:2:0. A guess from the name is
+// only taken when the file's `fileSize` bytes hold a whole number (at least
+// one) of its frames. On GEOMETRY_REFUSED, `why` says what was found and why
+// it was not taken; on GEOMETRY_NO_SIZE it says the name holds no size.
+int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fileSize,
+                    Geometry* geometry, char* why, size_t whySize);
+
+// "flags", "file name", "flags and file name", with " (4:2:0 by default)" when
+// the format came from nowhere.
+void describeGeometrySource(const Geometry* geometry, char* text, size_t size);

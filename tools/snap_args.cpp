@@ -1,0 +1,367 @@
+#include "tools/snap_args.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const char snapUsage[] =
+    "usage: corvane-snap [--size WxH] [--format 420|422|411|444] [--frame N|last|A-B|all] "
+    "[--separate] INPUT OUTPUT\n"
+    "       corvane-snap --info [--size WxH] [--format F] [--rate R] INPUT\n"
+    "       corvane-snap --compare [--size WxH] [--format F] INPUT OTHER [--stats FILE|-] "
+    "[--fail-below DB]\n"
+    "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
+    "\n"
+    "OUTPUT ending in .bmp or .png: the colour view as 24-bit colour, or with --separate Y, U and V\n"
+    "side by side in 8-bit grey. Several frames (A-B, all) need one number field in OUTPUT, as in\n"
+    "out_%04d.png. Without --size or --format the geometry is read from INPUT's name (352x288, cif,\n"
+    "1080p, 422, yuv444p ...) when the file holds a whole number of its frames; the format is 4:2:0\n"
+    "when nothing names one. --info describes the file and the durations at --rate frames a second\n"
+    "(30 by default). --compare gives each frame's PSNR against OTHER. Errors print one line and exit\n"
+    "with status 2.\n";
+
+namespace {
+
+int failWith(char* error, size_t size, const char* text, const char* argument = nullptr) {
+    if (size) snprintf(error, size, text, argument ? argument : "");
+    return 0;
+}
+
+// A whole decimal number in [low, high], nothing else in the text.
+bool parseNumber(const char* text, long long low, long long high, long long* value) {
+    if (!text || !*text) return false;
+    if (!(text[0] >= '0' && text[0] <= '9') && text[0] != '-' && text[0] != '+') return false;
+    char* end = nullptr;
+    errno = 0;
+    long long parsed = strtoll(text, &end, 10);
+    if (errno || *end || parsed < low || parsed > high) return false;
+    *value = parsed;
+    return true;
+}
+
+// A decimal number with nothing after it, finite.
+bool parseReal(const char* text, double* value) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    double parsed = strtod(text, &end);
+    if (end == text || *end || !std::isfinite(parsed)) return false;
+    *value = parsed;
+    return true;
+}
+
+bool parseSize(const char* text, int32_t* width, int32_t* height) {
+    if (!text) return false;
+    const char* x = strchr(text, 'x');
+    if (!x) return false;
+    std::string first(text, x);
+    long long w, h;
+    if (!parseNumber(first.c_str(), 1, INT32_MAX, &w) || !parseNumber(x + 1, 1, INT32_MAX, &h))
+        return false;
+    *width = static_cast<int32_t>(w);
+    *height = static_cast<int32_t>(h);
+    return true;
+}
+
+const ChromaFormat* parseFormat(const char* text) {
+    long long code;
+    if (!parseNumber(text, 0, INT32_MAX, &code)) return nullptr;
+    return findChromaFormat(static_cast<int32_t>(code));
+}
+
+bool parseFrames(const char* text, FrameChoice* frames) {
+    long long first, last;
+    if (!strcmp(text, "last")) {
+        frames->kind = FRAMES_LAST;
+        return true;
+    }
+    if (!strcmp(text, "all")) {
+        frames->kind = FRAMES_ALL;
+        frames->first = 0;
+        frames->last = INT64_MAX;
+        return true;
+    }
+    const char* dash = strchr(text, '-');
+    if (dash && dash != text) {
+        std::string start(text, dash);
+        if (!parseNumber(start.c_str(), 0, INT64_MAX, &first) ||
+            !parseNumber(dash + 1, 0, INT64_MAX, &last) || last < first)
+            return false;
+        frames->kind = FRAMES_RANGE;
+        frames->first = first;
+        frames->last = last;
+        return true;
+    }
+    if (!parseNumber(text, 0, INT64_MAX, &first)) return false;
+    frames->kind = FRAMES_ONE;
+    frames->first = frames->last = first;
+    return true;
+}
+
+// Which mode each option belongs to, for the message when it is misplaced.
+struct OptionRule {
+    const char* name;
+    int takesValue;
+    unsigned modes; // bit per SNAP_ mode
+};
+const unsigned EXPORT = 1u << SNAP_EXPORT, INFO = 1u << SNAP_INFO, COMPARE = 1u << SNAP_COMPARE,
+               SAMPLE = 1u << SNAP_MAKE_SAMPLE;
+const OptionRule optionRules[] = {
+    {"--size", 1, EXPORT | INFO | COMPARE},
+    {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE},
+    {"--frame", 1, EXPORT},
+    {"--separate", 0, EXPORT},
+    {"--rate", 1, INFO},
+    {"--stats", 1, COMPARE},
+    {"--fail-below", 1, COMPARE},
+};
+
+const char* modeOption(int mode) {
+    switch (mode) {
+    case SNAP_INFO: return "--info";
+    case SNAP_COMPARE: return "--compare";
+    case SNAP_MAKE_SAMPLE: return "--make-sample";
+    default: return "exporting pictures";
+    }
+}
+
+} // namespace
+
+int parseOutputName(const char* text, OutputName* name, int* malformed) {
+    name->hasField = 0;
+    name->zeroPad = 0;
+    name->width = 0;
+    name->prefix.clear();
+    name->suffix.clear();
+    if (malformed) *malformed = 0;
+    if (!text) return 0;
+
+    std::string before, after;
+    int fields = 0, zeroPad = 0, width = 0;
+    bool bad = false;
+    for (const char* p = text; *p; ++p) {
+        if (*p != '%') {
+            (fields ? after : before) += *p;
+            continue;
+        }
+        if (p[1] == '%') {
+            (fields ? after : before) += '%';
+            ++p;
+            continue;
+        }
+        // A field: '%', an optional '0', up to two width digits, then d, i or u.
+        const char* q = p + 1;
+        int pad = 0, w = 0;
+        if (*q == '0') {
+            pad = 1;
+            ++q;
+        }
+        int digits = 0;
+        while (*q >= '0' && *q <= '9' && digits < 2) {
+            w = w * 10 + (*q - '0');
+            ++q;
+            ++digits;
+        }
+        if (*q != 'd' && *q != 'i' && *q != 'u') {
+            bad = true;
+            break;
+        }
+        if (++fields > 1) {
+            bad = true;
+            break;
+        }
+        zeroPad = pad;
+        width = w;
+        p = q;
+    }
+    if (bad || !fields) {
+        if (malformed) *malformed = bad;
+        return 0;
+    }
+    name->hasField = 1;
+    name->zeroPad = zeroPad;
+    name->width = width;
+    name->prefix = before;
+    name->suffix = after;
+    return 1;
+}
+
+std::string outputNameFor(const OutputName* name, const char* text, int64_t frame) {
+    if (!name->hasField) return text ? text : "";
+    char digits[32];
+    int count = 0;
+    uint64_t n = frame < 0 ? 0 : static_cast<uint64_t>(frame);
+    do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n);
+    std::string result = name->prefix;
+    if (name->width > count) result.append(static_cast<size_t>(name->width - count), name->zeroPad ? '0' : ' ');
+    while (count) result += digits[--count];
+    return result + name->suffix;
+}
+
+int pictureTypeOf(const char* name) {
+    const char* dot = name ? strrchr(name, '.') : nullptr;
+    if (!dot || strchr(dot, '/') || strchr(dot, '\\')) return -1;
+    char ext[5] = {0};
+    for (int i = 0; i < 4 && dot[i + 1]; ++i) {
+        const char c = dot[i + 1];
+        ext[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    if (strlen(dot) != 4) return -1;
+    if (!strcmp(ext, "bmp")) return PICTURE_BMP;
+    if (!strcmp(ext, "png")) return PICTURE_PNG;
+    return -1;
+}
+
+int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* error,
+                       size_t errorSize) {
+    *job = SnapJob();
+    job->mode = SNAP_EXPORT;
+    job->frames.kind = FRAMES_ONE;
+    if (errorSize) error[0] = '\0';
+
+    // A mode option sets what the rest means; --help wins over everything.
+    int modeSet = 0;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
+            job->mode = SNAP_HELP;
+            return 1;
+        }
+    }
+
+    const char* positional[3] = {nullptr, nullptr, nullptr};
+    int positionals = 0;
+    const char* sizeText = nullptr;
+    const char* frameText = nullptr;
+    const char* failText = nullptr;
+    unsigned used = 0; // options given, by their row in optionRules
+    const char* usedName[sizeof optionRules / sizeof optionRules[0]] = {};
+
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        int mode = -1;
+        if (!strcmp(arg, "--info")) mode = SNAP_INFO;
+        else if (!strcmp(arg, "--compare")) mode = SNAP_COMPARE;
+        else if (!strcmp(arg, "--make-sample")) mode = SNAP_MAKE_SAMPLE;
+        if (mode >= 0) {
+            if (modeSet && job->mode != mode)
+                return failWith(error, errorSize, "give only one of --info, --compare and --make-sample");
+            job->mode = mode;
+            modeSet = 1;
+            continue;
+        }
+        if (arg[0] == '-' && arg[1] == '-') {
+            size_t rule = 0;
+            const size_t rules = sizeof optionRules / sizeof optionRules[0];
+            while (rule < rules && strcmp(arg, optionRules[rule].name) != 0) ++rule;
+            if (rule == rules) return failWith(error, errorSize, "unknown option '%s'", arg);
+            const char* value = nullptr;
+            if (optionRules[rule].takesValue) {
+                if (i + 1 >= argc) {
+                    if (!strcmp(arg, "--size")) return failWith(error, errorSize, "--size needs WxH");
+                    if (!strcmp(arg, "--frame"))
+                        return failWith(error, errorSize, "--frame needs a number, 'last', A-B or 'all'");
+                    if (!strcmp(arg, "--format"))
+                        return failWith(error, errorSize, "--format takes 420, 422, 411 or 444");
+                    return failWith(error, errorSize, "%s needs a value", arg);
+                }
+                value = argv[++i];
+            }
+            used |= 1u << rule;
+            usedName[rule] = optionRules[rule].name;
+            if (!strcmp(arg, "--size")) sizeText = value;
+            else if (!strcmp(arg, "--format")) {
+                if (!(job->format = parseFormat(value)))
+                    return failWith(error, errorSize, "--format takes 420, 422, 411 or 444");
+            } else if (!strcmp(arg, "--frame")) frameText = value;
+            else if (!strcmp(arg, "--separate")) job->separate = 1;
+            else if (!strcmp(arg, "--rate")) job->rateText = value;
+            else if (!strcmp(arg, "--stats")) job->statsPath = value;
+            else if (!strcmp(arg, "--fail-below")) failText = value;
+            continue;
+        }
+        if (positionals == 3) return failWith(error, errorSize, "unexpected argument '%s'", arg);
+        positional[positionals++] = arg;
+    }
+
+    for (size_t rule = 0; rule < sizeof optionRules / sizeof optionRules[0]; ++rule)
+        if ((used >> rule & 1) && !(optionRules[rule].modes >> job->mode & 1)) {
+            char text[96];
+            snprintf(text, sizeof text, "%s does not go with %s", usedName[rule], modeOption(job->mode));
+            return failWith(error, errorSize, "%s", text);
+        }
+
+    if (job->mode == SNAP_MAKE_SAMPLE) {
+        long long frames;
+        if (!parseSize(positional[0], &job->width, &job->height))
+            return failWith(error, errorSize, "the size must be WxH, for example 352x288");
+        if (!parseNumber(positional[1], 1, 1000000, &frames))
+            return failWith(error, errorSize, "FRAMES must be a count from 1");
+        if (!positional[2]) return failWith(error, errorSize, "no output file given");
+        job->sampleFrames = static_cast<int32_t>(frames);
+        job->output = positional[2];
+        job->sizeGiven = 1;
+        if (!job->format) job->format = &chromaFormats[0];
+        return 1;
+    }
+
+    if (sizeText) {
+        if (!parseSize(sizeText, &job->width, &job->height))
+            return failWith(error, errorSize,
+                            "the size must be WxH with both at least 1, for example 352x288");
+        job->sizeGiven = 1;
+    }
+
+    if (job->mode == SNAP_INFO) {
+        if (positionals > 1) return failWith(error, errorSize, "unexpected argument '%s'", positional[1]);
+        if (!positional[0]) return failWith(error, errorSize, "INPUT is required");
+        double rate;
+        if (job->rateText && (!parseReal(job->rateText, &rate) || !(rate > 0)))
+            return failWith(error, errorSize,
+                            "--rate takes a number of frames a second above 0, for example 25 or 29.97");
+        job->input = positional[0];
+        return 1;
+    }
+
+    if (job->mode == SNAP_COMPARE) {
+        if (positionals > 2) return failWith(error, errorSize, "unexpected argument '%s'", positional[2]);
+        if (positionals < 2) return failWith(error, errorSize, "INPUT and OTHER are both required");
+        if (job->statsPath && !*job->statsPath)
+            return failWith(error, errorSize, "--stats takes a file name, or - for standard output");
+        if (failText) {
+            if (!parseReal(failText, &job->failBelow))
+                return failWith(error, errorSize, "--fail-below takes a PSNR in dB, for example 35");
+            job->failBelowSet = 1;
+        }
+        job->input = positional[0];
+        job->other = positional[1];
+        return 1;
+    }
+
+    if (positionals > 2) return failWith(error, errorSize, "unexpected argument '%s'", positional[2]);
+    if (frameText && !parseFrames(frameText, &job->frames))
+        return failWith(error, errorSize,
+                        "--frame takes a frame number from 0, 'last', a range A-B or 'all'");
+    if (positionals < 2) return failWith(error, errorSize, "INPUT and OUTPUT are both required");
+    job->input = positional[0];
+    job->output = positional[1];
+
+    int malformed = 0;
+    parseOutputName(job->output, &job->outputName, &malformed);
+    const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL;
+    if (several && !job->outputName.hasField)
+        return failWith(error, errorSize,
+                        malformed ? "OUTPUT may hold one frame-number field (%%d, %%4d or %%04d) and "
+                                    "%%%% for a per cent sign"
+                                  : "several frames need a frame-number field in OUTPUT, for example "
+                                    "out_%%04d.png");
+    job->pictureType = pictureTypeOf(job->output);
+    if (job->pictureType < 0)
+        return failWith(error, errorSize, "OUTPUT must end in .bmp or .png: '%s'", job->output);
+    return 1;
+}

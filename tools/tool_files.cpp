@@ -1,0 +1,79 @@
+#include "tools/tool_files.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#ifdef _WIN32
+namespace {
+std::wstring wideFromUtf8(const char* text) {
+    const int count = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (count <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, &wide[0], count);
+    wide.resize(static_cast<size_t>(count - 1));
+    return wide;
+}
+} // namespace
+
+FILE* openToolFile(const char* utf8Path, const char* mode) {
+    if (!utf8Path || !mode) return nullptr;
+    const std::wstring path = wideFromUtf8(utf8Path);
+    const std::wstring wideMode = wideFromUtf8(mode);
+    if (path.empty() || wideMode.empty()) return nullptr;
+    return _wfopen(path.c_str(), wideMode.c_str());
+}
+
+int removeToolFile(const char* utf8Path) {
+    if (!utf8Path) return 0;
+    const std::wstring path = wideFromUtf8(utf8Path);
+    return !path.empty() && _wremove(path.c_str()) == 0;
+}
+
+int standardErrorIsTerminal() {
+    return _isatty(_fileno(stderr));
+}
+
+std::vector<std::string> wideArgumentsToUtf8(int argc, wchar_t** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc; ++i) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string text(bytes > 0 ? static_cast<size_t>(bytes) : 1, '\0');
+        if (bytes > 0)
+            WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, &text[0], bytes, nullptr, nullptr);
+        text.resize(text.size() - 1);
+        arguments.push_back(text);
+    }
+    return arguments;
+}
+#else
+FILE* openToolFile(const char* utf8Path, const char* mode) {
+    if (!utf8Path || !mode) return nullptr;
+    return fopen(utf8Path, mode);
+}
+
+int removeToolFile(const char* utf8Path) {
+    return utf8Path && remove(utf8Path) == 0;
+}
+
+int standardErrorIsTerminal() {
+    return isatty(fileno(stderr));
+}
+#endif
+
+int64_t toolFileSize(FILE* file) {
+    if (!file) return -1;
+#ifdef _WIN32
+    if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+    const int64_t size = _ftelli64(file);
+    _fseeki64(file, 0, SEEK_SET);
+#else
+    if (fseeko(file, 0, SEEK_END) != 0) return -1;
+    const int64_t size = static_cast<int64_t>(ftello(file));
+    fseeko(file, 0, SEEK_SET);
+#endif
+    return size;
+}

@@ -1,0 +1,24 @@
+// Files named by the command line's UTF-8 text. On Windows the C library's
+// narrow calls take names in the ANSI code page, which cannot hold every
+// name a user has; there the names go through the wide calls instead.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+FILE* openToolFile(const char* utf8Path, const char* mode);
+// Nonzero when the file was removed.
+int removeToolFile(const char* utf8Path);
+
+// The size of an open file in bytes (the position is left at the start), or -1.
+int64_t toolFileSize(FILE* file);
+
+// Nonzero when standard error is a terminal (where progress is worth showing).
+int standardErrorIsTerminal();
+
+#ifdef _WIN32
+// The program's arguments as UTF-8 texts, from the wide command line.
+std::vector<std::string> wideArgumentsToUtf8(int argc, wchar_t** argv);
+#endif
