@@ -84,8 +84,8 @@ double psnr(double mse) {
     return 10.0 * log10(255.0 * 255.0 / mse);
 }
 
-// Two decimals, or "inf" for identical samples; printed here rather than by
-// printf so that every C runtime writes the same word.
+// The PSNR of `mse` in `format`, or "inf" for identical samples: written
+// here rather than left to printf, so that every C runtime prints the same word.
 void formatPsnr(char* text, size_t size, double mse, const char* format) {
     if (mse <= 0) snprintf(text, size, "inf");
     else snprintf(text, size, format, psnr(mse));
@@ -304,6 +304,7 @@ int runCompare(const CompareJob* job) {
     Comparison c;
     memset(&c, 0, sizeof c);
     c.job = job;
+    if (!job->input || !job->other) return fail("INPUT and OTHER are both required");
     if (!job->format) return fail("no chroma format given");
     if (!frameLayout(job->width, job->height, job->format, &c.layout))
         return fail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
