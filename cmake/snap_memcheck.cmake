@@ -1,6 +1,7 @@
 # Runs corvane-snap under valgrind memcheck over its usual jobs and a few bad
 # ones: making a clip, writing first and last frames in both views at odd
-# sizes, and refusing sizes and files it cannot use. Any memcheck error fails.
+# sizes, ranges as BMP and PNG, geometry from the file name, --info, and
+# refusing sizes, names and files it cannot use. Any memcheck error fails.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 set(CHECK ${MEMCHECK} --quiet --error-exitcode=3 --leak-check=full --errors-for-leak-kinds=definite,indirect)
@@ -24,6 +25,16 @@ snap(2 --size 0x288 ${WORK}/clip.yuv ${WORK}/bad.bmp)
 snap(2 --size 99999x99999 ${WORK}/clip.yuv ${WORK}/bad.bmp)
 snap(2 --size 352x288 --frame 7 ${WORK}/clip.yuv ${WORK}/bad.bmp)
 snap(2 --size 352x288 ${WORK}/missing.yuv ${WORK}/bad.bmp)
+snap(0 --size 351x287 --format 422 --frame 0-1 ${WORK}/odd.yuv ${WORK}/odd_%02d.png)
+snap(0 --size 352x288 --frame all --separate ${WORK}/clip.yuv ${WORK}/sep_%d.png)
+snap(0 --make-sample 176x144 3 ${WORK}/foreman_qcif_444.yuv --format 444)
+snap(0 --frame 1-99 ${WORK}/foreman_qcif_444.yuv ${WORK}/named_%03d.bmp)
+snap(0 --info ${WORK}/foreman_qcif_444.yuv --rate 12.5)
+snap(0 --info ${WORK}/clip.yuv)
+snap(2 --frame 3-4 ${WORK}/foreman_qcif_444.yuv ${WORK}/bad_%d.bmp)
+snap(2 --size 352x288 --frame all ${WORK}/clip.yuv ${WORK}/bad.bmp)
+snap(2 --size 352x288 ${WORK}/clip.yuv ${WORK}/bad.gif)
+snap(2 ${WORK}/clip.yuv ${WORK}/bad.png)
 # PSNR: files of different lengths, odd sizes read as another format, and the
 # stats file, standard output and --fail-below.
 snap(0 --make-sample 352x288 5 ${WORK}/longer.yuv)

@@ -1,14 +1,31 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "render/colour.h"
 #include "render/separate.h"
 #include "tests/test_files.h"
+#include "tools/info.h"
 #include "tools/snap.h"
+#include "tools/snap_args.h"
 #include "video/video_file.h"
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#endif
+#include "stb_image.h"
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -95,6 +112,280 @@ TEST(Snap, RoundTripInBothViews) {
     }
 }
 
+// The PNG's pixels as the BMP would hold them: top-down, blue first (or
+// grey), rows padded to 4 bytes.
+std::vector<uint8_t> pngPicture(const std::vector<uint8_t>& png, int* width, int* height,
+                                int* channels) {
+    int w = 0, h = 0, n = 0;
+    stbi_uc* pixels = stbi_load_from_memory(png.data(), int(png.size()), &w, &h, &n, 0);
+    EXPECT_NE(pixels, nullptr);
+    *width = w;
+    *height = h;
+    *channels = n;
+    if (!pixels) return {};
+    const int64_t stride = pictureStride(w, 8 * n);
+    std::vector<uint8_t> top(size_t(stride * h), 0);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c)
+            for (int k = 0; k < n; ++k)
+                top[size_t(r * stride + c * n + (n == 3 ? 2 - k : k))] = pixels[(size_t(r) * w + c) * n + k];
+    stbi_image_free(pixels);
+    return top;
+}
+
+TEST(Snap, PngHoldsTheBmpPixelsInBothViews) {
+    struct Case {
+        const char* size;
+        int w, h;
+        const char* format;
+        int code;
+        bool separate;
+    } cases[] = {
+        {"36x20", 36, 20, "420", 420, false}, {"36x20", 36, 20, "420", 420, true},
+        {"33x17", 33, 17, "411", 411, false}, {"35x9", 35, 9, "422", 422, true},
+        {"7x5", 7, 5, "444", 444, false},     {"1x1", 1, 1, "420", 420, false},
+        {"31x3", 31, 3, "420", 420, true},
+    };
+    for (const Case& c : cases) {
+        const std::string clip = scratchPath(std::string("png_") + c.size + "_" + c.format + ".yuv");
+        ASSERT_EQ(runSnap({"--make-sample", c.size, "3", clip, "--format", c.format}), 0);
+        const std::string bmp = scratchPath("view.bmp"), png = scratchPath("view.png");
+        std::vector<std::string> args = {"--size", c.size, "--format", c.format, "--frame", "2", clip};
+        if (c.separate) args.insert(args.begin(), "--separate");
+        std::vector<std::string> bmpArgs = args, pngArgs = args;
+        bmpArgs.push_back(bmp);
+        pngArgs.push_back(png);
+        ASSERT_EQ(runSnap(bmpArgs), 0) << c.size;
+        ASSERT_EQ(runSnap(pngArgs), 0) << c.size;
+        int bw, bh, bits, pw, ph, channels;
+        const std::vector<uint8_t> fromBmp = bmpPicture(readFile(bmp), &bw, &bh, &bits);
+        const std::vector<uint8_t> fromPng = pngPicture(readFile(png), &pw, &ph, &channels);
+        EXPECT_EQ(pw, bw) << c.size;
+        EXPECT_EQ(ph, bh) << c.size;
+        EXPECT_EQ(channels * 8, bits) << c.size;
+        EXPECT_EQ(fromPng, fromBmp) << c.size << (c.separate ? " separate" : "");
+        EXPECT_EQ(fromBmp, corePicture(clip, c.w, c.h, c.code, 2, c.separate)) << c.size;
+    }
+}
+
+TEST(Snap, RangesWriteOnePicturePerFrameNamedByNumber) {
+    const std::string clip = scratchPath("range_cif.yuv");
+    ASSERT_EQ(runSnap({"--make-sample", "352x288", "6", clip}), 0);
+    struct Case {
+        const char* frames;
+        const char* pattern;
+        int64_t first, last; // the pictures expected
+        const char* note;    // part of what standard error says, or ""
+    } cases[] = {
+        {"1-3", "r_%02d.bmp", 1, 3, ""},
+        {"4-4", "one_%d.png", 4, 4, ""},
+        {"all", "all_%04d.bmp", 0, 5, ""},
+        {"3-900", "cut_%3d.png", 3, 5, "ends after frame 5: wrote 3 pictures, frames 3 to 5"},
+        {"5-5", "100%%_%u.bmp", 5, 5, ""},
+    };
+    for (const Case& c : cases) {
+        testing::internal::CaptureStderr();
+        const int status = runSnap({"--frame", c.frames, clip, scratchPath(c.pattern)});
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_EQ(status, 0) << c.frames << ": " << said;
+        EXPECT_NE(said.find(c.note), std::string::npos) << said;
+        if (!*c.note) {
+            EXPECT_EQ(said, "");
+        }
+        OutputName name;
+        ASSERT_TRUE(parseOutputName(c.pattern, &name, nullptr));
+        for (int64_t k = c.first > 0 ? c.first - 1 : 0; k <= c.last + 1; ++k) {
+            const std::string path = scratchPath(outputNameFor(&name, c.pattern, k));
+            if (k < c.first || k > c.last) {
+                EXPECT_FALSE(std::filesystem::exists(path)) << path;
+                continue;
+            }
+            ASSERT_TRUE(std::filesystem::exists(path)) << path;
+            int w, h, bits;
+            std::vector<uint8_t> picture = strstr(c.pattern, ".png")
+                                               ? pngPicture(readFile(path), &w, &h, &bits)
+                                               : bmpPicture(readFile(path), &w, &h, &bits);
+            EXPECT_EQ(picture, corePicture(clip, 352, 288, 420, k, false)) << path;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::exists(scratchPath("cut_  3.png")));
+    EXPECT_TRUE(std::filesystem::exists(scratchPath("100%_5.bmp")));
+}
+
+TEST(Snap, OutputPatternsHoldOneNumberFieldAtMost) {
+    struct Case {
+        const char* text;
+        int field, malformed;
+        const char* seventh; // the name for frame 7
+    } cases[] = {
+        {"out.bmp", 0, 0, "out.bmp"},
+        {"out_%d.bmp", 1, 0, "out_7.bmp"},
+        {"out_%04d.png", 1, 0, "out_0007.png"},
+        {"out_%4d.png", 1, 0, "out_   7.png"},
+        {"%i%%.bmp", 1, 0, "7%.bmp"},
+        {"%%%05u%%.bmp", 1, 0, "%00007%.bmp"},
+        {"a_%1d.bmp", 1, 0, "a_7.bmp"},
+        {"100%%.bmp", 0, 0, "100%%.bmp"},  // no field: the name as it stands
+        {"out_%s.bmp", 0, 1, "out_%s.bmp"},
+        {"out_%n.bmp", 0, 1, "out_%n.bmp"},
+        {"%d_%d.bmp", 0, 1, "%d_%d.bmp"},
+        {"out_%-4d.bmp", 0, 1, "out_%-4d.bmp"},
+        {"out_%123d.bmp", 0, 1, "out_%123d.bmp"},
+        {"out_%ld.bmp", 0, 1, "out_%ld.bmp"},
+        {"out_%.bmp", 0, 1, "out_%.bmp"},
+        {"out_%", 0, 1, "out_%"},
+    };
+    for (const Case& c : cases) {
+        OutputName name;
+        int malformed = -1;
+        EXPECT_EQ(parseOutputName(c.text, &name, &malformed), c.field) << c.text;
+        EXPECT_EQ(malformed, c.malformed) << c.text;
+        EXPECT_EQ(outputNameFor(&name, c.text, 7), c.seventh) << c.text;
+    }
+    OutputName wide;
+    ASSERT_TRUE(parseOutputName("f%03d.png", &wide, nullptr));
+    EXPECT_EQ(outputNameFor(&wide, "f%03d.png", 123456789012LL), "f123456789012.png");
+}
+
+TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
+    struct Case {
+        std::vector<const char*> args;
+        int ok, mode;
+        const char* error; // part of it
+    } cases[] = {
+        {{"--size", "352x288", "in.yuv", "out.bmp"}, 1, SNAP_EXPORT, ""},
+        {{"in_cif.yuv", "out.PNG"}, 1, SNAP_EXPORT, ""},
+        {{"--frame", "2-9", "in.yuv", "o%03d.bmp"}, 1, SNAP_EXPORT, ""},
+        {{"--info", "in.yuv", "--rate", "12.5"}, 1, SNAP_INFO, ""},
+        {{"in.yuv", "--info"}, 1, SNAP_INFO, ""},
+        {{"--compare", "a.yuv", "b.yuv", "--stats", "-", "--fail-below", "35.5"}, 1, SNAP_COMPARE, ""},
+        {{"--make-sample", "16x8", "2", "s.yuv", "--format", "444"}, 1, SNAP_MAKE_SAMPLE, ""},
+        {{"--size", "1x1", "--help"}, 1, SNAP_HELP, ""},
+        {{"in.yuv", "out.jpg"}, 0, 0, "must end in .bmp or .png: 'out.jpg'"},
+        {{"in.yuv", "out"}, 0, 0, ".bmp or .png"},
+        {{"in.yuv", "out.bmp/x"}, 0, 0, ".bmp or .png"},
+        {{"--frame", "all", "in.yuv", "out.bmp"}, 0, 0, "need a frame-number field"},
+        {{"--frame", "0-1", "in.yuv", "out_%s.bmp"}, 0, 0, "one frame-number field"},
+        {{"--frame", "3-1", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
+        {{"--frame", "-3", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
+        {{"--frame", "1-", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
+        {{"--frame", "1- 2", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
+        {{"--frame"}, 0, 0, "--frame needs"},
+        {{"--size", "352x288", "--rate", "25", "in.yuv", "o.bmp"}, 0, 0, "--rate does not go with exporting"},
+        {{"--info", "--separate", "in.yuv"}, 0, 0, "--separate does not go with --info"},
+        {{"--compare", "--frame", "1", "a", "b"}, 0, 0, "--frame does not go with --compare"},
+        {{"--info", "--compare", "a", "b"}, 0, 0, "only one of"},
+        {{"--info", "in.yuv", "--rate", "0"}, 0, 0, "--rate takes"},
+        {{"--info", "in.yuv", "--rate", "-25"}, 0, 0, "--rate takes"},
+        {{"--info", "in.yuv", "--rate", "fast"}, 0, 0, "--rate takes"},
+        {{"--info", "in.yuv", "--rate", "nan"}, 0, 0, "--rate takes"},
+        {{"--info"}, 0, 0, "INPUT is required"},
+        {{"--info", "a", "b"}, 0, 0, "unexpected argument 'b'"},
+        {{"--compare", "a"}, 0, 0, "INPUT and OTHER"},
+        {{"--compare", "a", "b", "--fail-below", "x"}, 0, 0, "--fail-below takes"},
+        {{"--compare", "a", "b", "--fail-below", "inf"}, 0, 0, "--fail-below takes"},
+        {{"--compare", "a", "b", "--stats", ""}, 0, 0, "--stats takes"},
+        {{"--compare", "a", "b", "--stats"}, 0, 0, "--stats needs a value"},
+        {{"--size", "352x288x2", "a", "b.bmp"}, 0, 0, "the size must be WxH"},
+        {{"--format", "420p", "a", "b.bmp"}, 0, 0, "--format takes"},
+        {{"--%s%s%n", "a", "b.bmp"}, 0, 0, "unknown option '--%s%s%n'"},
+        {{"a", "b.bmp", "c"}, 0, 0, "unexpected argument 'c'"},
+        {{"--make-sample", "16x8", "0", "s.yuv"}, 0, 0, "FRAMES must be"},
+        {{"--make-sample", "16x8", "2"}, 0, 0, "no output file"},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv = {"corvane-snap"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        SnapJob job;
+        char error[256];
+        const int ok = parseSnapArguments(int(argv.size()), argv.data(), &job, error, sizeof error);
+        const std::string said = error;
+        EXPECT_EQ(ok, c.ok) << c.args[0] << " ... " << said;
+        if (ok && c.ok) {
+            EXPECT_EQ(job.mode, c.mode) << c.args[0];
+        }
+        if (!c.ok) {
+            EXPECT_NE(said.find(c.error), std::string::npos) << said;
+        }
+    }
+}
+
+TEST(Snap, InfoDescribesTheFileAtTheRate) {
+    const std::string clip = scratchPath("info_qcif_422.yuv");
+    ASSERT_EQ(runSnap({"--make-sample", "176x144", "4", clip, "--format", "422"}), 0);
+    const std::string noName = scratchPath("info.yuv");
+    std::filesystem::copy_file(clip, noName);
+    const std::string tail = scratchPath("tail_cif.yuv");
+    {
+        std::vector<uint8_t> bytes = readFile(clip);
+        bytes.resize(bytes.size() + 7, 0);
+        writeBytes("tail_cif.yuv", bytes);
+    }
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<const char*> lines; // each must be in the output
+    } cases[] = {
+        {{"--info", clip},
+         {"width: 176\n", "height: 144\n", "format: 4:2:2\n", "source: file name\n",
+          "bytes per frame: 50688\n", "whole frames: 4\n", "partial frame bytes: 0\n",
+          "frame rate: 30\n"}},
+        {{"--info", "--rate", "12.5", clip}, {"frame interval: 80 ms\n",
+          "duration: h00 : m00 : s00 : ms320 : f4\n"}},
+        {{"--info", "--size", "176x144", clip},
+         {"format: 4:2:2\n", "source: flags and file name\n"}},
+        {{"--info", "--size", "88x72", "--format", "420", clip},
+         {"source: flags\n", "whole frames: 21\n", "partial frame bytes: 3168\n", "fits: 176x144 4:2:2 (4 frames)\n"}},
+        {{"--info", noName},
+         {"geometry: none: no --size given", "fits: 176x144 4:2:2 (4 frames)\n",
+          "fits: 352x288 4:2:2 (1 frame)\n"}},
+        {{"--info", tail},
+         {"geometry: none: the name 'tail_cif.yuv' gives 352x288 4:2:0 (the default format), but",
+          "fits: none of the common sizes and formats\n"}},
+    };
+    for (const Case& c : cases) {
+        testing::internal::CaptureStdout();
+        const int status = runSnap(c.args);
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(status, 0) << c.args.back();
+        for (const char* line : c.lines) EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+    }
+    EXPECT_EQ(runSnap({"--info", scratchPath("absent_cif.yuv")}), 2);
+}
+
+TEST(Snap, DurationKeepsCountingPastTheViewersClock) {
+    struct Case {
+        int32_t interval;
+        int64_t frames;
+        const char* text;
+    } cases[] = {
+        {40, 30, " h00 : m00 : s01 : ms200 : f30"},
+        {33, 109091, " h01 : m00 : s00 : ms003 : f109091"},
+        {0, 500, " h00 : m00 : s00 : ms000 : f500"},
+        {40, 0, " h00 : m00 : s00 : ms000 : f0"},
+        {1000, 4294968, " h1193 : m02 : s48 : ms000 : f4294968"},
+        {3600000, 10000, " h10000 : m00 : s00 : ms000 : f10000"},
+    };
+    for (const Case& c : cases) {
+        char text[128];
+        formatDuration(text, sizeof text, c.interval, c.frames);
+        EXPECT_STREQ(text, c.text);
+    }
+}
+
+TEST(Snap, NamesOutsideTheAnsiCodePage) {
+    // "snow" in Japanese and a u with an umlaut: no Western code page holds both.
+    const std::string clip = scratchPath("clip_\xe9\x9b\xaa_\xc3\xbc_cif.yuv");
+    const std::string out = scratchPath("out_\xe9\x9b\xaa_%02d.png");
+    ASSERT_EQ(runSnap({"--make-sample", "352x288", "2", clip}), 0);
+    ASSERT_EQ(runSnap({"--frame", "all", clip, out}), 0);
+    const std::filesystem::path written = std::filesystem::u8path(scratchPath("out_\xe9\x9b\xaa_01.png"));
+    EXPECT_TRUE(std::filesystem::exists(written));
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::u8path(clip)));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runSnap({"--info", clip}), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("whole frames: 2\n"), std::string::npos);
+}
+
 TEST(Snap, SampleClipMovesFromFrameToFrame) {
     const std::string clip = scratchPath("moving.yuv");
     ASSERT_EQ(runSnap({"--make-sample", "64x48", "3", "--format", "422", clip}), 0);
@@ -120,13 +411,28 @@ TEST(Snap, ErrorsExitTwoAndLeaveNoOutput) {
         {"--size", "99999x99999", clip, out},
         {"--size", "64x64", "--frame", "last", clip, out},
         {"--size", "16x8", clip, scratchPath("no/such/folder/out.bmp")},
+        {"--size", "16x8", clip, scratchPath("never.jpg")},
+        {"--size", "16x8", "--frame", "all", clip, out},
+        {"--size", "16x8", "--frame", "2-5", clip, scratchPath("never%d.bmp")},
+        {"--size", "16x8", "--frame", "0-1", clip, scratchPath("no/such/folder/o%d.bmp")},
+        {"--size", "16x8", "--frame", "all", scratchPath("absent.yuv"), scratchPath("never%d.bmp")},
+        {clip, out},
+        {"--frame", "0", scratchPath("errors_cif.yuv"), out},
+        {"--size", "16x8", "--frame", "0", "--compare", clip, clip},
         {"--make-sample", "0x8", "2", out},
         {"--make-sample", "16x8", "none", out},
     };
     for (const auto& args : bad) {
         EXPECT_EQ(runSnap(args), 2) << (args.empty() ? "" : args.back());
         EXPECT_FALSE(std::filesystem::exists(out));
+        EXPECT_FALSE(std::filesystem::exists(scratchPath("never.jpg")));
+        EXPECT_FALSE(std::filesystem::exists(scratchPath("never2.bmp")));
     }
+    // A video whose name is a picture's is not written over by its own frame.
+    const std::string same = scratchPath("same.bmp");
+    std::filesystem::copy_file(clip, same);
+    EXPECT_EQ(runSnap({"--size", "16x8", same, same}), 2);
+    EXPECT_EQ(readFile(same), readFile(clip));
 }
 
 } // namespace

@@ -68,6 +68,7 @@ namespace {
 // encoded (PNG) and written on a writing one.
 struct Slot {
     int64_t frame;
+    int32_t width, height;        // the picture's
     std::vector<uint8_t> bytes;   // BMP: the whole file; PNG: top-down pixels
     std::vector<uint8_t> encoded; // PNG: the file
     std::vector<uint8_t> scratch; // separate view, before it is turned bottom-up
@@ -85,6 +86,8 @@ int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
     const int64_t stride = pictureStride(width, bits);
     const int64_t imageBytes = stride * height;
     if (width <= 0 || height <= 0 || imageBytes > INT32_MAX) return 0;
+    slot->width = width;
+    slot->height = height;
 
     if (job->pictureType == PICTURE_PNG) {
         // Row padding is never written, so it is cleared only when sized.
@@ -129,13 +132,13 @@ int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
     return 1;
 }
 
-// The file's bytes, once buildPicture has run: PNG is encoded here.
-const std::vector<uint8_t>* fileBytes(const VideoFile* video, const SnapJob* job, Slot* slot) {
+// The file's bytes, once buildPicture has run: PNG is encoded here. Needs
+// nothing of the video, which the reading thread is already moving on.
+const std::vector<uint8_t>* fileBytes(const SnapJob* job, Slot* slot) {
     if (job->pictureType != PICTURE_PNG) return &slot->bytes;
-    const int32_t width = pictureWidthOf(video, job);
     const int channels = job->separate ? 1 : 3;
-    if (!encodePng(&slot->encoded, slot->bytes.data(), width, video->height,
-                   pictureStride(width, 8 * channels), channels))
+    if (!encodePng(&slot->encoded, slot->bytes.data(), slot->width, slot->height,
+                   pictureStride(slot->width, 8 * channels), channels))
         return nullptr;
     return &slot->encoded;
 }
@@ -149,11 +152,12 @@ struct Pipeline {
     std::deque<Slot*> free;
     bool finished = false; // no more pictures will come
     bool failed = false;
+    bool encodeFailed = false; // the failure was the encoder's, not the file's
     std::string failedName;
     int64_t written = 0;
 };
 
-void writePictures(Pipeline* pipeline, const VideoFile* video, const SnapJob* job) {
+void writePictures(Pipeline* pipeline, const SnapJob* job) {
     for (;;) {
         Slot* slot;
         {
@@ -164,13 +168,14 @@ void writePictures(Pipeline* pipeline, const VideoFile* video, const SnapJob* jo
             pipeline->full.pop_front();
         }
         const std::string name = outputNameFor(&job->outputName, job->output, slot->frame);
-        const std::vector<uint8_t>* bytes = fileBytes(video, job, slot);
+        const std::vector<uint8_t>* bytes = fileBytes(job, slot);
         const bool ok = bytes && writeWholeFile(name.c_str(), bytes->data(), bytes->size());
         std::lock_guard<std::mutex> hold(pipeline->lock);
         if (ok) {
             pipeline->written += 1;
         } else if (!pipeline->failed) {
             pipeline->failed = true;
+            pipeline->encodeFailed = !bytes;
             pipeline->failedName = name;
         }
         pipeline->free.push_back(slot);
@@ -185,19 +190,6 @@ void showProgress(int64_t done, int64_t total, bool last) {
 }
 
 } // namespace
-
-int encodeFramePicture(const VideoFile* video, const SnapJob* job, std::vector<uint8_t>* picture,
-                       std::vector<uint8_t>* scratch) {
-    Slot slot;
-    slot.scratch.swap(*scratch);
-    slot.bytes.swap(*picture);
-    int ok = buildPicture(video, job, &slot);
-    const std::vector<uint8_t>* bytes = ok ? fileBytes(video, job, &slot) : nullptr;
-    if (bytes == &slot.encoded) slot.bytes.swap(slot.encoded);
-    slot.scratch.swap(*scratch);
-    slot.bytes.swap(*picture);
-    return bytes != nullptr;
-}
 
 int exportFrames(VideoFile* video, const SnapJob* job, int64_t first, int64_t last,
                  int64_t* written, char* error, size_t errorSize) {
@@ -218,7 +210,7 @@ int exportFrames(VideoFile* video, const SnapJob* job, int64_t first, int64_t la
     for (Slot& slot : slots) pipeline.free.push_back(&slot);
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < writers; ++i)
-        threads.emplace_back(writePictures, &pipeline, video, job);
+        threads.emplace_back(writePictures, &pipeline, job);
 
     const bool progress = total > 1 && standardErrorIsTerminal();
     auto lastShown = std::chrono::steady_clock::now();
@@ -259,7 +251,9 @@ int exportFrames(VideoFile* video, const SnapJob* job, int64_t first, int64_t la
     if (progress) showProgress(pipeline.written, total, true);
 
     if (pipeline.failed) {
-        snprintf(error, errorSize, "cannot write '%s'", pipeline.failedName.c_str());
+        snprintf(error, errorSize, pipeline.encodeFailed ? "cannot encode '%s': the picture is too large for PNG"
+                                                         : "cannot write '%s'",
+                 pipeline.failedName.c_str());
         return 0;
     }
     if (readFailed) {

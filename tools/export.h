@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "tools/snap_args.h"
 #include "video/video_file.h"
@@ -13,11 +12,6 @@
 // firstRow + r * rowStep, so a negative step builds it bottom-up as BMP
 // files keep it. Padding after each row is not written.
 void buildColourRows(const VideoFile* video, uint8_t* firstRow, int64_t rowStep);
-
-// The file for the frame held in `video` as the job asks (view and type):
-// the BMP's bytes, or the PNG's. `scratch` is reused from call to call.
-int encodeFramePicture(const VideoFile* video, const SnapJob* job, std::vector<uint8_t>* picture,
-                       std::vector<uint8_t>* scratch);
 
 // Writes frames first to last (inclusive; whole frames of the open video) to
 // the names the job's OUTPUT gives them, reading the file once from frame

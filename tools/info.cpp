@@ -20,8 +20,9 @@ void tryFit(FILE* out, int64_t fileSize, int32_t width, int32_t height, int* lin
     for (const ChromaFormat& format : chromaFormats) {
         const int64_t frameBytes = geometryFrameBytes(width, height, &format);
         if (frameBytes > 0 && fileSize > 0 && fileSize % frameBytes == 0) {
-            fprintf(out, "fits: %dx%d %s (%" PRId64 " frames)\n", width, height, format.name,
-                    fileSize / frameBytes);
+            const int64_t frames = fileSize / frameBytes;
+            fprintf(out, "fits: %dx%d %s (%" PRId64 " frame%s)\n", width, height, format.name,
+                    frames, frames == 1 ? "" : "s");
             *lines += 1;
         }
     }

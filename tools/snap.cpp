@@ -71,6 +71,8 @@ int compare(const SnapJob* job) {
 }
 
 int exportPictures(const SnapJob* job) {
+    if (!job->outputName.hasField && !strcmp(job->output, job->input))
+        return fail("OUTPUT is INPUT: '%s' would be overwritten", job->input);
     FILE* file = openToolFile(job->input, "rb");
     if (!file) return fail("cannot read '%s': %s", job->input, strerror(errno));
     const int64_t size = toolFileSize(file);

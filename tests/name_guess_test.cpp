@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/name_guess.h"
+
+namespace {
+
+TEST(NameGuess, SizesAndFormatsStandingAsTokens) {
+    struct Case {
+        const char* name;
+        int sizes;
+        int32_t width, height;
+        int formats;
+        int32_t code;
+    } cases[] = {
+        {"BasketballDrive_1920x1080_50.yuv", 1, 1920, 1080, 0, 0},
+        {"foreman_cif.yuv", 1, 352, 288, 0, 0},
+        {"FOREMAN_CIF.YUV", 1, 352, 288, 0, 0},
+        {"akiyo_qcif.yuv", 1, 176, 144, 0, 0},
+        {"tiny-sqcif.yuv", 1, 128, 96, 0, 0},
+        {"city_4cif_60.yuv", 1, 704, 576, 0, 0},
+        {"big.16cif.yuv", 1, 1408, 1152, 0, 0},
+        {"park_720p_422.yuv", 1, 1280, 720, 1, 422},
+        {"crowd 1080P yuv444p.raw", 1, 1920, 1080, 1, 444},
+        {"ducks_2160p.yuv", 1, 3840, 2160, 0, 0},
+        {"ducks_UHD.yuv", 1, 3840, 2160, 0, 0},
+        {"ducks-4k-i420.yuv", 1, 3840, 2160, 1, 420},
+        {"clip_352X288_411.yuv", 1, 352, 288, 1, 411},
+        {"clip_352*288.yuv", 1, 352, 288, 0, 0},
+        {"clip(640x480)[yuv422p].yuv", 1, 640, 480, 1, 422},
+        {"yuv411p_cif", 1, 352, 288, 1, 411},
+        {"/data/1080p/foreman_cif.yuv", 1, 352, 288, 0, 0},    // folders are not read
+        {"C:\\clips\\720p\\a_qcif.yuv", 1, 176, 144, 0, 0},
+        {"cif_352x288.yuv", 1, 352, 288, 0, 0},                 // the same size twice
+        {"cif_to_720p.yuv", 2, 352, 288, 0, 0},                 // two sizes
+        {"a_420_to_444.yuv", 0, 0, 0, 2, 420},                  // two formats
+        // Traps: tokens inside words, frame rates, numbers that are no size.
+        {"BasketballDrive_1920x1080_50fps.yuv", 1, 1920, 1080, 0, 0},
+        {"Kimono_1920x1080_24.yuv", 1, 1920, 1080, 0, 0},
+        {"clip_420fps.yuv", 0, 0, 0, 0, 0},
+        {"pacific_ocean.yuv", 0, 0, 0, 0, 0},
+        {"shd_uhdr_thd.yuv", 0, 0, 0, 0, 0},
+        {"dark4k.yuv", 0, 0, 0, 0, 0},
+        {"Ch1080p.yuv", 0, 0, 0, 0, 0},
+        {"clip_1920x1080p50.yuv", 0, 0, 0, 0, 0},
+        {"x1920x1080.yuv", 0, 0, 0, 0, 0},
+        {"clip_0x1A.yuv", 0, 0, 0, 0, 0},
+        {"clip_0x288.yuv", 0, 0, 0, 0, 0},
+        {"clip_12345678x2.yuv", 0, 0, 0, 0, 0},
+        {"clip_352x.yuv", 0, 0, 0, 0, 0},
+        {"clip_x288.yuv", 0, 0, 0, 0, 0},
+        {"yuv420p10le_cif.yuv", 1, 352, 288, 0, 0},
+        {"caf\xc3\xa9" "cif.yuv", 0, 0, 0, 0, 0},               // a non-ASCII letter joins words
+        {"caf\xc3\xa9_cif.yuv", 1, 352, 288, 0, 0},
+        {"", 0, 0, 0, 0, 0},
+        {"/", 0, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        NameGuess guess;
+        guessFromName(c.name, &guess);
+        EXPECT_EQ(guess.sizeCount, c.sizes) << c.name;
+        if (c.sizes) {
+            EXPECT_EQ(guess.width, c.width) << c.name;
+            EXPECT_EQ(guess.height, c.height) << c.name;
+        }
+        EXPECT_EQ(guess.formatCount, c.formats) << c.name;
+        if (c.formats) {
+            EXPECT_EQ(guess.format->code, c.code) << c.name;
+        }
+    }
+}
+
+TEST(NameGuess, GeometryTakenOnlyWhenTheFileHoldsWholeFrames) {
+    const ChromaFormat* f422 = findChromaFormat(422);
+    const int64_t cif420 = 152064, cif422 = 202752;
+    struct Case {
+        const char* name;
+        GeometryRequest request;
+        int64_t fileSize;
+        int result;
+        int32_t width, height, code;
+        int sizeFrom, formatFrom;
+        const char* why; // part of the reason, when not resolved
+    } cases[] = {
+        {"foreman_cif.yuv", {0, 0, 0, nullptr}, 10 * cif420, GEOMETRY_RESOLVED, 352, 288, 420,
+         GEOMETRY_FROM_NAME, GEOMETRY_BY_DEFAULT, ""},
+        {"foreman_cif_422.yuv", {0, 0, 0, nullptr}, 3 * cif422, GEOMETRY_RESOLVED, 352, 288, 422,
+         GEOMETRY_FROM_NAME, GEOMETRY_FROM_NAME, ""},
+        // Flags win over the name, and geometry wholly from flags is not checked.
+        {"foreman_cif.yuv", {1, 176, 144, nullptr}, 1000, GEOMETRY_RESOLVED, 176, 144, 420,
+         GEOMETRY_FROM_FLAGS, GEOMETRY_BY_DEFAULT, ""},
+        {"foreman_cif_420.yuv", {0, 0, 0, f422}, 2 * cif422, GEOMETRY_RESOLVED, 352, 288, 422,
+         GEOMETRY_FROM_NAME, GEOMETRY_FROM_FLAGS, ""},
+        // A format from the name is checked against a size from the flags.
+        {"clip_422.yuv", {1, 352, 288, nullptr}, 2 * cif422, GEOMETRY_RESOLVED, 352, 288, 422,
+         GEOMETRY_FROM_FLAGS, GEOMETRY_FROM_NAME, ""},
+        {"clip_422.yuv", {1, 352, 288, nullptr}, 2 * cif420, GEOMETRY_REFUSED, 0, 0, 0, 0, 0,
+         "not a whole number of 202752-byte frames"},
+        // Refusals say what was found and why.
+        {"foreman_cif.yuv", {0, 0, 0, nullptr}, 10 * cif420 + 5, GEOMETRY_REFUSED, 0, 0, 0, 0, 0,
+         "352x288 4:2:0 (the default format), but its 1520645 bytes are not a whole number of "
+         "152064-byte frames (10 and 5 bytes over)"},
+        {"foreman_cif.yuv", {0, 0, 0, nullptr}, 0, GEOMETRY_REFUSED, 0, 0, 0, 0, 0, "empty"},
+        {"foreman_cif.yuv", {0, 0, 0, nullptr}, 100, GEOMETRY_REFUSED, 0, 0, 0, 0, 0, "(0 and 100"},
+        {"cif_to_720p.yuv", {0, 0, 0, nullptr}, cif420, GEOMETRY_REFUSED, 0, 0, 0, 0, 0,
+         "two sizes, 352x288 and 1280x720"},
+        {"cif_420_444.yuv", {0, 0, 0, nullptr}, cif420, GEOMETRY_REFUSED, 0, 0, 0, 0, 0,
+         "two formats, 4:2:0 and 4:4:4"},
+        {"huge_999999x999999.yuv", {0, 0, 0, nullptr}, 1 << 20, GEOMETRY_REFUSED, 0, 0, 0, 0, 0,
+         "too large"},
+        {"clip.yuv", {0, 0, 0, nullptr}, cif420, GEOMETRY_NO_SIZE, 0, 0, 0, 0, 0, "holds no size"},
+        {"clip_cif.yuv", {0, 0, 0, nullptr}, 6 * cif420, GEOMETRY_RESOLVED, 352, 288, 420,
+         GEOMETRY_FROM_NAME, GEOMETRY_BY_DEFAULT, ""},
+    };
+    for (const Case& c : cases) {
+        Geometry geometry = {};
+        char why[512];
+        const int result = resolveGeometry(&c.request, c.name, c.fileSize, &geometry, why, sizeof why);
+        EXPECT_EQ(result, c.result) << c.name << ": " << why;
+        if (c.result == GEOMETRY_RESOLVED && result == GEOMETRY_RESOLVED) {
+            EXPECT_EQ(geometry.width, c.width) << c.name;
+            EXPECT_EQ(geometry.height, c.height) << c.name;
+            EXPECT_EQ(geometry.format->code, c.code) << c.name;
+            EXPECT_EQ(geometry.sizeFrom, c.sizeFrom) << c.name;
+            EXPECT_EQ(geometry.formatFrom, c.formatFrom) << c.name;
+        } else {
+            EXPECT_NE(std::string(why).find(c.why), std::string::npos) << c.name << ": " << why;
+        }
+    }
+}
+
+TEST(NameGuess, FrameBytesRefuseWhatNoBufferHolds) {
+    struct Case {
+        int32_t width, height, code;
+        int64_t bytes;
+    } cases[] = {
+        {352, 288, 420, 152064}, {351, 287, 420, 150787}, {33, 17, 411, 33 * 17 + 2 * 8 * 17},
+        {1, 1, 444, 3},          {1, 1, 420, 1},          {0, 288, 420, -1},
+        {46341, 46341, 420, -1}, {40000, 40000, 444, -1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(geometryFrameBytes(c.width, c.height, findChromaFormat(c.code)), c.bytes)
+            << c.width << "x" << c.height;
+}
+
+} // namespace
