@@ -280,6 +280,8 @@ TEST(Compare, ErrorsExitTwoWithOneLineAndLeaveNoStatsFile) {
     const std::string shortFile = writeBytes("short.yuv", std::vector<uint8_t>(100));
     const std::string stats = scratchPath("stats.txt");
     const std::string noFolder = scratchPath("no/such/folder/stats.txt");
+    const std::string sameAsA = scratchPath("./a.yuv");
+    const auto clipSize = std::filesystem::file_size(a);
     struct Case {
         std::string input, other;
         int32_t width, height, code;
@@ -295,7 +297,9 @@ TEST(Compare, ErrorsExitTwoWithOneLineAndLeaveNoStatsFile) {
         {a, b, 99999, 99999, 444, "stats", "does not make a frame"},
         {a, b, 16, 8, 0, "stats", "no chroma format"},
         {a, b, 16, 8, 420, noFolder.c_str(), "cannot write"},
+        {a, b, 16, 8, 420, b.c_str(), "would be overwritten"},
 #ifndef _WIN32
+        {a, b, 16, 8, 420, sameAsA.c_str(), "would be overwritten"},
         // A device that refuses every write: an error, and the device stays.
         {a, b, 16, 8, 420, "/dev/full", "cannot write '/dev/full'"},
 #endif
@@ -309,6 +313,8 @@ TEST(Compare, ErrorsExitTwoWithOneLineAndLeaveNoStatsFile) {
         EXPECT_NE(r.stderrText.find(c.says), std::string::npos) << r.stderrText;
         EXPECT_FALSE(std::filesystem::exists(stats)) << c.says;
     }
+    EXPECT_EQ(std::filesystem::file_size(a), clipSize);
+    EXPECT_EQ(std::filesystem::file_size(b), clipSize);
 #ifndef _WIN32
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
 

@@ -60,6 +60,20 @@ bool isRegularFile(FILE* file) {
     return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+// Nonzero when `path` names the open `file`, by name or, where the system
+// says, as the same file under another name.
+bool namesOpenFile(const char* path, const char* openPath, FILE* file) {
+    if (strcmp(path, openPath) == 0) return true;
+#ifdef _WIN32
+    (void)file;
+    return false;
+#else
+    struct stat named, open;
+    return stat(path, &named) == 0 && fstat(fileno(file), &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+#endif
+}
+
 // The frame layout exactly as openVideo computes it, so that frame k here is
 // the frame the viewer shows as k: truncated chroma sizes, and no frame
 // larger than the viewer can hold.
@@ -344,6 +358,11 @@ int runCompare(const CompareJob* job) {
              otherFrames == 1 ? "" : "s", frames);
 
     const bool statsToFile = job->statsPath && strcmp(job->statsPath, "-") != 0;
+    if (statsToFile && (namesOpenFile(job->statsPath, job->input, c.input) ||
+                        namesOpenFile(job->statsPath, job->other, c.other))) {
+        closeFiles(&c);
+        return fail("the stats file '%s' is one of the videos: it would be overwritten", job->statsPath);
+    }
     if (statsToFile) {
         c.stats = openFile(job->statsPath, "w");
         if (!c.stats) {
