@@ -35,3 +35,11 @@ snap(2 --frame 3-4 ${WORK}/foreman_qcif_444.yuv ${WORK}/bad_%d.bmp)
 snap(2 --size 352x288 --frame all ${WORK}/clip.yuv ${WORK}/bad.bmp)
 snap(2 --size 352x288 ${WORK}/clip.yuv ${WORK}/bad.gif)
 snap(2 ${WORK}/clip.yuv ${WORK}/bad.png)
+# PSNR: files of different lengths, odd sizes read as another format, and the
+# stats file, standard output and --fail-below.
+snap(0 --make-sample 352x288 5 ${WORK}/longer.yuv)
+snap(0 --compare --size 352x288 ${WORK}/clip.yuv ${WORK}/longer.yuv --stats ${WORK}/stats.txt)
+snap(0 --make-sample 351x287 3 ${WORK}/odd444.yuv --format 444)
+snap(1 --compare --size 351x287 --format 422 ${WORK}/odd.yuv ${WORK}/odd444.yuv --stats - --fail-below 60)
+snap(2 --compare --size 352x288 ${WORK}/clip.yuv ${WORK}/missing.yuv)
+snap(2 --compare --size 352x288 ${WORK}/clip.yuv ${WORK}/clip.yuv --stats ${WORK}/no/such/stats.txt)

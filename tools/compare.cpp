@@ -1,9 +1,398 @@
+// corvane-snap --compare: per-frame and overall PSNR of two raw videos of the
+// same geometry, with the per-frame lines and summary in the form the common
+// video tools print, so that scripts written for them keep working.
 #include "tools/compare.h"
 
+#include <cerrno>
+#include <cinttypes>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
 
-// Stands in until the comparison itself is built.
-int runCompare(const CompareJob* /*job*/) {
-    fputs("corvane-snap: --compare is not built yet\n", stderr);
+#include "tools/squared_difference.h"
+#include "tools/tool_files.h"
+
+namespace {
+
+int fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int fail(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    fputs("corvane-snap: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
     return 2;
+}
+
+void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void note(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    fputs("corvane-snap: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+    va_end(args);
+}
+
+// Every file this job opens or removes goes through these two: names are
+// UTF-8 on every system.
+FILE* openFile(const char* path, const char* mode) {
+    return openToolFile(path, mode);
+}
+
+int removeFile(const char* path) {
+    return removeToolFile(path);
+}
+
+// Only a regular file of ours is removed after a failed write: never a
+// device or pipe named as the stats file (/dev/stdout, /dev/full).
+bool isRegularFile(FILE* file) {
+    struct stat status;
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Nonzero when `path` names the open `file`, by name or, where the system
+// says, as the same file under another name.
+bool namesOpenFile(const char* path, const char* openPath, FILE* file) {
+    if (strcmp(path, openPath) == 0) return true;
+#ifdef _WIN32
+    (void)file;
+    return false;
+#else
+    struct stat named, open;
+    return stat(path, &named) == 0 && fstat(fileno(file), &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+#endif
+}
+
+// The frame layout exactly as openVideo computes it, so that frame k here is
+// the frame the viewer shows as k: truncated chroma sizes, and no frame
+// larger than the viewer can hold.
+struct Layout {
+    int64_t planeBytes[3]; // Y, U, V
+    int64_t frameBytes;
+};
+
+bool frameLayout(int32_t width, int32_t height, const ChromaFormat* format, Layout* layout) {
+    if (width < 1 || height < 1 || !format) return false;
+    const int64_t luma = int64_t{width} * height;
+    const int64_t chroma = int64_t{width / format->horizontalFactor} * (height / format->verticalFactor);
+    if (luma > INT32_MAX || chroma > INT32_MAX || luma + 2 * chroma > INT32_MAX) return false;
+    layout->planeBytes[0] = luma;
+    layout->planeBytes[1] = chroma;
+    layout->planeBytes[2] = chroma;
+    layout->frameBytes = luma + 2 * chroma;
+    return true;
+}
+
+double psnr(double mse) {
+    return 10.0 * log10(255.0 * 255.0 / mse);
+}
+
+// The PSNR of `mse` in `format`, or "inf" for identical samples: written
+// here rather than left to printf, so that every C runtime prints the same word.
+void formatPsnr(char* text, size_t size, double mse, const char* format) {
+    if (mse <= 0) snprintf(text, size, "inf");
+    else snprintf(text, size, format, psnr(mse));
+}
+
+// What the frames so far add up to.
+struct Totals {
+    uint64_t squares[3];   // over all frames, per plane
+    double worstMse;       // largest average MSE of a frame
+    double bestMse;        // smallest
+    int64_t frames;
+    int belowLimit;        // some frame's average PSNR fell below the limit
+};
+
+// The line of one frame, n counted from 1. Empty planes (chroma of a picture
+// narrower than the subsampling) count as identical.
+void frameLine(char* line, size_t size, int64_t n, const Layout* layout,
+               const uint64_t squares[3], double* averageMse) {
+    double mse[3];
+    uint64_t allSquares = 0;
+    for (int p = 0; p < 3; ++p) {
+        mse[p] = layout->planeBytes[p] > 0 ? double(squares[p]) / double(layout->planeBytes[p]) : 0.0;
+        allSquares += squares[p];
+    }
+    *averageMse = double(allSquares) / double(layout->frameBytes);
+    char psnrText[4][32];
+    formatPsnr(psnrText[0], sizeof psnrText[0], *averageMse, "%.2f");
+    for (int p = 0; p < 3; ++p) formatPsnr(psnrText[p + 1], sizeof psnrText[p + 1], mse[p], "%.2f");
+    snprintf(line, size,
+             "n:%" PRId64 " mse_avg:%.2f mse_y:%.2f mse_u:%.2f mse_v:%.2f psnr_avg:%s psnr_y:%s "
+             "psnr_u:%s psnr_v:%s\n",
+             n, *averageMse, mse[0], mse[1], mse[2], psnrText[0], psnrText[1], psnrText[2],
+             psnrText[3]);
+}
+
+void summaryLine(char* line, size_t size, const Layout* layout, const Totals* totals) {
+    char text[6][32];
+    const double frames = double(totals->frames);
+    uint64_t allSquares = 0;
+    for (int p = 0; p < 3; ++p) {
+        const double samples = double(layout->planeBytes[p]) * frames;
+        formatPsnr(text[p], sizeof text[p], samples > 0 ? double(totals->squares[p]) / samples : 0.0, "%f");
+        allSquares += totals->squares[p];
+    }
+    formatPsnr(text[3], sizeof text[3], double(allSquares) / (double(layout->frameBytes) * frames), "%f");
+    formatPsnr(text[4], sizeof text[4], totals->worstMse, "%f");
+    formatPsnr(text[5], sizeof text[5], totals->bestMse, "%f");
+    snprintf(line, size, "PSNR y:%s u:%s v:%s average:%s min:%s max:%s\n", text[0], text[1], text[2],
+             text[3], text[4], text[5]);
+}
+
+// Big sequential reads: little cost per call, and the chunks of both files
+// stay in the cache between the read and the sums.
+constexpr int64_t CHUNK_BYTES = 1 << 18;
+// Chunks of the other file that may be read ahead of the sums.
+constexpr int64_t READ_AHEAD = 4;
+
+// The open job: inputs, stats file and the running position inside a frame.
+struct Comparison {
+    const CompareJob* job;
+    Layout layout;
+    FILE* input;
+    FILE* other;
+    FILE* stats;            // the stats file, stdout, or nullptr
+    bool statsRemovable;    // a regular file made here: removed on failure
+    int plane;              // plane being summed, 0 to 2
+    int64_t leftInPlane;    // its bytes still to come
+    uint64_t squares[3];    // of the frame being summed
+    Totals totals;
+    int writeFailed;
+};
+
+// Moves past planes that are done, finishing the frame after the V plane.
+void settlePlane(Comparison* c) {
+    while (c->leftInPlane == 0) {
+        if (++c->plane == 3) {
+            double averageMse;
+            char line[256];
+            frameLine(line, sizeof line, c->totals.frames + 1, &c->layout, c->squares, &averageMse);
+            if (c->stats && fputs(line, c->stats) == EOF) c->writeFailed = 1;
+            for (int p = 0; p < 3; ++p) c->totals.squares[p] += c->squares[p];
+            if (c->totals.frames == 0 || averageMse > c->totals.worstMse) c->totals.worstMse = averageMse;
+            if (c->totals.frames == 0 || averageMse < c->totals.bestMse) c->totals.bestMse = averageMse;
+            if (c->job->failBelowSet && averageMse > 0 && psnr(averageMse) < c->job->failBelow)
+                c->totals.belowLimit = 1;
+            c->totals.frames += 1;
+            memset(c->squares, 0, sizeof c->squares);
+            c->plane = 0;
+        }
+        c->leftInPlane = c->layout.planeBytes[c->plane];
+    }
+}
+
+// Adds two chunks read at the same offset of both files.
+void sumChunk(Comparison* c, SquaredDifferenceSum sum, const uint8_t* a, const uint8_t* b, size_t size) {
+    size_t at = 0;
+    while (at < size) {
+        const size_t take = size - at < uint64_t(c->leftInPlane) ? size - at : size_t(c->leftInPlane);
+        c->squares[c->plane] += sum(a + at, b + at, take);
+        at += take;
+        c->leftInPlane -= int64_t(take);
+        settlePlane(c);
+    }
+}
+
+void closeFiles(Comparison* c) {
+    if (c->input) fclose(c->input);
+    if (c->other) fclose(c->other);
+    if (c->stats && c->stats != stdout) fclose(c->stats);
+    c->input = c->other = c->stats = nullptr;
+}
+
+// The other file, read by a second thread into a ring of chunks while this
+// one reads the input and sums: copying both files out of the system's cache
+// is most of the work, and the two copies then run side by side.
+struct ReadAhead {
+    FILE* file;
+    int64_t chunks;
+    int64_t lastChunkBytes;
+    uint8_t* ring;               // READ_AHEAD chunks
+    std::mutex lock;
+    std::condition_variable changed;
+    int64_t filled = 0;          // chunks read so far
+    int64_t released = 0;        // chunks the sums are done with
+    bool failed = false;
+    bool stop = false;
+};
+
+size_t chunkBytes(const ReadAhead* r, int64_t i) {
+    return size_t(i + 1 < r->chunks ? CHUNK_BYTES : r->lastChunkBytes);
+}
+
+uint8_t* chunkSlot(const ReadAhead* r, int64_t i) {
+    return r->ring + (i % READ_AHEAD) * CHUNK_BYTES;
+}
+
+void readAhead(ReadAhead* r) {
+    for (int64_t i = 0; i < r->chunks; ++i) {
+        {
+            std::unique_lock<std::mutex> hold(r->lock);
+            r->changed.wait(hold, [&] { return r->stop || i - r->released < READ_AHEAD; });
+            if (r->stop) return;
+        }
+        const bool ok = fread(chunkSlot(r, i), 1, chunkBytes(r, i), r->file) == chunkBytes(r, i);
+        std::lock_guard<std::mutex> hold(r->lock);
+        if (ok) r->filled = i + 1;
+        else r->failed = true;
+        r->changed.notify_all();
+        if (!ok) return;
+    }
+}
+
+// Reads `frames` frames of both files and sums them. Nonzero on success.
+int compareFrames(Comparison* c, int64_t frames) {
+    const int64_t total = frames * c->layout.frameBytes;
+    uint8_t* buffer = static_cast<uint8_t*>(malloc(size_t((1 + READ_AHEAD) * CHUNK_BYTES)));
+    if (!buffer) return fail("out of memory");
+    ReadAhead other;
+    other.file = c->other;
+    other.chunks = (total + CHUNK_BYTES - 1) / CHUNK_BYTES;
+    other.lastChunkBytes = total - (other.chunks - 1) * CHUNK_BYTES;
+    other.ring = buffer + CHUNK_BYTES;
+    // Without a second thread the same reads happen here, one chunk ahead of nothing.
+    std::thread reader;
+    try {
+        reader = std::thread(readAhead, &other);
+    } catch (const std::system_error&) {
+    }
+
+    const SquaredDifferenceSum sum = fastestSquaredDifference();
+    int ok = 1;
+    for (int64_t i = 0; i < other.chunks && !c->writeFailed; ++i) {
+        const size_t size = chunkBytes(&other, i);
+        if (fread(buffer, 1, size, c->input) != size) {
+            ok = !fail("cannot read '%s'", c->job->input);
+            break;
+        }
+        bool arrived;
+        if (reader.joinable()) {
+            std::unique_lock<std::mutex> hold(other.lock);
+            other.changed.wait(hold, [&] { return other.filled > i || other.failed; });
+            arrived = other.filled > i;
+        } else {
+            arrived = fread(chunkSlot(&other, i), 1, size, c->other) == size;
+        }
+        if (!arrived) {
+            ok = !fail("cannot read '%s'", c->job->other);
+            break;
+        }
+        sumChunk(c, sum, buffer, chunkSlot(&other, i), size);
+        std::lock_guard<std::mutex> hold(other.lock);
+        other.released = i + 1;
+        other.changed.notify_all();
+    }
+    if (reader.joinable()) {
+        {
+            std::lock_guard<std::mutex> hold(other.lock);
+            other.stop = true;
+            other.changed.notify_all();
+        }
+        reader.join();
+    }
+    free(buffer);
+    return ok;
+}
+
+// Says when a file ends in a partial frame, which is left out.
+void notePartialFrame(const char* path, int64_t size, const Layout* layout) {
+    const int64_t tail = size % layout->frameBytes;
+    if (tail > 0) note("'%s' ends in a partial frame of %" PRId64 " bytes, left out", path, tail);
+}
+
+} // namespace
+
+int runCompare(const CompareJob* job) {
+    Comparison c;
+    memset(&c, 0, sizeof c);
+    c.job = job;
+    if (!job->input || !job->other) return fail("INPUT and OTHER are both required");
+    if (!job->format) return fail("no chroma format given");
+    if (!frameLayout(job->width, job->height, job->format, &c.layout))
+        return fail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
+                    job->format->name);
+
+    c.input = openFile(job->input, "rb");
+    if (!c.input) return fail("cannot read '%s': %s", job->input, strerror(errno));
+    c.other = openFile(job->other, "rb");
+    if (!c.other) {
+        const int error = errno;
+        closeFiles(&c);
+        return fail("cannot read '%s': %s", job->other, strerror(error));
+    }
+    // The reads are large; the streams' own buffers would only copy twice.
+    setvbuf(c.input, nullptr, _IONBF, 0);
+    setvbuf(c.other, nullptr, _IONBF, 0);
+
+    const int64_t inputSize = toolFileSize(c.input);
+    const int64_t otherSize = toolFileSize(c.other);
+    if (inputSize < 0 || otherSize < 0) {
+        closeFiles(&c);
+        return fail("cannot read the size of '%s'", inputSize < 0 ? job->input : job->other);
+    }
+    const int64_t inputFrames = inputSize / c.layout.frameBytes;
+    const int64_t otherFrames = otherSize / c.layout.frameBytes;
+    if (inputFrames == 0 || otherFrames == 0) {
+        closeFiles(&c);
+        return fail("'%s' holds no whole %dx%d %s frame", inputFrames == 0 ? job->input : job->other,
+                    job->width, job->height, job->format->name);
+    }
+    notePartialFrame(job->input, inputSize, &c.layout);
+    notePartialFrame(job->other, otherSize, &c.layout);
+    const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
+    if (inputFrames != otherFrames)
+        note("'%s' holds %" PRId64 " frame%s, '%s' %" PRId64 " frame%s: comparing the first %" PRId64,
+             job->input, inputFrames, inputFrames == 1 ? "" : "s", job->other, otherFrames,
+             otherFrames == 1 ? "" : "s", frames);
+
+    const bool statsToFile = job->statsPath && strcmp(job->statsPath, "-") != 0;
+    if (statsToFile && (namesOpenFile(job->statsPath, job->input, c.input) ||
+                        namesOpenFile(job->statsPath, job->other, c.other))) {
+        closeFiles(&c);
+        return fail("the stats file '%s' is one of the videos: it would be overwritten", job->statsPath);
+    }
+    if (statsToFile) {
+        c.stats = openFile(job->statsPath, "w");
+        if (!c.stats) {
+            const int error = errno;
+            closeFiles(&c);
+            return fail("cannot write '%s': %s", job->statsPath, strerror(error));
+        }
+        c.statsRemovable = isRegularFile(c.stats);
+    } else if (job->statsPath) {
+        c.stats = stdout;
+    }
+
+    c.leftInPlane = c.layout.planeBytes[0];
+    int ok = compareFrames(&c, frames);
+    if (ok && statsToFile) {
+        const int closed = fclose(c.stats) == 0;
+        c.stats = nullptr;
+        if (c.writeFailed || !closed) ok = !fail("cannot write '%s'", job->statsPath);
+    } else if (ok && c.writeFailed) {
+        ok = !fail("cannot write to standard output");
+    }
+    closeFiles(&c);
+    if (!ok) {
+        if (c.statsRemovable) removeFile(job->statsPath);
+        return 2;
+    }
+
+    char line[256];
+    summaryLine(line, sizeof line, &c.layout, &c.totals);
+    if (fputs(line, stdout) == EOF || fflush(stdout) != 0)
+        return fail("cannot write to standard output");
+    return c.totals.belowLimit ? 1 : 0;
 }

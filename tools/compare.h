@@ -3,7 +3,7 @@
 #include <cstdint>
 #include "video/video_file.h"   // ChromaFormat
 struct CompareJob {
-    const char* input;        // paths as given (UTF-8 on Windows; open them with openToolFile)
+    const char* input;        // paths as given (UTF-8 on Windows)
     const char* other;
     int32_t width, height;
     const ChromaFormat* format;
