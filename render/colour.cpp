@@ -63,13 +63,12 @@ void finishColourRow(ColourRow rest, const uint8_t* y, const uint8_t* u, const u
          chromaWidth - k);
 }
 
-void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, uint8_t* bits,
-                            ColourRow row, ColourRowPair pair) {
+void buildColourRowsWith(const VideoFile* video, const ChromaFormat* format, uint8_t* firstRow,
+                         int64_t rowStep, ColourRow row, ColourRowPair pair) {
     const int64_t width = video->width;
     const int64_t height = video->height;
     if (width <= 0 || height <= 0 || !video->frameBuffer || !format) return;
 
-    const int64_t stride = pictureStride(width, 24);
     const uint8_t* luma = video->frameBuffer;
     const int64_t chromaWidth = video->chromaWidth;
     const int64_t chromaHeight = video->chromaHeight;
@@ -97,14 +96,19 @@ void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, 
         if (nextChromaRow >= chromaHeight) nextChromaRow = chromaHeight - 1;
         const bool sameChroma = noChroma || nextChromaRow == chromaRow;
         if (pair && r + 1 < height && sameChroma) {
-            pair(luma + r * width, luma + (r + 1) * width, u, v, bits + r * stride,
-                 bits + (r + 1) * stride, w, factor, rowChromaWidth);
+            pair(luma + r * width, luma + (r + 1) * width, u, v, firstRow + r * rowStep,
+                 firstRow + (r + 1) * rowStep, w, factor, rowChromaWidth);
             r += 2;
         } else {
-            row(luma + r * width, u, v, bits + r * stride, w, factor, rowChromaWidth);
+            row(luma + r * width, u, v, firstRow + r * rowStep, w, factor, rowChromaWidth);
             r += 1;
         }
     }
+}
+
+void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, uint8_t* bits,
+                            ColourRow row, ColourRowPair pair) {
+    buildColourRowsWith(video, format, bits, pictureStride(video->width, 24), row, pair);
 }
 
 void buildColourPictureReference(const VideoFile* video, const ChromaFormat* format,
@@ -112,9 +116,14 @@ void buildColourPictureReference(const VideoFile* video, const ChromaFormat* for
     buildColourPictureWith(video, format, bits, colourRowReference);
 }
 
-void buildColourPicture(const VideoFile* video, const ChromaFormat* format, uint8_t* bits) {
+void buildColourRows(const VideoFile* video, const ChromaFormat* format, uint8_t* firstRow,
+                     int64_t rowStep) {
     // Chosen once, on first use.
     static const ColourRow fastestRow = colourRowNamed(fastestColourPath());
     static const ColourRowPair fastestPair = colourRowPairNamed(fastestColourPath());
-    buildColourPictureWith(video, format, bits, fastestRow, fastestPair);
+    buildColourRowsWith(video, format, firstRow, rowStep, fastestRow, fastestPair);
+}
+
+void buildColourPicture(const VideoFile* video, const ChromaFormat* format, uint8_t* bits) {
+    buildColourRows(video, format, bits, pictureStride(video->width, 24));
 }

@@ -38,6 +38,11 @@ Rgb yuvToRgb(uint8_t y, uint8_t u, uint8_t v);
 // Padding bytes at the end of each row are not written.
 void buildColourPicture(const VideoFile* video, const ChromaFormat* format, uint8_t* bits);
 
+// The same rows placed anywhere: row r starts at firstRow + r x rowStep, so a
+// negative step builds a bottom-up picture (a BMP file's) in place.
+void buildColourRows(const VideoFile* video, const ChromaFormat* format, uint8_t* firstRow,
+                     int64_t rowStep);
+
 // The same picture built pixel by pixel through yuvToRgb: the yardstick the
 // fast builders are tested and measured against.
 void buildColourPictureReference(const VideoFile* video, const ChromaFormat* format,

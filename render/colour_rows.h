@@ -60,6 +60,11 @@ ColourRowPair colourRowPairNamed(const char* name);
 const char* fastestColourPath();
 
 // Walks the frame's rows, finds each row's chroma, and calls `row` for it, or
-// `pair` (when given) for two rows with the same chroma row.
+// `pair` (when given) for two rows with the same chroma row. Row r goes to
+// firstRow + r x rowStep.
+void buildColourRowsWith(const VideoFile* video, const ChromaFormat* format, uint8_t* firstRow,
+                         int64_t rowStep, ColourRow row, ColourRowPair pair);
+
+// The same walk into a top-down picture at pictureStride(width, 24).
 void buildColourPictureWith(const VideoFile* video, const ChromaFormat* format, uint8_t* bits,
                             ColourRow row, ColourRowPair pair = nullptr);

@@ -11,56 +11,9 @@
 #include <thread>
 
 #include "render/colour.h"
-#include "render/colour_rows.h"
 #include "render/separate.h"
 #include "tools/picture_file.h"
 #include "tools/tool_files.h"
-
-void buildColourRows(const VideoFile* video, uint8_t* firstRow, int64_t rowStep) {
-    // The viewer's builder walks the rows the same way (colour.cpp); only the
-    // place each row goes differs.
-    static const ColourRow row = colourRowNamed(fastestColourPath());
-    static const ColourRowPair pair = colourRowPairNamed(fastestColourPath());
-    const ChromaFormat* format = video->format;
-    const int64_t width = video->width;
-    const int64_t height = video->height;
-    if (width <= 0 || height <= 0 || !video->frameBuffer || !format) return;
-
-    const uint8_t* luma = video->frameBuffer;
-    const int64_t chromaWidth = video->chromaWidth;
-    const int64_t chromaHeight = video->chromaHeight;
-    const uint8_t* uPlane = luma + width * height;
-    const uint8_t* vPlane = uPlane + chromaWidth * chromaHeight;
-
-    static const uint8_t neutral[1] = {128};
-    const bool noChroma = chromaWidth <= 0 || chromaHeight <= 0;
-    const int rowChromaWidth = noChroma ? 1 : static_cast<int>(chromaWidth);
-    const int factor = noChroma ? 1 : format->horizontalFactor;
-    const int w = static_cast<int>(width);
-
-    for (int64_t r = 0; r < height;) {
-        const uint8_t* u = neutral;
-        const uint8_t* v = neutral;
-        int64_t chromaRow = 0;
-        if (!noChroma) {
-            chromaRow = r / format->verticalFactor;
-            if (chromaRow >= chromaHeight) chromaRow = chromaHeight - 1;
-            u = uPlane + chromaRow * chromaWidth;
-            v = vPlane + chromaRow * chromaWidth;
-        }
-        int64_t nextChromaRow = noChroma ? 0 : (r + 1) / format->verticalFactor;
-        if (nextChromaRow >= chromaHeight) nextChromaRow = chromaHeight - 1;
-        const bool sameChroma = noChroma || nextChromaRow == chromaRow;
-        if (pair && r + 1 < height && sameChroma) {
-            pair(luma + r * width, luma + (r + 1) * width, u, v, firstRow + r * rowStep,
-                 firstRow + (r + 1) * rowStep, w, factor, rowChromaWidth);
-            r += 2;
-        } else {
-            row(luma + r * width, u, v, firstRow + r * rowStep, w, factor, rowChromaWidth);
-            r += 1;
-        }
-    }
-}
 
 namespace {
 
@@ -98,7 +51,7 @@ int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
             buildSeparatePicture(video, pixels);
             return 1;
         }
-        buildColourRows(video, pixels, stride);
+        buildColourRows(video, video->format, pixels, stride);
         // PNG keeps red first.
         for (int64_t r = 0; r < height; ++r) {
             uint8_t* p = pixels + r * stride;
@@ -120,7 +73,7 @@ int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
     if (!writeBmpHeader(out, width, height, bits, bits == 8 ? table : nullptr)) return 0;
     uint8_t* image = out + header;
     if (!job->separate) {
-        buildColourRows(video, image + (height - 1) * stride, -stride);
+        buildColourRows(video, video->format, image + (height - 1) * stride, -stride);
         return 1;
     }
     if (slot->scratch.size() != static_cast<size_t>(imageBytes))
