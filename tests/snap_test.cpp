@@ -433,6 +433,18 @@ TEST(Snap, ErrorsExitTwoAndLeaveNoOutput) {
     std::filesystem::copy_file(clip, same);
     EXPECT_EQ(runSnap({"--size", "16x8", same, same}), 2);
     EXPECT_EQ(readFile(same), readFile(clip));
+#ifndef _WIN32
+    // A device as the output (here through a link, so that a fault removes
+    // only the link): the write fails and nothing is removed.
+    const std::string device = scratchPath("full0.png");
+    std::filesystem::remove(device);
+    std::filesystem::create_symlink("/dev/full", device);
+    EXPECT_EQ(runSnap({"--size", "16x8", clip, device}), 2);
+    EXPECT_EQ(runSnap({"--size", "16x8", "--frame", "all", clip, scratchPath("full%d.png")}), 2);
+    EXPECT_TRUE(std::filesystem::is_symlink(device));
+    EXPECT_EQ(runSnap({"--make-sample", "16x8", "2", device}), 2);
+    EXPECT_TRUE(std::filesystem::is_symlink(device));
+#endif
 }
 
 } // namespace

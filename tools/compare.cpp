@@ -53,13 +53,6 @@ int removeFile(const char* path) {
     return removeToolFile(path);
 }
 
-// Only a regular file of ours is removed after a failed write: never a
-// device or pipe named as the stats file (/dev/stdout, /dev/full).
-bool isRegularFile(FILE* file) {
-    struct stat status;
-    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
-}
-
 // Nonzero when `path` names the open `file`, by name or, where the system
 // says, as the same file under another name.
 bool namesOpenFile(const char* path, const char* openPath, FILE* file) {
@@ -370,7 +363,7 @@ int runCompare(const CompareJob* job) {
             closeFiles(&c);
             return fail("cannot write '%s': %s", job->statsPath, strerror(error));
         }
-        c.statsRemovable = isRegularFile(c.stats);
+        c.statsRemovable = isRegularToolFile(c.stats);
     } else if (job->statsPath) {
         c.stats = stdout;
     }

@@ -103,7 +103,8 @@ int writeWholeFile(const char* utf8Path, const uint8_t* bytes, size_t count) {
     // One large write: no copy through the stream's buffer.
     setvbuf(file, nullptr, _IONBF, 0);
     bool ok = fwrite(bytes, 1, count, file) == count;
+    const bool removable = isRegularToolFile(file);
     if (fclose(file) != 0) ok = false;
-    if (!ok) removeToolFile(utf8Path);
+    if (!ok && removable) removeToolFile(utf8Path);
     return ok;
 }

@@ -102,7 +102,8 @@ int writeSampleClip(const char* path, int32_t width, int32_t height, const Chrom
         makeSampleFrame(frame.data(), width, height, format, n);
         ok = fwrite(frame.data(), 1, frame.size(), file) == frame.size();
     }
+    const bool removable = isRegularToolFile(file);
     if (fclose(file) != 0) ok = false;
-    if (!ok) removeToolFile(path);
+    if (!ok && removable) removeToolFile(path);
     return ok;
 }

@@ -136,14 +136,15 @@ int exportPictures(const SnapJob* job) {
     closeVideo(&video);
     if (!ok) {
         if (written > 0)
-            return fail("%s (%" PRId64 " pictures written before it)", error, written);
+            return fail("%s (%" PRId64 " other %s written)", error, written,
+                        written == 1 ? "picture" : "pictures");
         return fail("%s", error);
     }
     if (cut)
         fprintf(stderr,
                 "corvane-snap: '%s' ends after frame %" PRId64 ": wrote %" PRId64
-                " pictures, frames %" PRId64 " to %" PRId64 "\n",
-                input, whole - 1, written, first, last);
+                " %s, frames %" PRId64 " to %" PRId64 "\n",
+                input, whole - 1, written, written == 1 ? "picture" : "pictures", first, last);
     return 0;
 }
 

@@ -6,6 +6,8 @@
 #else
 #include <unistd.h>
 #endif
+#include <sys/stat.h>
+#include <sys/types.h>
 
 #ifdef _WIN32
 namespace {
@@ -63,6 +65,17 @@ int standardErrorIsTerminal() {
     return isatty(fileno(stderr));
 }
 #endif
+
+int isRegularToolFile(FILE* file) {
+    if (!file) return 0;
+#ifdef _WIN32
+    struct _stati64 status;
+    return _fstati64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat status;
+    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
+#endif
+}
 
 int64_t toolFileSize(FILE* file) {
     if (!file) return -1;
