@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 const NamedSize namedSizes[NAMED_SIZE_COUNT] = {
     {"sqcif", 128, 96},    {"qcif", 176, 144},    {"cif", 352, 288},    {"4cif", 704, 576},
@@ -94,6 +95,24 @@ void noteFormat(NameGuess* guess, const ChromaFormat* format) {
     }
 }
 
+// "yuv420p10", "yuv444p12le", "gray16be", "p010", "p016", "10bit", "16b":
+// the names people give files of 9- to 16-bit samples.
+bool isDeepSampleToken(const char* start, size_t length) {
+    std::string word(length, '\0');
+    for (size_t i = 0; i < length; ++i) word[i] = lower(start[i]);
+    if (word.size() > 2 && (word.compare(word.size() - 2, 2, "le") == 0 ||
+                            word.compare(word.size() - 2, 2, "be") == 0))
+        word.resize(word.size() - 2);
+    static const char* const depths[] = {"9", "10", "12", "14", "16"};
+    for (const char* depth : depths) {
+        const std::string d(depth);
+        for (const char* prefix : {"yuv420p", "yuv422p", "yuv444p", "yuv411p", "gray"})
+            if (word == prefix + d) return true;
+        if (word == d + "bit" || word == d + "b" || word == "p0" + d || word == "p" + d) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 const char* fileNamePart(const char* path) {
@@ -127,6 +146,9 @@ void guessFromName(const char* path, NameGuess* guess) {
             if (wordIs(name + i, length, size.name)) noteSize(guess, size.width, size.height);
         for (const FormatToken& token : formatTokens)
             if (wordIs(name + i, length, token.name)) noteFormat(guess, findChromaFormat(token.code));
+        if (!guess->deepSamples[0] && length < sizeof guess->deepSamples &&
+            isDeepSampleToken(name + i, length))
+            memcpy(guess->deepSamples, name + i, length);
         i += length;
     }
 }
@@ -187,6 +209,14 @@ int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fi
         return GEOMETRY_RESOLVED;
     }
 
+    if (guess.deepSamples[0]) {
+        snprintf(why, whySize,
+                 "the name '%s' says '%s', samples wider than 8 bits, which are not read here; "
+                 "give --size and --format only if it really holds 8-bit samples",
+                 name, guess.deepSamples);
+        return GEOMETRY_REFUSED;
+    }
+
     const int64_t frameBytes = geometryFrameBytes(g.width, g.height, g.format);
     char found[96];
     snprintf(found, sizeof found, "%dx%d %s%s", g.width, g.height, g.format->name,
@@ -202,7 +232,7 @@ int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fi
     if (fileSize % frameBytes != 0) {
         snprintf(why, whySize,
                  "the name '%s' gives %s, but its %" PRId64 " bytes are not a whole number of "
-                 "%" PRId64 "-byte frames (%" PRId64 " and %" PRId64 " bytes over); give --size "
+                 "%" PRId64 "-byte frames (%" PRId64 " frames and %" PRId64 " bytes over); give --size "
                  "and --format",
                  name, found, fileSize, frameBytes, fileSize / frameBytes, fileSize % frameBytes);
         return GEOMETRY_REFUSED;

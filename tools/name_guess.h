@@ -23,6 +23,10 @@ struct NameGuess {
     int formatCount;               // the same for formats
     const ChromaFormat* format;
     const ChromaFormat* otherFormat;
+    // A token saying the samples are wider than 8 bits ("yuv420p10le",
+    // "p010", "10bit"): such a file often divides evenly into 8-bit frames
+    // of the named size and would be shown as noise. Empty when none.
+    char deepSamples[24];
 };
 
 // The part of a path after its last folder separator ('/' or '\').
