@@ -22,27 +22,6 @@
 
 namespace {
 
-int fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
-int fail(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    fputs("corvane-snap: ", stderr);
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
-    va_end(args);
-    return 2;
-}
-
-void note(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void note(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    fputs("corvane-snap: ", stderr);
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
-    va_end(args);
-}
-
 // Every file this job opens or removes goes through these two: names are
 // UTF-8 on every system.
 FILE* openFile(const char* path, const char* mode) {
@@ -249,7 +228,7 @@ void readAhead(ReadAhead* r) {
 int compareFrames(Comparison* c, int64_t frames) {
     const int64_t total = frames * c->layout.frameBytes;
     uint8_t* buffer = static_cast<uint8_t*>(malloc(size_t((1 + READ_AHEAD) * CHUNK_BYTES)));
-    if (!buffer) return fail("out of memory");
+    if (!buffer) return snapFail("out of memory");
     ReadAhead other;
     other.file = c->other;
     other.chunks = (total + CHUNK_BYTES - 1) / CHUNK_BYTES;
@@ -267,7 +246,7 @@ int compareFrames(Comparison* c, int64_t frames) {
     for (int64_t i = 0; i < other.chunks && !c->writeFailed; ++i) {
         const size_t size = chunkBytes(&other, i);
         if (fread(buffer, 1, size, c->input) != size) {
-            ok = !fail("cannot read '%s'", c->job->input);
+            ok = !snapFail("cannot read '%s'", c->job->input);
             break;
         }
         bool arrived;
@@ -279,7 +258,7 @@ int compareFrames(Comparison* c, int64_t frames) {
             arrived = fread(chunkSlot(&other, i), 1, size, c->other) == size;
         }
         if (!arrived) {
-            ok = !fail("cannot read '%s'", c->job->other);
+            ok = !snapFail("cannot read '%s'", c->job->other);
             break;
         }
         sumChunk(c, sum, buffer, chunkSlot(&other, i), size);
@@ -302,7 +281,7 @@ int compareFrames(Comparison* c, int64_t frames) {
 // Says when a file ends in a partial frame, which is left out.
 void notePartialFrame(const char* path, int64_t size, const Layout* layout) {
     const int64_t tail = size % layout->frameBytes;
-    if (tail > 0) note("'%s' ends in a partial frame of %" PRId64 " bytes, left out", path, tail);
+    if (tail > 0) snapNote("'%s' ends in a partial frame of %" PRId64 " bytes, left out", path, tail);
 }
 
 } // namespace
@@ -311,19 +290,19 @@ int runCompare(const CompareJob* job) {
     Comparison c;
     memset(&c, 0, sizeof c);
     c.job = job;
-    if (!job->input || !job->other) return fail("INPUT and OTHER are both required");
-    if (!job->format) return fail("no chroma format given");
+    if (!job->input || !job->other) return snapFail("INPUT and OTHER are both required");
+    if (!job->format) return snapFail("no chroma format given");
     if (!frameLayout(job->width, job->height, job->format, &c.layout))
-        return fail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
+        return snapFail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
                     job->format->name);
 
     c.input = openFile(job->input, "rb");
-    if (!c.input) return fail("cannot read '%s': %s", job->input, strerror(errno));
+    if (!c.input) return snapFail("cannot read '%s': %s", job->input, strerror(errno));
     c.other = openFile(job->other, "rb");
     if (!c.other) {
         const int error = errno;
         closeFiles(&c);
-        return fail("cannot read '%s': %s", job->other, strerror(error));
+        return snapFail("cannot read '%s': %s", job->other, strerror(error));
     }
     // The reads are large; the streams' own buffers would only copy twice.
     setvbuf(c.input, nullptr, _IONBF, 0);
@@ -333,20 +312,20 @@ int runCompare(const CompareJob* job) {
     const int64_t otherSize = toolFileSize(c.other);
     if (inputSize < 0 || otherSize < 0) {
         closeFiles(&c);
-        return fail("cannot read the size of '%s'", inputSize < 0 ? job->input : job->other);
+        return snapFail("cannot read the size of '%s'", inputSize < 0 ? job->input : job->other);
     }
     const int64_t inputFrames = inputSize / c.layout.frameBytes;
     const int64_t otherFrames = otherSize / c.layout.frameBytes;
     if (inputFrames == 0 || otherFrames == 0) {
         closeFiles(&c);
-        return fail("'%s' holds no whole %dx%d %s frame", inputFrames == 0 ? job->input : job->other,
+        return snapFail("'%s' holds no whole %dx%d %s frame", inputFrames == 0 ? job->input : job->other,
                     job->width, job->height, job->format->name);
     }
     notePartialFrame(job->input, inputSize, &c.layout);
     notePartialFrame(job->other, otherSize, &c.layout);
     const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
     if (inputFrames != otherFrames)
-        note("'%s' holds %" PRId64 " frame%s, '%s' %" PRId64 " frame%s: comparing the first %" PRId64,
+        snapNote("'%s' holds %" PRId64 " frame%s, '%s' %" PRId64 " frame%s: comparing the first %" PRId64,
              job->input, inputFrames, inputFrames == 1 ? "" : "s", job->other, otherFrames,
              otherFrames == 1 ? "" : "s", frames);
 
@@ -354,14 +333,14 @@ int runCompare(const CompareJob* job) {
     if (statsToFile && (namesOpenFile(job->statsPath, job->input, c.input) ||
                         namesOpenFile(job->statsPath, job->other, c.other))) {
         closeFiles(&c);
-        return fail("the stats file '%s' is one of the videos: it would be overwritten", job->statsPath);
+        return snapFail("the stats file '%s' is one of the videos: it would be overwritten", job->statsPath);
     }
     if (statsToFile) {
         c.stats = openFile(job->statsPath, "w");
         if (!c.stats) {
             const int error = errno;
             closeFiles(&c);
-            return fail("cannot write '%s': %s", job->statsPath, strerror(error));
+            return snapFail("cannot write '%s': %s", job->statsPath, strerror(error));
         }
         c.statsRemovable = isRegularToolFile(c.stats);
     } else if (job->statsPath) {
@@ -373,9 +352,9 @@ int runCompare(const CompareJob* job) {
     if (ok && statsToFile) {
         const int closed = fclose(c.stats) == 0;
         c.stats = nullptr;
-        if (c.writeFailed || !closed) ok = !fail("cannot write '%s'", job->statsPath);
+        if (c.writeFailed || !closed) ok = !snapFail("cannot write '%s'", job->statsPath);
     } else if (ok && c.writeFailed) {
-        ok = !fail("cannot write to standard output");
+        ok = !snapFail("cannot write to standard output");
     }
     closeFiles(&c);
     if (!ok) {
@@ -386,6 +365,6 @@ int runCompare(const CompareJob* job) {
     char line[256];
     summaryLine(line, sizeof line, &c.layout, &c.totals);
     if (fputs(line, stdout) == EOF || fflush(stdout) != 0)
-        return fail("cannot write to standard output");
+        return snapFail("cannot write to standard output");
     return c.totals.belowLimit ? 1 : 0;
 }

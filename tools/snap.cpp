@@ -18,20 +18,9 @@
 
 namespace {
 
-int fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
-int fail(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    fputs("corvane-snap: ", stderr);
-    vfprintf(stderr, format, args);
-    fputc('\n', stderr);
-    va_end(args);
-    return 2;
-}
-
 int makeSample(const SnapJob* job) {
     if (!writeSampleClip(job->output, job->width, job->height, job->format, job->sampleFrames))
-        return fail("cannot write the sample clip to '%s'", job->output);
+        return snapFail("cannot write the sample clip to '%s'", job->output);
     return 0;
 }
 
@@ -39,12 +28,12 @@ int makeSample(const SnapJob* job) {
 int64_t readableFileSize(const char* path) {
     FILE* file = openToolFile(path, "rb");
     if (!file) {
-        fail("cannot read '%s': %s", path, strerror(errno));
+        snapFail("cannot read '%s': %s", path, strerror(errno));
         return -1;
     }
     const int64_t size = toolFileSize(file);
     fclose(file);
-    if (size < 0) fail("cannot find the size of '%s'", path);
+    if (size < 0) snapFail("cannot find the size of '%s'", path);
     return size;
 }
 
@@ -60,10 +49,10 @@ int compare(const SnapJob* job) {
     int resolved = resolveGeometry(&request, job->input, inputSize, &geometry, why, sizeof why);
     if (resolved == GEOMETRY_NO_SIZE)
         resolved = resolveGeometry(&request, job->other, otherSize, &geometry, why, sizeof why);
-    if (resolved == GEOMETRY_NO_SIZE) return fail("no --size given and neither name holds a size");
-    if (resolved != GEOMETRY_RESOLVED) return fail("%s", why);
+    if (resolved == GEOMETRY_NO_SIZE) return snapFail("no --size given and neither name holds a size");
+    if (resolved != GEOMETRY_RESOLVED) return snapFail("%s", why);
     if (geometryFrameBytes(geometry.width, geometry.height, geometry.format) < 0)
-        return fail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
+        return snapFail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
                     geometry.format->name);
     CompareJob compareJob = {job->input,    job->other,     geometry.width,   geometry.height,
                              geometry.format, job->statsPath, job->failBelowSet, job->failBelow};
@@ -72,13 +61,13 @@ int compare(const SnapJob* job) {
 
 int exportPictures(const SnapJob* job) {
     if (!job->outputName.hasField && !strcmp(job->output, job->input))
-        return fail("OUTPUT is INPUT: '%s' would be overwritten", job->input);
+        return snapFail("OUTPUT is INPUT: '%s' would be overwritten", job->input);
     FILE* file = openToolFile(job->input, "rb");
-    if (!file) return fail("cannot read '%s': %s", job->input, strerror(errno));
+    if (!file) return snapFail("cannot read '%s': %s", job->input, strerror(errno));
     const int64_t size = toolFileSize(file);
     if (size < 0) {
         fclose(file);
-        return fail("cannot find the size of '%s'", job->input);
+        return snapFail("cannot find the size of '%s'", job->input);
     }
 
     GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
@@ -87,7 +76,7 @@ int exportPictures(const SnapJob* job) {
     const int resolved = resolveGeometry(&request, job->input, size, &geometry, why, sizeof why);
     if (resolved != GEOMETRY_RESOLVED) {
         fclose(file);
-        return fail("%s", why);
+        return snapFail("%s", why);
     }
     const int64_t frameBytes = geometryFrameBytes(geometry.width, geometry.height, geometry.format);
     VideoFile video;
@@ -95,7 +84,7 @@ int exportPictures(const SnapJob* job) {
     // The record owns the stream from here, whatever happens.
     if (frameBytes < 0 || !openVideoStream(&video, file, geometry.width, geometry.height,
                                            geometry.format->code, 40))
-        return fail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
+        return snapFail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
                     geometry.format->name);
 
     const int64_t whole = size / frameBytes;
@@ -105,7 +94,7 @@ int exportPictures(const SnapJob* job) {
     case FRAMES_ONE:
         if (first >= whole) {
             closeVideo(&video);
-            return fail("frame %" PRId64 " is past the end: '%s' holds %" PRId64 " whole frames",
+            return snapFail("frame %" PRId64 " is past the end: '%s' holds %" PRId64 " whole frames",
                         first, input, whole);
         }
         break;
@@ -113,7 +102,7 @@ int exportPictures(const SnapJob* job) {
     case FRAMES_ALL:
         if (whole == 0) {
             closeVideo(&video);
-            return fail("'%s' holds no whole %dx%d frame", input, geometry.width, geometry.height);
+            return snapFail("'%s' holds no whole %dx%d frame", input, geometry.width, geometry.height);
         }
         if (job->frames.kind == FRAMES_LAST) first = whole - 1;
         last = whole - 1;
@@ -121,7 +110,7 @@ int exportPictures(const SnapJob* job) {
     default:
         if (first >= whole) {
             closeVideo(&video);
-            return fail("the range starts at frame %" PRId64 ", past the end: '%s' holds %" PRId64
+            return snapFail("the range starts at frame %" PRId64 ", past the end: '%s' holds %" PRId64
                         " whole frames",
                         first, input, whole);
         }
@@ -136,9 +125,9 @@ int exportPictures(const SnapJob* job) {
     closeVideo(&video);
     if (!ok) {
         if (written > 0)
-            return fail("%s (%" PRId64 " other %s written)", error, written,
+            return snapFail("%s (%" PRId64 " other %s written)", error, written,
                         written == 1 ? "picture" : "pictures");
-        return fail("%s", error);
+        return snapFail("%s", error);
     }
     if (cut)
         fprintf(stderr,
@@ -153,7 +142,7 @@ int exportPictures(const SnapJob* job) {
 int snapMain(int argc, char** argv) {
     SnapJob job;
     char error[512];
-    if (!parseSnapArguments(argc, argv, &job, error, sizeof error)) return fail("%s", error);
+    if (!parseSnapArguments(argc, argv, &job, error, sizeof error)) return snapFail("%s", error);
     switch (job.mode) {
     case SNAP_HELP: fputs(snapUsage, stdout); return 0;
     case SNAP_MAKE_SAMPLE: return makeSample(&job);

@@ -6,6 +6,7 @@
 #else
 #include <unistd.h>
 #endif
+#include <cstdarg>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -89,4 +90,27 @@ int64_t toolFileSize(FILE* file) {
     fseeko(file, 0, SEEK_SET);
 #endif
     return size;
+}
+
+namespace {
+void noteLine(const char* format, va_list args) {
+    fputs("corvane-snap: ", stderr);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+}
+} // namespace
+
+void snapNote(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    noteLine(format, args);
+    va_end(args);
+}
+
+int snapFail(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    noteLine(format, args);
+    va_end(args);
+    return 2;
 }

@@ -20,6 +20,11 @@ int isRegularToolFile(FILE* file);
 // The size of an open file in bytes (the position is left at the start), or -1.
 int64_t toolFileSize(FILE* file);
 
+// One line on standard error, after "corvane-snap: ".
+void snapNote(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for an error; returns the exit status errors end with (2).
+int snapFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // Nonzero when standard error is a terminal (where progress is worth showing).
 int standardErrorIsTerminal();
 
