@@ -3,7 +3,8 @@
 // the input. Besides the sanitizers' own checks it asserts what the viewer
 // relies on: the buffer holds the whole frame that frameIndex names, the fast
 // colour picture equals the reference one, and nothing is written outside the
-// pictures (they are sized exactly, so AddressSanitizer sees any overrun).
+// pictures (everything around them is poisoned, so AddressSanitizer sees any
+// overrun).
 //
 // Input layout (every field optional: a short input just ends the run early):
 //   byte 0, 1   width, height: 0..199 as they stand, above that a table of
