@@ -3,7 +3,8 @@
 // the input. Besides the sanitizers' own checks it asserts what the viewer
 // relies on: the buffer holds the whole frame that frameIndex names, the fast
 // colour picture equals the reference one, and nothing is written outside the
-// pictures (they are sized exactly, so AddressSanitizer sees any overrun).
+// pictures (everything around them is poisoned, so AddressSanitizer sees any
+// overrun).
 //
 // Input layout (every field optional: a short input just ends the run early):
 //   byte 0, 1   width, height: 0..199 as they stand, above that a table of
@@ -13,6 +14,8 @@
 //   byte 4, 5   the file's length (little-endian), cut to what the input holds
 //   then        the file's bytes, then one byte per operation (some take an
 //               argument byte after them)
+#include <sanitizer/asan_interface.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -30,14 +33,21 @@
 
 namespace {
 
-// Pictures beyond this many pixels are not built: it keeps each run quick,
-// and the window could not show them anyway.
-const int64_t PICTURE_PIXEL_LIMIT = 1 << 18;
+// Pictures beyond this many pixels are not built. Every case the builders
+// tell apart (row widths against the vector steps, odd edges, chroma past the
+// planes, rows with and without a partner) shows in smaller pictures, while
+// the pixel-by-pixel reference of the largest ones took most of each run.
+// Single rows of 46341 and 65536 pixels are still built.
+const int64_t PICTURE_PIXEL_LIMIT = 1 << 16;
 
-// Frames that fit in 32 bits but take more than this are not opened: a
-// 2 GiB buffer cleared on every open would only make the runs slow. Larger
-// geometries that overflow are still opened, to see them refused.
-const int64_t OPEN_BYTES_LIMIT = int64_t{1} << 26;
+// Frames that fit in 32 bits but take more than this are not opened. The
+// limit is above the largest frame of a picture that is built (4:4:4, three
+// bytes a pixel) and above the largest file (64 KiB), so a larger frame is
+// never whole and takes the same paths as one just over the file's size,
+// while clearing its buffer on every open costs time. Larger geometries that
+// overflow are still opened, to see them refused.
+const int64_t OPEN_BYTES_LIMIT = int64_t{1} << 18;
+static_assert(OPEN_BYTES_LIMIT >= 3 * PICTURE_PIXEL_LIMIT, "every picture that is built can be opened");
 
 int worthOpening(int32_t width, int32_t height, int32_t code) {
     const ChromaFormat* format = findChromaFormat(code);
@@ -83,6 +93,60 @@ void fail(const char* what) {
     abort();
 }
 
+// The video file, kept in memory and written in place for each input: a new
+// file on disk per input cost more than everything the core does with it.
+// The core opens it by name, as the viewer opens any file.
+struct MemoryFile {
+    int fd = -1;
+    std::string path;
+};
+
+const MemoryFile& memoryFile() {
+    static const MemoryFile file = [] {
+        MemoryFile made;
+        made.fd = memfd_create("corvane-fuzz.yuv", 0);
+        if (made.fd < 0) fail("no in-memory file");
+        made.path = "/proc/self/fd/" + std::to_string(made.fd);
+        return made;
+    }();
+    return file;
+}
+
+void writeFile(const MemoryFile& file, const uint8_t* bytes, size_t size) {
+    if (ftruncate(file.fd, static_cast<off_t>(size)) != 0 ||
+        pwrite(file.fd, bytes, size, 0) != static_cast<ssize_t>(size))
+        fail("cannot write the in-memory file");
+}
+
+// A picture's bytes, from one allocation kept across inputs: a fresh
+// allocation of a large picture costs page faults and clears that outweigh
+// building it. Everything around the picture is poisoned, so that
+// AddressSanitizer still reports a write past either end as it would on an
+// allocation of exactly the picture's size.
+class PictureStore {
+  public:
+    uint8_t* take(size_t bytes, uint8_t fill) {
+        const size_t needed = GUARD + bytes + GUARD;
+        if (needed > capacity_) {
+            ASAN_UNPOISON_MEMORY_REGION(base_, capacity_);
+            free(base_);
+            base_ = static_cast<uint8_t*>(malloc(needed));
+            if (!base_) fail("no memory for a picture");
+            capacity_ = needed;
+        }
+        ASAN_POISON_MEMORY_REGION(base_, capacity_);
+        uint8_t* picture = base_ + GUARD;
+        ASAN_UNPOISON_MEMORY_REGION(picture, bytes);
+        memset(picture, fill, bytes);
+        return picture;
+    }
+
+  private:
+    static const size_t GUARD = 64; // a multiple of the shadow's 8-byte granule
+    uint8_t* base_ = nullptr;
+    size_t capacity_ = 0;
+};
+
 // The buffer must hold exactly the bytes of frame frameIndex whenever that
 // frame lies whole in the file.
 void checkFrame(const VideoFile* video, const uint8_t* file, size_t fileSize) {
@@ -101,17 +165,18 @@ void buildPictures(const VideoFile* video) {
     const int64_t height = video->height;
     if (width <= 0 || height <= 0 || width * height > PICTURE_PIXEL_LIMIT) return;
 
+    static PictureStore fastStore, referenceStore, separateStore;
     const size_t colourBytes = static_cast<size_t>(pictureStride(width, 24) * height);
-    std::vector<uint8_t> fast(colourBytes, 0xA5);
-    std::vector<uint8_t> reference(colourBytes, 0xA5);
-    buildColourPicture(video, video->format, fast.data());
-    buildColourPictureReference(video, video->format, reference.data());
-    if (fast != reference) fail("colour picture differs from the reference");
+    uint8_t* fast = fastStore.take(colourBytes, 0xA5);
+    uint8_t* reference = referenceStore.take(colourBytes, 0xA5);
+    buildColourPicture(video, video->format, fast);
+    buildColourPictureReference(video, video->format, reference);
+    if (memcmp(fast, reference, colourBytes) != 0) fail("colour picture differs from the reference");
 
     const int64_t separateWidth = separatePictureWidth(video);
     if (separateWidth <= 0) return;
-    std::vector<uint8_t> separate(static_cast<size_t>(pictureStride(separateWidth, 8) * height));
-    buildSeparatePicture(video, separate.data());
+    const size_t separateBytes = static_cast<size_t>(pictureStride(separateWidth, 8) * height);
+    buildSeparatePicture(video, separateStore.take(separateBytes, 0));
 }
 
 void positionTexts(const VideoFile* video, uint8_t sizeByte) {
@@ -135,16 +200,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fileSize |= static_cast<size_t>(input.byte()) << 8;
     const uint8_t* fileBytes = input.take(&fileSize);
 
-    static const std::string path = "/tmp/corvane-fuzz-" + std::to_string(getpid()) + ".yuv";
-    FILE* out = fopen(path.c_str(), "wb");
-    if (!out) return 0;
-    if (fileSize) fwrite(fileBytes, 1, fileSize, out);
-    fclose(out);
+    const MemoryFile& file = memoryFile();
+    writeFile(file, fileBytes, fileSize);
+    const char* path = file.path.c_str();
 
     VideoFile video;
     clearVideo(&video);
     const int open = worthOpening(width, height, code);
-    if (open) openVideo(&video, path.c_str(), width, height, code, interval);
+    if (open) openVideo(&video, path, width, height, code, interval);
     checkFrame(&video, fileBytes, fileSize);
 
     int pictures = 0;
@@ -165,7 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 8: positionTexts(&video, input.byte()); break;
         case 9: closeVideo(&video); break;
         case 10:
-            if (open) openVideo(&video, path.c_str(), width, height, code, interval);
+            if (open) openVideo(&video, path, width, height, code, interval);
             break;
         case 11: {
             // Titles and rate texts of any length and content.
