@@ -266,7 +266,7 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"in.yuv", "out.bmp/x"}, 0, 0, ".bmp or .png"},
         {{"--frame", "all", "in.yuv", "out.bmp"}, 0, 0, "need a frame-number field"},
         {{"--frame", "0-1", "in.yuv", "out_%s.bmp"}, 0, 0, "one frame-number field"},
-        {{"--frame", "3-1", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
+        {{"--frame", "3-1", "in.yuv", "o%d.bmp"}, 0, 0, "--frame 3-1: a range runs from its first"},
         {{"--frame", "-3", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
         {{"--frame", "1-", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
         {{"--frame", "1- 2", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},

@@ -87,12 +87,12 @@ bool parseFrames(const char* text, FrameChoice* frames) {
     if (dash && dash != text) {
         std::string start(text, dash);
         if (!parseNumber(start.c_str(), 0, INT64_MAX, &first) ||
-            !parseNumber(dash + 1, 0, INT64_MAX, &last) || last < first)
+            !parseNumber(dash + 1, 0, INT64_MAX, &last))
             return false;
         frames->kind = FRAMES_RANGE;
         frames->first = first;
         frames->last = last;
-        return true;
+        return last >= first;
     }
     if (!parseNumber(text, 0, INT64_MAX, &first)) return false;
     frames->kind = FRAMES_ONE;
@@ -344,9 +344,14 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     }
 
     if (positionals > 2) return failWith(error, errorSize, "unexpected argument '%s'", positional[2]);
-    if (frameText && !parseFrames(frameText, &job->frames))
+    if (frameText && !parseFrames(frameText, &job->frames)) {
+        if (job->frames.kind == FRAMES_RANGE)
+            return failWith(error, errorSize,
+                            "--frame %s: a range runs from its first frame to a later one",
+                            frameText);
         return failWith(error, errorSize,
                         "--frame takes a frame number from 0, 'last', a range A-B or 'all'");
+    }
     if (positionals < 2) return failWith(error, errorSize, "INPUT and OUTPUT are both required");
     job->input = positional[0];
     job->output = positional[1];
