@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 const NamedSize namedSizes[NAMED_SIZE_COUNT] = {
     {"sqcif", 128, 96},    {"qcif", 176, 144},    {"cif", 352, 288},    {"4cif", 704, 576},
@@ -95,20 +94,35 @@ void noteFormat(NameGuess* guess, const ChromaFormat* format) {
     }
 }
 
+// The text at `text` starts with `prefix`; returns what follows, or nullptr.
+const char* after(const char* text, const char* prefix) {
+    const size_t n = strlen(prefix);
+    return strncmp(text, prefix, n) == 0 ? text + n : nullptr;
+}
+
 // "yuv420p10", "yuv444p12le", "gray16be", "p010", "p016", "10bit", "16b":
 // the names people give files of 9- to 16-bit samples.
 bool isDeepSampleToken(const char* start, size_t length) {
-    std::string word(length, '\0');
+    char word[16];
+    if (length >= sizeof word) return false;
     for (size_t i = 0; i < length; ++i) word[i] = lower(start[i]);
-    if (word.size() > 2 && (word.compare(word.size() - 2, 2, "le") == 0 ||
-                            word.compare(word.size() - 2, 2, "be") == 0))
-        word.resize(word.size() - 2);
-    static const char* const depths[] = {"9", "10", "12", "14", "16"};
-    for (const char* depth : depths) {
-        const std::string d(depth);
-        for (const char* prefix : {"yuv420p", "yuv422p", "yuv444p", "yuv411p", "gray"})
-            if (word == prefix + d) return true;
-        if (word == d + "bit" || word == d + "b" || word == "p0" + d || word == "p" + d) return true;
+    word[length] = '\0';
+    if (length > 2 && (!strcmp(word + length - 2, "le") || !strcmp(word + length - 2, "be")))
+        word[length - 2] = '\0';
+
+    // The depth at `text` and what follows it, or nullptr when no depth.
+    static const char* const depths[] = {"10", "12", "14", "16", "9"};
+    static const char* const prefixes[] = {"yuv420p", "yuv422p", "yuv444p", "yuv411p", "gray", "p0", ""};
+    auto depthEnd = [](const char* text) -> const char* {
+        for (const char* depth : depths)
+            if (const char* rest = after(text, depth)) return rest;
+        return nullptr;
+    };
+    for (const char* prefix : prefixes) {
+        const char* rest = after(word, prefix);
+        if (!rest || !(rest = depthEnd(rest))) continue;
+        if (*prefix && !*rest) return true;
+        if (!*prefix && (!strcmp(rest, "bit") || !strcmp(rest, "b"))) return true;
     }
     return false;
 }
