@@ -17,20 +17,11 @@
 #include <system_error>
 #include <thread>
 
+#include "tools/name_guess.h"
 #include "tools/squared_difference.h"
 #include "tools/tool_files.h"
 
 namespace {
-
-// Every file this job opens or removes goes through these two: names are
-// UTF-8 on every system.
-FILE* openFile(const char* path, const char* mode) {
-    return openToolFile(path, mode);
-}
-
-int removeFile(const char* path) {
-    return removeToolFile(path);
-}
 
 // Nonzero when `path` names the open `file`, by name or, where the system
 // says, as the same file under another name.
@@ -55,14 +46,12 @@ struct Layout {
 };
 
 bool frameLayout(int32_t width, int32_t height, const ChromaFormat* format, Layout* layout) {
-    if (width < 1 || height < 1 || !format) return false;
+    const int64_t frameBytes = geometryFrameBytes(width, height, format);
+    if (frameBytes < 0) return false;
     const int64_t luma = int64_t{width} * height;
-    const int64_t chroma = int64_t{width / format->horizontalFactor} * (height / format->verticalFactor);
-    if (luma > INT32_MAX || chroma > INT32_MAX || luma + 2 * chroma > INT32_MAX) return false;
     layout->planeBytes[0] = luma;
-    layout->planeBytes[1] = chroma;
-    layout->planeBytes[2] = chroma;
-    layout->frameBytes = luma + 2 * chroma;
+    layout->planeBytes[1] = layout->planeBytes[2] = (frameBytes - luma) / 2;
+    layout->frameBytes = frameBytes;
     return true;
 }
 
@@ -296,9 +285,9 @@ int runCompare(const CompareJob* job) {
         return snapFail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
                     job->format->name);
 
-    c.input = openFile(job->input, "rb");
+    c.input = openToolFile(job->input, "rb");
     if (!c.input) return snapFail("cannot read '%s': %s", job->input, strerror(errno));
-    c.other = openFile(job->other, "rb");
+    c.other = openToolFile(job->other, "rb");
     if (!c.other) {
         const int error = errno;
         closeFiles(&c);
@@ -336,7 +325,7 @@ int runCompare(const CompareJob* job) {
         return snapFail("the stats file '%s' is one of the videos: it would be overwritten", job->statsPath);
     }
     if (statsToFile) {
-        c.stats = openFile(job->statsPath, "w");
+        c.stats = openToolFile(job->statsPath, "w");
         if (!c.stats) {
             const int error = errno;
             closeFiles(&c);
@@ -358,7 +347,7 @@ int runCompare(const CompareJob* job) {
     }
     closeFiles(&c);
     if (!ok) {
-        if (c.statsRemovable) removeFile(job->statsPath);
+        if (c.statsRemovable) removeToolFile(job->statsPath);
         return 2;
     }
 
