@@ -219,29 +219,6 @@ void guardFile(OutputGuard* guard, const char* path, const char* role) {
     guard->count += 1;
 }
 
-std::string shownName(const char* name) {
-    std::string shown;
-    for (const char* p = name ? name : ""; *p; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c == '\n') shown += "\\n";
-        else if (c == '\t') shown += "\\t";
-        else if (c == '\r') shown += "\\r";
-        else if (c == '\\') shown += "\\\\";
-        else if (c < 0x20 || c == 0x7f) {
-            char escaped[8];
-            snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            shown += escaped;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown;
-}
-
-std::string quotedName(const char* name) {
-    return "'" + shownName(name) + "'";
-}
-
 FILE* openInputFile(const char* path, std::string* error) {
     FileIdentity identity;
     identifyPath(path, &identity);

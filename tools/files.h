@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/shown_name.h"
+
 // What a path names.
 enum { PATH_ABSENT, PATH_REGULAR, PATH_DIRECTORY, PATH_OTHER };
 
@@ -44,12 +46,6 @@ struct OutputGuard {
 
 void clearGuard(OutputGuard* guard);
 void guardFile(OutputGuard* guard, const char* path, const char* role);
-
-// `name` as it goes into a message or a key: value line: whole, with control
-// characters and backslashes escaped (\n, \t, \\, \x1b), so that a line stays one.
-std::string shownName(const char* name);
-// "'name'", shown so.
-std::string quotedName(const char* name);
 
 // Opens a regular file for reading; otherwise nullptr with the one-line reason.
 FILE* openInputFile(const char* path, std::string* error);

@@ -68,7 +68,7 @@ int runInfo(const SnapJob* job) {
     printf("file bytes: %" PRId64 "\n", fileSize);
     GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
     Geometry geometry;
-    char why[512];
+    char why[2048];
     const int resolved = resolveGeometry(&request, job->input, fileSize, &geometry, why, sizeof why);
     const int64_t frameBytes =
         resolved == GEOMETRY_RESOLVED

@@ -96,7 +96,7 @@ int compare(const SnapJob* job) {
     // The geometry from the flags, else INPUT's name, else OTHER's.
     GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
     Geometry geometry;
-    char why[512];
+    char why[2048];
     int resolved = resolveGeometry(&request, job->input, inputSize, &geometry, why, sizeof why);
     if (resolved == GEOMETRY_NO_SIZE)
         resolved = resolveGeometry(&request, job->other, otherSize, &geometry, why, sizeof why);
@@ -134,7 +134,7 @@ int exportPictures(const SnapJob* job) {
 
     GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
     Geometry geometry;
-    char why[512];
+    char why[2048];
     const int resolved = resolveGeometry(&request, job->input, size, &geometry, why, sizeof why);
     if (resolved != GEOMETRY_RESOLVED) {
         fclose(file);
@@ -232,7 +232,7 @@ int runJob(const SnapJob* job) {
 
 int snapMain(int argc, char** argv) {
     SnapJob job;
-    char error[512];
+    char error[16384];
     if (!parseSnapArguments(argc, argv, &job, error, sizeof error)) return snapFail("%s", error);
     guardRun();
     int status = runJob(&job);
