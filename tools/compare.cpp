@@ -305,14 +305,6 @@ int runCompare(const CompareJob* job) {
         return snapFail("%s holds no whole %dx%d %s frame", inputFrames == 0 ? input.c_str() : other.c_str(),
                     job->width, job->height, job->format->name);
     }
-    notePartialFrame(job->input, inputSize, &c.layout);
-    notePartialFrame(job->other, otherSize, &c.layout);
-    const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
-    if (inputFrames != otherFrames)
-        snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
-             input.c_str(), inputFrames, inputFrames == 1 ? "" : "s", other.c_str(), otherFrames,
-             otherFrames == 1 ? "" : "s", frames);
-
     c.statsToFile = job->statsPath && strcmp(job->statsPath, "-") != 0;
     if (c.statsToFile) {
         OutputGuard guard;
@@ -327,6 +319,14 @@ int runCompare(const CompareJob* job) {
     } else if (job->statsPath) {
         c.stats = stdout;
     }
+
+    notePartialFrame(job->input, inputSize, &c.layout);
+    notePartialFrame(job->other, otherSize, &c.layout);
+    const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
+    if (inputFrames != otherFrames)
+        snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
+             input.c_str(), inputFrames, inputFrames == 1 ? "" : "s", other.c_str(), otherFrames,
+             otherFrames == 1 ? "" : "s", frames);
 
     c.leftInPlane = c.layout.planeBytes[0];
     int ok = compareFrames(&c, frames);
