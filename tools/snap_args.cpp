@@ -23,8 +23,18 @@ const char snapUsage[] =
     "out_%04d.png. Without --size or --format the geometry is read from INPUT's name (352x288, cif,\n"
     "1080p, 422, yuv444p ...) when the file holds a whole number of its frames; the format is 4:2:0\n"
     "when nothing names one. --info describes the file and the durations at --rate frames a second\n"
-    "(30 by default). --compare gives each frame's PSNR against OTHER. Errors print one line and exit\n"
-    "with status 2.\n";
+    "(30 by default). --compare gives each frame's PSNR against OTHER; --fail-below exits 1 when a\n"
+    "frame falls below DB or is missing from either file. --separate shows 4:2:0 as the viewer does\n"
+    "(U above V); other formats show the whole Y, U and V planes side by side, top-aligned.\n"
+    "--size takes WxH, W*H or a named size; -- ends the options.\n"
+    "\n"
+    "Refused, with one line on standard error and exit status 2: an output that is INPUT or OTHER\n"
+    "under any name (link, other spelling, a range landing on it); a directory, FIFO or device as\n"
+    "INPUT or OTHER; a frame or picture too large to hold; geometries that differ between the flags\n"
+    "and the names (--compare); an option given twice; a failed write, standard output included.\n"
+    "Outputs are written under a temporary name and renamed into place when whole, so a failed or\n"
+    "interrupted run never leaves a partial file nor loses the old one; an interrupted run keeps\n"
+    "the outputs already complete and ends with the signal's status (130 for Ctrl-C).\n";
 
 namespace {
 
