@@ -205,13 +205,16 @@ TEST_F(HostileRuns, NeverLoseAFileNorPassAWrongAnswer) {
         const std::string error = testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, c.status) << shown << "\n" << error;
         EXPECT_NE(error.find(c.message), std::string::npos) << shown << "\n" << error;
-        if (c.status == 2)
+        if (c.status == 2) {
             EXPECT_EQ(error.find('\n'), error.size() - 1) << shown << ": one line\n" << error;
+        }
 
         std::map<std::string, uint64_t> after = folderContents(folder);
         for (const NewFile& made : c.made) {
             ASSERT_TRUE(after.count(made.name)) << shown << ": no " << made.name;
-            if (made.sameAs) EXPECT_EQ(after[made.name], before.at(made.sameAs)) << shown << made.name;
+            if (made.sameAs) {
+                EXPECT_EQ(after[made.name], before.at(made.sameAs)) << shown << made.name;
+            }
             after.erase(made.name);
             fs::remove(made.name);
         }
