@@ -358,10 +358,13 @@ int64_t completedOutputs() {
 #ifdef _WIN32
 namespace {
 // Runs on a thread of its own that the system starts for the event. After
-// the clean-up the default handler ends the process as Ctrl-C always does.
+// the clean-up the process ends as Ctrl-C's default action ends it, with
+// STATUS_CONTROL_C_EXIT, rather than trusting the next handler to do so.
 BOOL WINAPI onConsoleEvent(DWORD event) {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) cleanUpAfterInterruption();
-    return FALSE;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    cleanUpAfterInterruption();
+    ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
+    return TRUE;
 }
 } // namespace
 
