@@ -28,3 +28,12 @@ snap(2 --frame 5 ${NAME} "${WORK}/雪.bmp")
 if(EXISTS "${WORK}/雪.bmp")
   message(FATAL_ERROR "a failed run left ${WORK}/雪.bmp")
 endif()
+# The program itself refuses INPUT under another case of its name, and the
+# video stays as it was.
+file(COPY_FILE ${NAME} "${WORK}/v_qcif.png")
+snap(2 "${WORK}/v_qcif.png" "${WORK}/V_QCIF.PNG")
+file(SHA256 ${NAME} before)
+file(SHA256 "${WORK}/v_qcif.png" after)
+if(NOT before STREQUAL after)
+  message(FATAL_ERROR "INPUT was written over through another case of its name")
+endif()

@@ -68,7 +68,9 @@ std::vector<uint8_t> bmpPicture(const std::vector<uint8_t>& bmp, int* width, int
     return top;
 }
 
-// The frame the core shows for `frame` (or the last, for -1), in the view asked.
+// The frame the core shows for `frame` (or the last, for -1), in the view asked:
+// the viewer's own separate view for 4:2:0, and for the other formats the
+// three whole planes side by side, top-aligned, black below the chroma.
 std::vector<uint8_t> corePicture(const std::string& path, int w, int h, int code, int64_t frame,
                                  bool separate) {
     VideoFile video;
@@ -76,10 +78,25 @@ std::vector<uint8_t> corePicture(const std::string& path, int w, int h, int code
     EXPECT_TRUE(openVideo(&video, path.c_str(), w, h, code, 40));
     if (frame < 0) seekLastFrame(&video);
     else EXPECT_TRUE(seekFrame(&video, frame));
-    int64_t pictureWidth = separate ? separatePictureWidth(&video) : w;
-    std::vector<uint8_t> bits(size_t(pictureStride(pictureWidth, separate ? 8 : 24) * h), 0);
-    if (separate) buildSeparatePicture(&video, bits.data());
-    else buildColourPicture(&video, video.format, bits.data());
+    const int cw = video.chromaWidth, ch = video.chromaHeight;
+    int64_t pictureWidth = !separate ? w : code == 420 ? separatePictureWidth(&video) : w + 2 * cw;
+    const int64_t stride = pictureStride(pictureWidth, separate ? 8 : 24);
+    std::vector<uint8_t> bits(size_t(stride * h), 0);
+    if (separate && code == 420) {
+        buildSeparatePicture(&video, bits.data());
+    } else if (separate) {
+        const uint8_t* planes = video.frameBuffer;
+        for (int r = 0; r < h; ++r)
+            for (int64_t c = 0; c < pictureWidth; ++c) {
+                uint8_t value = 0;
+                if (c < w) value = planes[r * w + c];
+                else if (r < ch && c < w + cw) value = planes[w * h + r * cw + (c - w)];
+                else if (r < ch) value = planes[w * h + cw * ch + r * cw + (c - w - cw)];
+                bits[size_t(r * stride + c)] = value;
+            }
+    } else {
+        buildColourPicture(&video, video.format, bits.data());
+    }
     closeVideo(&video);
     return bits;
 }
@@ -144,7 +161,8 @@ TEST(Snap, PngHoldsTheBmpPixelsInBothViews) {
         {"36x20", 36, 20, "420", 420, false}, {"36x20", 36, 20, "420", 420, true},
         {"33x17", 33, 17, "411", 411, false}, {"35x9", 35, 9, "422", 422, true},
         {"7x5", 7, 5, "444", 444, false},     {"1x1", 1, 1, "420", 420, false},
-        {"31x3", 31, 3, "420", 420, true},
+        {"31x3", 31, 3, "420", 420, true},    {"7x5", 7, 5, "444", 444, true},
+        {"33x17", 33, 17, "411", 411, true},
     };
     for (const Case& c : cases) {
         const std::string clip = scratchPath(std::string("png_") + c.size + "_" + c.format + ".yuv");
@@ -225,7 +243,7 @@ TEST(Snap, OutputPatternsHoldOneNumberFieldAtMost) {
         {"%i%%.bmp", 1, 0, "7%.bmp"},
         {"%%%05u%%.bmp", 1, 0, "%00007%.bmp"},
         {"a_%1d.bmp", 1, 0, "a_7.bmp"},
-        {"100%%.bmp", 0, 0, "100%%.bmp"},  // no field: the name as it stands
+        {"100%%.bmp", 0, 0, "100%.bmp"},  // "%%" is "%" with a field or without
         {"out_%s.bmp", 0, 1, "out_%s.bmp"},
         {"out_%n.bmp", 0, 1, "out_%n.bmp"},
         {"%d_%d.bmp", 0, 1, "%d_%d.bmp"},

@@ -18,24 +18,11 @@
 #include <thread>
 
 #include "tools/name_guess.h"
+#include "tools/files.h"
 #include "tools/squared_difference.h"
 #include "tools/tool_files.h"
 
 namespace {
-
-// Nonzero when `path` names the open `file`, by name or, where the system
-// says, as the same file under another name.
-bool namesOpenFile(const char* path, const char* openPath, FILE* file) {
-    if (strcmp(path, openPath) == 0) return true;
-#ifdef _WIN32
-    (void)file;
-    return false;
-#else
-    struct stat named, open;
-    return stat(path, &named) == 0 && fstat(fileno(file), &open) == 0 &&
-           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
-#endif
-}
 
 // The frame layout exactly as openVideo computes it, so that frame k here is
 // the frame the viewer shows as k: truncated chroma sizes, and no frame
@@ -124,8 +111,9 @@ struct Comparison {
     Layout layout;
     FILE* input;
     FILE* other;
-    FILE* stats;            // the stats file, stdout, or nullptr
-    bool statsRemovable;    // a regular file made here: removed on failure
+    FILE* stats;            // stdout for --stats -, or nullptr
+    bool statsToFile;       // the stats go to statsFile
+    OutputFile statsFile;
     int plane;              // plane being summed, 0 to 2
     int64_t leftInPlane;    // its bytes still to come
     uint64_t squares[3];    // of the frame being summed
@@ -140,7 +128,11 @@ void settlePlane(Comparison* c) {
             double averageMse;
             char line[256];
             frameLine(line, sizeof line, c->totals.frames + 1, &c->layout, c->squares, &averageMse);
-            if (c->stats && fputs(line, c->stats) == EOF) c->writeFailed = 1;
+            if (c->statsToFile) {
+                if (!writeOutput(&c->statsFile, line, strlen(line))) c->writeFailed = 1;
+            } else if (c->stats && fputs(line, c->stats) == EOF) {
+                c->writeFailed = 1;
+            }
             for (int p = 0; p < 3; ++p) c->totals.squares[p] += c->squares[p];
             if (c->totals.frames == 0 || averageMse > c->totals.worstMse) c->totals.worstMse = averageMse;
             if (c->totals.frames == 0 || averageMse < c->totals.bestMse) c->totals.bestMse = averageMse;
@@ -169,7 +161,8 @@ void sumChunk(Comparison* c, SquaredDifferenceSum sum, const uint8_t* a, const u
 void closeFiles(Comparison* c) {
     if (c->input) fclose(c->input);
     if (c->other) fclose(c->other);
-    if (c->stats && c->stats != stdout) fclose(c->stats);
+    if (c->statsToFile) abandonOutput(&c->statsFile);
+    c->statsToFile = false;
     c->input = c->other = c->stats = nullptr;
 }
 
@@ -235,7 +228,8 @@ int compareFrames(Comparison* c, int64_t frames) {
     for (int64_t i = 0; i < other.chunks && !c->writeFailed; ++i) {
         const size_t size = chunkBytes(&other, i);
         if (fread(buffer, 1, size, c->input) != size) {
-            ok = !snapFail("cannot read '%s'", c->job->input);
+            ok = !snapFail("cannot read %s: %s", quotedName(c->job->input).c_str(),
+                           ferror(c->input) ? strerror(errno) : "it ended early");
             break;
         }
         bool arrived;
@@ -247,7 +241,7 @@ int compareFrames(Comparison* c, int64_t frames) {
             arrived = fread(chunkSlot(&other, i), 1, size, c->other) == size;
         }
         if (!arrived) {
-            ok = !snapFail("cannot read '%s'", c->job->other);
+            ok = !snapFail("cannot read %s", quotedName(c->job->other).c_str());
             break;
         }
         sumChunk(c, sum, buffer, chunkSlot(&other, i), size);
@@ -270,14 +264,14 @@ int compareFrames(Comparison* c, int64_t frames) {
 // Says when a file ends in a partial frame, which is left out.
 void notePartialFrame(const char* path, int64_t size, const Layout* layout) {
     const int64_t tail = size % layout->frameBytes;
-    if (tail > 0) snapNote("'%s' ends in a partial frame of %" PRId64 " bytes, left out", path, tail);
+    if (tail > 0)
+        snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(path).c_str(), tail);
 }
 
 } // namespace
 
 int runCompare(const CompareJob* job) {
-    Comparison c;
-    memset(&c, 0, sizeof c);
+    Comparison c = {};
     c.job = job;
     if (!job->input || !job->other) return snapFail("INPUT and OTHER are both required");
     if (!job->format) return snapFail("no chroma format given");
@@ -285,75 +279,76 @@ int runCompare(const CompareJob* job) {
         return snapFail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
                     job->format->name);
 
-    c.input = openToolFile(job->input, "rb");
-    if (!c.input) return snapFail("cannot read '%s': %s", job->input, strerror(errno));
-    c.other = openToolFile(job->other, "rb");
+    std::string error;
+    c.input = openInputFile(job->input, &error);
+    if (!c.input) return snapFail("%s", error.c_str());
+    c.other = openInputFile(job->other, &error);
     if (!c.other) {
-        const int error = errno;
         closeFiles(&c);
-        return snapFail("cannot read '%s': %s", job->other, strerror(error));
+        return snapFail("%s", error.c_str());
     }
     // The reads are large; the streams' own buffers would only copy twice.
     setvbuf(c.input, nullptr, _IONBF, 0);
     setvbuf(c.other, nullptr, _IONBF, 0);
 
+    const std::string input = quotedName(job->input), other = quotedName(job->other);
     const int64_t inputSize = toolFileSize(c.input);
     const int64_t otherSize = toolFileSize(c.other);
     if (inputSize < 0 || otherSize < 0) {
         closeFiles(&c);
-        return snapFail("cannot read the size of '%s'", inputSize < 0 ? job->input : job->other);
+        return snapFail("cannot read the size of %s", inputSize < 0 ? input.c_str() : other.c_str());
     }
     const int64_t inputFrames = inputSize / c.layout.frameBytes;
     const int64_t otherFrames = otherSize / c.layout.frameBytes;
     if (inputFrames == 0 || otherFrames == 0) {
         closeFiles(&c);
-        return snapFail("'%s' holds no whole %dx%d %s frame", inputFrames == 0 ? job->input : job->other,
+        return snapFail("%s holds no whole %dx%d %s frame", inputFrames == 0 ? input.c_str() : other.c_str(),
                     job->width, job->height, job->format->name);
     }
-    notePartialFrame(job->input, inputSize, &c.layout);
-    notePartialFrame(job->other, otherSize, &c.layout);
-    const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
-    if (inputFrames != otherFrames)
-        snapNote("'%s' holds %" PRId64 " frame%s, '%s' %" PRId64 " frame%s: comparing the first %" PRId64,
-             job->input, inputFrames, inputFrames == 1 ? "" : "s", job->other, otherFrames,
-             otherFrames == 1 ? "" : "s", frames);
-
-    const bool statsToFile = job->statsPath && strcmp(job->statsPath, "-") != 0;
-    if (statsToFile && (namesOpenFile(job->statsPath, job->input, c.input) ||
-                        namesOpenFile(job->statsPath, job->other, c.other))) {
-        closeFiles(&c);
-        return snapFail("the stats file '%s' is one of the videos: it would be overwritten", job->statsPath);
-    }
-    if (statsToFile) {
-        c.stats = openToolFile(job->statsPath, "w");
-        if (!c.stats) {
-            const int error = errno;
+    c.statsToFile = job->statsPath && strcmp(job->statsPath, "-") != 0;
+    if (c.statsToFile) {
+        OutputGuard guard;
+        clearGuard(&guard);
+        guardFile(&guard, job->input, "INPUT");
+        guardFile(&guard, job->other, "OTHER");
+        if (!openOutput(&c.statsFile, job->statsPath, &guard, &error)) {
+            c.statsToFile = false;
             closeFiles(&c);
-            return snapFail("cannot write '%s': %s", job->statsPath, strerror(error));
+            return snapFail("--stats: %s", error.c_str());
         }
-        c.statsRemovable = isRegularToolFile(c.stats);
     } else if (job->statsPath) {
         c.stats = stdout;
     }
 
+    notePartialFrame(job->input, inputSize, &c.layout);
+    notePartialFrame(job->other, otherSize, &c.layout);
+    const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
+    if (inputFrames != otherFrames)
+        snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
+             input.c_str(), inputFrames, inputFrames == 1 ? "" : "s", other.c_str(), otherFrames,
+             otherFrames == 1 ? "" : "s", frames);
+
     c.leftInPlane = c.layout.planeBytes[0];
     int ok = compareFrames(&c, frames);
-    if (ok && statsToFile) {
-        const int closed = fclose(c.stats) == 0;
-        c.stats = nullptr;
-        if (c.writeFailed || !closed) ok = !snapFail("cannot write '%s'", job->statsPath);
+    if (ok && c.statsToFile) {
+        c.statsToFile = false;
+        if (!finishOutput(&c.statsFile, &error)) ok = !snapFail("%s", error.c_str());
     } else if (ok && c.writeFailed) {
-        ok = !snapFail("cannot write to standard output");
+        ok = !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
     }
     closeFiles(&c);
-    if (!ok) {
-        if (c.statsRemovable) removeToolFile(job->statsPath);
-        return 2;
-    }
+    if (!ok) return 2;
 
     char line[256];
     summaryLine(line, sizeof line, &c.layout, &c.totals);
     if (fputs(line, stdout) == EOF || fflush(stdout) != 0)
-        return snapFail("cannot write to standard output");
+        return snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+    // A gate passes only on frames it saw: a frame missing from either file fails it.
+    const int64_t missing = (inputFrames > otherFrames ? inputFrames : otherFrames) - frames;
+    if (job->failBelowSet && missing > 0) {
+        snapNote("--fail-below fails: %" PRId64 " frame%s missing from %s", missing, missing == 1 ? " is" : "s are",
+                 inputFrames < otherFrames ? input.c_str() : other.c_str());
+        return 1;
+    }
     return c.totals.belowLimit ? 1 : 0;
 }

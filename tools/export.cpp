@@ -1,6 +1,7 @@
 #include "tools/export.h"
 
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cinttypes>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "render/colour.h"
 #include "render/separate.h"
 #include "tools/picture_file.h"
+#include "tools/files.h"
 #include "tools/tool_files.h"
 
 namespace {
@@ -27,18 +29,45 @@ struct Slot {
     std::vector<uint8_t> scratch; // separate view, before it is turned bottom-up
 };
 
-int pictureWidthOf(const VideoFile* video, const SnapJob* job) {
-    return job->separate ? static_cast<int>(separatePictureWidth(video)) : video->width;
+int64_t pictureWidthOf(const VideoFile* video, const SnapJob* job) {
+    return exportPictureWidth(video->width, video->format, job->separate);
+}
+
+// Y, U and V side by side at their own sizes, top-aligned, the rest black:
+// the separate view of every format but 4:2:0 (whose U sits above V, as the
+// viewer shows it). Top-down rows at `stride`.
+void buildPlanesSideBySide(const VideoFile* video, uint8_t* pixels, int64_t stride) {
+    const int64_t width = video->width, height = video->height;
+    const int64_t chromaWidth = video->chromaWidth, chromaHeight = video->chromaHeight;
+    const uint8_t* luma = video->frameBuffer;
+    const uint8_t* u = luma + width * height;
+    const uint8_t* v = u + chromaWidth * chromaHeight;
+    for (int64_t r = 0; r < height; ++r) {
+        uint8_t* out = pixels + r * stride;
+        memcpy(out, luma + r * width, static_cast<size_t>(width));
+        if (r < chromaHeight) {
+            memcpy(out + width, u + r * chromaWidth, static_cast<size_t>(chromaWidth));
+            memcpy(out + width + chromaWidth, v + r * chromaWidth, static_cast<size_t>(chromaWidth));
+        } else {
+            memset(out + width, 0, static_cast<size_t>(2 * chromaWidth));
+        }
+    }
+}
+
+void buildSeparate(const VideoFile* video, uint8_t* pixels, int64_t stride) {
+    if (video->format->code == 420) buildSeparatePicture(video, pixels);
+    else buildPlanesSideBySide(video, pixels, stride);
 }
 
 // The picture's bytes for the frame in `video`: for BMP the file itself.
 int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
-    const int32_t width = pictureWidthOf(video, job);
+    const int64_t wide = pictureWidthOf(video, job);
     const int32_t height = video->height;
+    if (!pictureFits(wide, height, job->separate, job->pictureType)) return 0;
+    const int32_t width = static_cast<int32_t>(wide);
     const int bits = job->separate ? 8 : 24;
     const int64_t stride = pictureStride(width, bits);
     const int64_t imageBytes = stride * height;
-    if (width <= 0 || height <= 0 || imageBytes > INT32_MAX) return 0;
     slot->width = width;
     slot->height = height;
 
@@ -48,7 +77,7 @@ int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
             slot->bytes.assign(static_cast<size_t>(imageBytes), 0);
         uint8_t* pixels = slot->bytes.data();
         if (job->separate) {
-            buildSeparatePicture(video, pixels);
+            buildSeparate(video, pixels, stride);
             return 1;
         }
         buildColourRows(video, video->format, pixels, stride);
@@ -78,7 +107,7 @@ int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
     }
     if (slot->scratch.size() != static_cast<size_t>(imageBytes))
         slot->scratch.assign(static_cast<size_t>(imageBytes), 0);
-    buildSeparatePicture(video, slot->scratch.data());
+    buildSeparate(video, slot->scratch.data(), stride);
     for (int64_t r = 0; r < height; ++r)
         memcpy(image + (height - 1 - r) * stride, slot->scratch.data() + r * stride,
                static_cast<size_t>(stride));
@@ -105,12 +134,12 @@ struct Pipeline {
     std::deque<Slot*> free;
     bool finished = false; // no more pictures will come
     bool failed = false;
-    bool encodeFailed = false; // the failure was the encoder's, not the file's
-    std::string failedName;
+    int64_t failedFrame = -1;  // the first failing frame in frame order
+    std::string failure;       // what went wrong with it
     int64_t written = 0;
 };
 
-void writePictures(Pipeline* pipeline, const SnapJob* job) {
+void writePictures(Pipeline* pipeline, const SnapJob* job, const OutputGuard* guard) {
     for (;;) {
         Slot* slot;
         {
@@ -122,14 +151,16 @@ void writePictures(Pipeline* pipeline, const SnapJob* job) {
         }
         const std::string name = outputNameFor(&job->outputName, job->output, slot->frame);
         const std::vector<uint8_t>* bytes = fileBytes(job, slot);
-        const bool ok = bytes && writeWholeFile(name.c_str(), bytes->data(), bytes->size());
+        std::string failure;
+        if (!bytes) failure = "cannot encode " + quotedName(name.c_str()) + ": the picture is too large for PNG";
+        const bool ok = bytes && writeWholeOutput(name.c_str(), bytes->data(), bytes->size(), guard, &failure);
         std::lock_guard<std::mutex> hold(pipeline->lock);
         if (ok) {
             pipeline->written += 1;
-        } else if (!pipeline->failed) {
+        } else if (!pipeline->failed || slot->frame < pipeline->failedFrame) {
             pipeline->failed = true;
-            pipeline->encodeFailed = !bytes;
-            pipeline->failedName = name;
+            pipeline->failedFrame = slot->frame;
+            pipeline->failure = failure;
         }
         pipeline->free.push_back(slot);
         pipeline->changed.notify_all();
@@ -144,10 +175,24 @@ void showProgress(int64_t done, int64_t total, bool last) {
 
 } // namespace
 
-int exportFrames(VideoFile* video, const SnapJob* job, int64_t first, int64_t last,
-                 int64_t* written, char* error, size_t errorSize) {
+int64_t exportPictureWidth(int32_t width, const ChromaFormat* format, int separate) {
+    if (!separate) return width;
+    if (format->code == 420) return 3 * int64_t{width} / 2;
+    return int64_t{width} + 2 * int64_t{width / format->horizontalFactor};
+}
+
+int pictureFits(int64_t width, int32_t height, int separate, int pictureType) {
+    if (width <= 0 || width > INT32_MAX || height <= 0) return 0;
+    if (pictureStride(static_cast<int32_t>(width), separate ? 8 : 24) * height > PICTURE_BYTE_LIMIT) return 0;
+    // The PNG encoder works in int on its filtered rows, one byte more each.
+    const int64_t channels = separate ? 1 : 3;
+    return pictureType != PICTURE_PNG || (width * channels + 1) * height <= INT_MAX / 2;
+}
+
+int exportFrames(VideoFile* video, const SnapJob* job, const OutputGuard* guard, int64_t first,
+                 int64_t last, int64_t* written, std::string* error) {
     *written = 0;
-    if (errorSize) error[0] = '\0';
+    error->clear();
     const int64_t total = last - first + 1;
     // Writing a BMP is one copy into the system; encoding a PNG is the work
     // itself, so PNG pictures are encoded on as many threads as there are cores.
@@ -163,7 +208,7 @@ int exportFrames(VideoFile* video, const SnapJob* job, int64_t first, int64_t la
     for (Slot& slot : slots) pipeline.free.push_back(&slot);
     std::vector<std::thread> threads;
     for (unsigned i = 0; i < writers; ++i)
-        threads.emplace_back(writePictures, &pipeline, job);
+        threads.emplace_back(writePictures, &pipeline, job, guard);
 
     const bool progress = total > 1 && standardErrorIsTerminal();
     auto lastShown = std::chrono::steady_clock::now();
@@ -203,19 +248,20 @@ int exportFrames(VideoFile* video, const SnapJob* job, int64_t first, int64_t la
     *written = pipeline.written;
     if (progress) showProgress(pipeline.written, total, true);
 
+    char text[160];
     if (pipeline.failed) {
-        snprintf(error, errorSize, pipeline.encodeFailed ? "cannot encode '%s': the picture is too large for PNG"
-                                                         : "cannot write '%s'",
-                 pipeline.failedName.c_str());
+        *error = pipeline.failure;
         return 0;
     }
     if (readFailed) {
-        snprintf(error, errorSize, "cannot read frame %" PRId64 " of '%s'", frame, job->input);
+        snprintf(text, sizeof text, "cannot read frame %" PRId64 " of ", frame);
+        *error = text + quotedName(job->input);
         return 0;
     }
     if (buildFailed) {
-        snprintf(error, errorSize, "a %dx%d picture is too large to write", pictureWidthOf(video, job),
+        snprintf(text, sizeof text, "a %" PRId64 "x%d picture is too large to write", pictureWidthOf(video, job),
                  video->height);
+        *error = text;
         return 0;
     }
     return 1;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "render/position_text.h"
+#include "tools/files.h"
 #include "tools/tool_files.h"
 #include "video/frame_rate.h"
 
@@ -56,23 +57,18 @@ int listFittingGeometries(FILE* out, int64_t fileSize) {
 }
 
 int runInfo(const SnapJob* job) {
-    FILE* file = openToolFile(job->input, "rb");
-    if (!file) {
-        fprintf(stderr, "corvane-snap: cannot read '%s': %s\n", job->input, strerror(errno));
-        return 2;
-    }
+    std::string error;
+    FILE* file = openInputFile(job->input, &error);
+    if (!file) return snapFail("%s", error.c_str());
     const int64_t fileSize = toolFileSize(file);
     fclose(file);
-    if (fileSize < 0) {
-        fprintf(stderr, "corvane-snap: cannot find the size of '%s'\n", job->input);
-        return 2;
-    }
+    if (fileSize < 0) return snapFail("cannot find the size of %s", quotedName(job->input).c_str());
 
-    printf("file: %s\n", job->input);
+    printf("file: %s\n", shownName(job->input).c_str());
     printf("file bytes: %" PRId64 "\n", fileSize);
     GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
     Geometry geometry;
-    char why[512];
+    char why[2048];
     const int resolved = resolveGeometry(&request, job->input, fileSize, &geometry, why, sizeof why);
     const int64_t frameBytes =
         resolved == GEOMETRY_RESOLVED

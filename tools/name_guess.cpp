@@ -1,5 +1,7 @@
 #include "tools/name_guess.h"
 
+#include "tools/shown_name.h"
+
 #include <cinttypes>
 #include <climits>
 #include <cstdio>
@@ -180,7 +182,8 @@ int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fi
                     Geometry* geometry, char* why, size_t whySize) {
     NameGuess guess;
     guessFromName(path, &guess);
-    const char* name = fileNamePart(path);
+    const std::string shown = shownName(fileNamePart(path));
+    const char* name = shown.c_str();
     if (whySize) why[0] = '\0';
 
     Geometry g;

@@ -96,15 +96,3 @@ int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, i
     return stbi_write_png_to_func(appendBytes, png, width, height, channels, pixels,
                                   static_cast<int>(stride)) != 0;
 }
-
-int writeWholeFile(const char* utf8Path, const uint8_t* bytes, size_t count) {
-    FILE* file = openToolFile(utf8Path, "wb");
-    if (!file) return 0;
-    // One large write: no copy through the stream's buffer.
-    setvbuf(file, nullptr, _IONBF, 0);
-    bool ok = fwrite(bytes, 1, count, file) == count;
-    const bool removable = isRegularToolFile(file);
-    if (fclose(file) != 0) ok = false;
-    if (!ok && removable) removeToolFile(utf8Path);
-    return ok;
-}

@@ -21,7 +21,3 @@ int writeBmpHeader(uint8_t* out, int32_t width, int32_t height, int bitsPerPixel
 // rows `stride` bytes apart. Nonzero on success.
 int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, int32_t height,
               int64_t stride, int channels);
-
-// Writes `bytes` as the whole file at `utf8Path`; on any failure removes what
-// was written and returns 0.
-int writeWholeFile(const char* utf8Path, const uint8_t* bytes, size_t count);

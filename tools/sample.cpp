@@ -1,10 +1,11 @@
 #include "tools/sample.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <vector>
 
 #include "render/colour.h"
-#include "tools/tool_files.h"
+#include "tools/files.h"
 
 namespace {
 struct Yuv {
@@ -90,20 +91,28 @@ void makeSampleFrame(uint8_t* frame, int32_t width, int32_t height, const Chroma
 }
 
 int writeSampleClip(const char* path, int32_t width, int32_t height, const ChromaFormat* format,
-                    int32_t frames) {
+                    int32_t frames, std::string* error) {
     const int64_t frameBytes = int64_t{width} * height + 2 * int64_t{width / format->horizontalFactor} *
                                                              (height / format->verticalFactor);
-    if (width <= 0 || height <= 0 || frames < 0 || frameBytes > (int64_t{1} << 30)) return 0;
-    std::vector<uint8_t> frame(static_cast<size_t>(frameBytes));
-    FILE* file = openToolFile(path, "wb");
-    if (!file) return 0;
-    bool ok = true;
-    for (int32_t n = 0; ok && n < frames; ++n) {
-        makeSampleFrame(frame.data(), width, height, format, n);
-        ok = fwrite(frame.data(), 1, frame.size(), file) == frame.size();
+    if (width <= 0 || height <= 0 || frames < 0) {
+        if (error) *error = "the sample clip needs a size of at least 1x1 and a frame count";
+        return 0;
     }
-    const bool removable = isRegularToolFile(file);
-    if (fclose(file) != 0) ok = false;
-    if (!ok && removable) removeToolFile(path);
-    return ok;
+    if (frameBytes > SAMPLE_FRAME_LIMIT) {
+        if (error) {
+            char text[160];
+            snprintf(text, sizeof text, "a %dx%d %s frame is %" PRId64 " bytes: sample frames are at most %" PRId64,
+                     width, height, format->name, frameBytes, SAMPLE_FRAME_LIMIT);
+            *error = text;
+        }
+        return 0;
+    }
+    std::vector<uint8_t> frame(static_cast<size_t>(frameBytes));
+    OutputFile out;
+    if (!openOutput(&out, path, nullptr, error)) return 0;
+    for (int32_t n = 0; n < frames; ++n) {
+        makeSampleFrame(frame.data(), width, height, format, n);
+        if (!writeOutput(&out, frame.data(), frame.size())) break;
+    }
+    return finishOutput(&out, error);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "video/video_file.h"
 
@@ -12,6 +13,10 @@
 void makeSampleFrame(uint8_t* frame, int32_t width, int32_t height, const ChromaFormat* format,
                      int32_t frameNumber);
 
-// Writes `frames` frames to `path`. Nonzero on success.
+// The largest sample frame, in bytes.
+constexpr int64_t SAMPLE_FRAME_LIMIT = int64_t{1} << 30;
+
+// Writes `frames` frames to `path`. Nonzero on success; otherwise `error`
+// (when given) holds the reason and no file is left at `path`.
 int writeSampleClip(const char* path, int32_t width, int32_t height, const ChromaFormat* format,
-                    int32_t frames);
+                    int32_t frames, std::string* error = nullptr);

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tools/name_guess.h"
+#include "tools/shown_name.h"
+
 const char snapUsage[] =
     "usage: corvane-snap [--size WxH] [--format 420|422|411|444] [--frame N|last|A-B|all] "
     "[--separate] INPUT OUTPUT\n"
@@ -20,13 +23,23 @@ const char snapUsage[] =
     "out_%04d.png. Without --size or --format the geometry is read from INPUT's name (352x288, cif,\n"
     "1080p, 422, yuv444p ...) when the file holds a whole number of its frames; the format is 4:2:0\n"
     "when nothing names one. --info describes the file and the durations at --rate frames a second\n"
-    "(30 by default). --compare gives each frame's PSNR against OTHER. Errors print one line and exit\n"
-    "with status 2.\n";
+    "(30 by default). --compare gives each frame's PSNR against OTHER; --fail-below exits 1 when a\n"
+    "frame falls below DB or is missing from either file. --separate shows 4:2:0 as the viewer does\n"
+    "(U above V); other formats show the whole Y, U and V planes side by side, top-aligned.\n"
+    "--size takes WxH, W*H or a named size; -- ends the options.\n"
+    "\n"
+    "Refused, with one line on standard error and exit status 2: an output that is INPUT or OTHER\n"
+    "under any name (link, other spelling, a range landing on it); a directory, FIFO or device as\n"
+    "INPUT or OTHER; a frame or picture too large to hold; geometries that differ between the flags\n"
+    "and the names (--compare); an option given twice; a failed write, standard output included.\n"
+    "Outputs are written under a temporary name and renamed into place when whole, so a failed or\n"
+    "interrupted run never leaves a partial file nor loses the old one; an interrupted run keeps\n"
+    "the outputs already complete and ends with the signal's status (130 for Ctrl-C).\n";
 
 namespace {
 
 int failWith(char* error, size_t size, const char* text, const char* argument = nullptr) {
-    if (size) snprintf(error, size, text, argument ? argument : "");
+    if (size) snprintf(error, size, text, shownName(argument).c_str());
     return 0;
 }
 
@@ -45,6 +58,13 @@ bool parseNumber(const char* text, long long low, long long high, long long* val
 // A decimal number with nothing after it, finite.
 bool parseReal(const char* text, double* value) {
     if (!text || !*text) return false;
+    // Decimal only: strtod would also take "0x20", "inf" and "nan".
+    bool digit = false;
+    for (const char* p = text; *p; ++p) {
+        if (*p >= '0' && *p <= '9') digit = true;
+        else if (!strchr("+-.eE", *p)) return false;
+    }
+    if (!digit) return false;
     char* end = nullptr;
     double parsed = strtod(text, &end);
     if (end == text || *end || !std::isfinite(parsed)) return false;
@@ -52,9 +72,26 @@ bool parseReal(const char* text, double* value) {
     return true;
 }
 
+bool sameWordAnyCase(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b) {
+        const char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
+        const char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
+        if (x != y) return false;
+    }
+    return *a == *b;
+}
+
+// WxH as names write it (x, X or *), or a named size such as cif or 1080p.
 bool parseSize(const char* text, int32_t* width, int32_t* height) {
     if (!text) return false;
-    const char* x = strchr(text, 'x');
+    for (const NamedSize& size : namedSizes) {
+        if (sameWordAnyCase(text, size.name)) {
+            *width = size.width;
+            *height = size.height;
+            return true;
+        }
+    }
+    const char* x = strpbrk(text, "xX*");
     if (!x) return false;
     std::string first(text, x);
     long long w, h;
@@ -178,6 +215,8 @@ int parseOutputName(const char* text, OutputName* name, int* malformed) {
     }
     if (bad || !fields) {
         if (malformed) *malformed = bad;
+        // One rule with a field or without: "%%" is a "%" in every name.
+        name->prefix = bad ? text : before;
         return 0;
     }
     name->hasField = 1;
@@ -189,7 +228,7 @@ int parseOutputName(const char* text, OutputName* name, int* malformed) {
 }
 
 std::string outputNameFor(const OutputName* name, const char* text, int64_t frame) {
-    if (!name->hasField) return text ? text : "";
+    if (!name->hasField) return text && name->prefix.empty() ? text : name->prefix;
     char digits[32];
     int count = 0;
     uint64_t n = frame < 0 ? 0 : static_cast<uint64_t>(frame);
@@ -226,7 +265,7 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
 
     // A mode option sets what the rest means; --help wins over everything.
     int modeSet = 0;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc && strcmp(argv[i], "--"); ++i) {
         const char* arg = argv[i];
         if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
             job->mode = SNAP_HELP;
@@ -242,13 +281,24 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     unsigned used = 0; // options given, by their row in optionRules
     const char* usedName[sizeof optionRules / sizeof optionRules[0]] = {};
 
+    bool optionsEnded = false; // after "--" every argument is a name
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        if (!optionsEnded && !strcmp(arg, "--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (optionsEnded) {
+            if (positionals == 3) return failWith(error, errorSize, "unexpected argument '%s'", arg);
+            positional[positionals++] = arg;
+            continue;
+        }
         int mode = -1;
         if (!strcmp(arg, "--info")) mode = SNAP_INFO;
         else if (!strcmp(arg, "--compare")) mode = SNAP_COMPARE;
         else if (!strcmp(arg, "--make-sample")) mode = SNAP_MAKE_SAMPLE;
         if (mode >= 0) {
+            if (modeSet && job->mode == mode) return failWith(error, errorSize, "%s is given twice", arg);
             if (modeSet && job->mode != mode)
                 return failWith(error, errorSize, "give only one of --info, --compare and --make-sample");
             job->mode = mode;
@@ -272,6 +322,7 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
                 }
                 value = argv[++i];
             }
+            if (used >> rule & 1) return failWith(error, errorSize, "%s is given twice", arg);
             used |= 1u << rule;
             usedName[rule] = optionRules[rule].name;
             if (!strcmp(arg, "--size")) sizeText = value;
@@ -303,6 +354,8 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         if (!parseNumber(positional[1], 1, 1000000, &frames))
             return failWith(error, errorSize, "FRAMES must be a count from 1");
         if (!positional[2]) return failWith(error, errorSize, "no output file given");
+        if (pictureTypeOf(positional[2]) >= 0)
+            return failWith(error, errorSize, "--make-sample writes raw YUV, not a picture: name it .yuv");
         job->sampleFrames = static_cast<int32_t>(frames);
         job->output = positional[2];
         job->sizeGiven = 1;
@@ -359,12 +412,12 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     int malformed = 0;
     parseOutputName(job->output, &job->outputName, &malformed);
     const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL;
+    if (malformed)
+        return failWith(error, errorSize,
+                        "OUTPUT may hold one frame-number field (%%d, %%4d or %%04d) and %%%% for a per cent sign");
     if (several && !job->outputName.hasField)
         return failWith(error, errorSize,
-                        malformed ? "OUTPUT may hold one frame-number field (%%d, %%4d or %%04d) and "
-                                    "%%%% for a per cent sign"
-                                  : "several frames need a frame-number field in OUTPUT, for example "
-                                    "out_%%04d.png");
+                        "several frames need a frame-number field in OUTPUT, for example out_%%04d.png");
     job->pictureType = pictureTypeOf(job->output);
     if (job->pictureType < 0)
         return failWith(error, errorSize, "OUTPUT must end in .bmp or .png: '%s'", job->output);

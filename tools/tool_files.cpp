@@ -30,12 +30,6 @@ FILE* openToolFile(const char* utf8Path, const char* mode) {
     return _wfopen(path.c_str(), wideMode.c_str());
 }
 
-int removeToolFile(const char* utf8Path) {
-    if (!utf8Path) return 0;
-    const std::wstring path = wideFromUtf8(utf8Path);
-    return !path.empty() && _wremove(path.c_str()) == 0;
-}
-
 int standardErrorIsTerminal() {
     return _isatty(_fileno(stderr));
 }
@@ -58,25 +52,10 @@ FILE* openToolFile(const char* utf8Path, const char* mode) {
     return fopen(utf8Path, mode);
 }
 
-int removeToolFile(const char* utf8Path) {
-    return utf8Path && remove(utf8Path) == 0;
-}
-
 int standardErrorIsTerminal() {
     return isatty(fileno(stderr));
 }
 #endif
-
-int isRegularToolFile(FILE* file) {
-    if (!file) return 0;
-#ifdef _WIN32
-    struct _stati64 status;
-    return _fstati64(_fileno(file), &status) == 0 && (status.st_mode & _S_IFMT) == _S_IFREG;
-#else
-    struct stat status;
-    return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
-#endif
-}
 
 int64_t toolFileSize(FILE* file) {
     if (!file) return -1;

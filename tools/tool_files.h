@@ -9,14 +9,6 @@
 #include <vector>
 
 FILE* openToolFile(const char* utf8Path, const char* mode);
-// Nonzero when the file was removed.
-int removeToolFile(const char* utf8Path);
-
-// Nonzero when the open file is a regular file. Only those are removed after
-// a failed write: never a device or pipe named as the output (/dev/full,
-// /dev/stdout, NUL), which a user running as root would otherwise lose.
-int isRegularToolFile(FILE* file);
-
 // The size of an open file in bytes (the position is left at the start), or -1.
 int64_t toolFileSize(FILE* file);
 

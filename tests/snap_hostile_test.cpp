@@ -1,0 +1,244 @@
+// corvane-snap run the way a careless or hostile user would. Every case runs
+// in one folder; afterwards every file there before it must still be there
+// with the same bytes, and the only new files are the ones the case names.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#endif
+
+#include "tests/test_files.h"
+#include "tools/snap.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int runSnapIn(std::vector<std::string> args) {
+    args.insert(args.begin(), "corvane-snap");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return snapMain(static_cast<int>(args.size()), argv.data());
+}
+
+uint64_t checksum(const fs::path& path) {
+    uint64_t hash = 1469598103934665603ull; // FNV-1a
+    FILE* file = fopen(path.string().c_str(), "rb");
+    if (!file) return 0;
+    int c;
+    while ((c = fgetc(file)) != EOF) hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    fclose(file);
+    return hash;
+}
+
+// Every regular file in the folder, with its checksum.
+std::map<std::string, uint64_t> folderContents(const fs::path& folder) {
+    std::map<std::string, uint64_t> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file() && !entry.is_symlink())
+            files[fs::relative(entry.path(), folder).generic_string()] = checksum(entry.path());
+    return files;
+}
+
+struct NewFile {
+    const char* name;
+    const char* sameAs; // a file whose bytes it must hold, or nullptr
+};
+
+struct HostileCase {
+    std::vector<std::string> args;
+    int status;
+    const char* message; // part of standard error
+    std::vector<NewFile> made;
+    long sizeLimit;      // bytes a file may grow to (0: no limit), for a disk that fills
+};
+
+const std::string longName = std::string(300, 'n') + "_qcif.yuv";
+
+const HostileCase hostileCases[] = {
+    // Data loss: OUTPUT that is INPUT under another spelling, and other writers.
+    {{"v_176x144.png", "./v_176x144.png"}, 2, "is INPUT 'v_176x144.png' under another name", {}, 0},
+    {{"v_176x144.png", "sub/../v_176x144.png"}, 2, "is INPUT", {}, 0},
+    {{"v_176x144.png", "hard.png"}, 2, "'hard.png' is INPUT", {}, 0},
+    {{"--frame", "3-5", "v_176x144.png", "v_176x14%d.png"}, 2, "'v_176x144.png' is INPUT", {}, 0},
+    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--stats", "sub/../four_qcif.yuv"}, 2, "is OTHER", {}, 0},
+    {{"v_176x144.png", "d_3.png"}, 2, "cannot write 'd_3.png': it is a directory", {}, 0},
+    // A failed overwrite keeps the old file; a failed sample leaves nothing.
+    {{"ten_qcif.yuv", "keep.bmp"}, 2, "cannot write 'keep.bmp': File too large", {}, 50000},
+    {{"--make-sample", "176x144", "10", "big.yuv"}, 2, "cannot write 'big.yuv': File too large", {}, 50000},
+    {{"--compare", "ten_qcif.yuv", "ten_qcif.yuv", "--stats", "s.txt"}, 2, "cannot write 's.txt'", {}, 300},
+    // Geometries that disagree.
+    {{"--compare", "c_128x96.yuv", "q_qcif.yuv", "--fail-below", "5"}, 2,
+     "the geometries differ: 'c_128x96.yuv' gives 128x96, 'q_qcif.yuv' gives 176x144", {}, 0},
+    {{"--compare", "a_176x144_420.yuv", "b_176x144_444.yuv"}, 2, "gives 176x144 4:2:0, 'b_176x144_444.yuv'", {}, 0},
+    {{"--compare", "--size", "128x96", "q_qcif.yuv", "q_qcif.yuv"}, 2, "the flags give", {}, 0},
+    // A gate passes only on frames it saw.
+    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--fail-below", "30"}, 1, "6 frames are missing from 'four", {}, 0},
+    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv"}, 0, "comparing the first 4", {}, 0},
+    // Files that are not files.
+    {{"--info", "sub"}, 2, "'sub' is a directory", {}, 0},
+    {{"--compare", "ten_qcif.yuv", "sub"}, 2, "'sub' is a directory", {}, 0},
+    {{"sub", "x.bmp"}, 2, "'sub' is a directory", {}, 0},
+#ifndef _WIN32
+    {{"--info", "fifo_qcif.yuv"}, 2, "'fifo_qcif.yuv' is not a regular file", {}, 0},
+    {{"--size", "qcif", "/dev/zero", "x.bmp"}, 2, "'/dev/zero' is not a regular file", {}, 0},
+#endif
+    // Messages with the system's reason, names whole and on one line.
+    {{"--info", "absent.yuv"}, 2, "cannot read 'absent.yuv': No such file or directory", {}, 0},
+    {{"--info", "new\nline_qcif.yuv"}, 2, "'new\\nline_qcif.yuv': ", {}, 0},
+#ifndef _WIN32
+    {{"--info", longName}, 2, "_qcif.yuv': File name too long", {}, 0},
+#endif
+    {{"ten_qcif.yuv", "none/x.bmp"}, 2, "cannot write 'none/x.bmp': No such file or directory", {}, 0},
+    {{"--make-sample", "100000x100000", "1", "j.yuv"}, 2, "a 100000x100000 4:2:0 frame is 15000000000 bytes", {}, 0},
+    // Sizes that cannot be held, refused with the real numbers.
+    {{"--size", "2147483647x1", "--separate", "ten_qcif.yuv", "x.bmp"}, 2, "makes a 3221225470x1 picture", {}, 0},
+    {{"--size", "20000x20000", "ten_qcif.yuv", "x.png"}, 2, "makes a 20000x20000 picture, too large for PNG", {}, 0},
+    // One rule for OUTPUT's number field.
+    {{"ten_qcif.yuv", "n_%d_%d.png"}, 2, "one frame-number field", {}, 0},
+    {{"ten_qcif.yuv", "p100%.bmp"}, 2, "one frame-number field", {}, 0},
+    {{"ten_qcif.yuv", "p100%%.bmp"}, 0, "", {{"p100%.bmp", "frame0.bmp"}}, 0},
+    {{"--frame", "0", "ten_qcif.yuv", "one_%02d.bmp"}, 0, "", {{"one_00.bmp", "frame0.bmp"}}, 0},
+    // The first failing frame in frame order, every time.
+    {{"--frame", "0-9", "ten_qcif.yuv", "none/g%d.png"}, 2, "cannot write 'none/g0.png'", {}, 0},
+    {{"--frame", "0-5", "ten_qcif.yuv", "d_%d.png"}, 2, "'d_3.png': it is a directory", {}, 0},
+    // Arguments as users type them.
+    {{"--size", "176X144", "ten.yuv", "s.bmp"}, 0, "", {{"s.bmp", "frame0.bmp"}}, 0},
+    {{"--size", "176*144", "ten.yuv", "s.bmp"}, 0, "", {{"s.bmp", "frame0.bmp"}}, 0},
+    {{"--size", "QCIF", "ten.yuv", "s.bmp"}, 0, "", {{"s.bmp", "frame0.bmp"}}, 0},
+    {{"--size", "qcif", "--", "--odd.yuv", "s.bmp"}, 0, "", {{"s.bmp", "frame0.bmp"}}, 0},
+    {{"--compare", "ten_qcif.yuv", "ten_qcif.yuv", "--fail-below", "0x20"}, 2, "--fail-below takes a PSNR", {}, 0},
+    {{"--size", "qcif", "--size", "qcif", "ten.yuv", "s.bmp"}, 2, "--size is given twice", {}, 0},
+    {{"--make-sample", "16x8", "2", "x.png"}, 2, "--make-sample writes raw YUV", {}, 0},
+    {{"--size", "qcif", "--frame", "all", "tail.yuv", "t_%d.bmp"}, 0, "ends in a partial frame of 100 bytes",
+     {{"t_0.bmp", "frame0.bmp"}, {"t_1.bmp", nullptr}}, 0},
+};
+
+class HostileRuns : public testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::path(scratchPath("hostile"));
+        fs::remove_all(folder);
+        fs::create_directories(folder / "sub");
+        fs::create_directories(folder / "d_3.png");
+        previous = fs::current_path();
+        fs::current_path(folder);
+        ASSERT_EQ(runSnapIn({"--make-sample", "176x144", "10", "ten_qcif.yuv"}), 0);
+        ASSERT_EQ(runSnapIn({"--make-sample", "176x144", "4", "four_qcif.yuv"}), 0);
+        ASSERT_EQ(runSnapIn({"--make-sample", "176x144", "2", "q_qcif.yuv"}), 0);
+        ASSERT_EQ(runSnapIn({"--make-sample", "128x96", "2", "c_128x96.yuv"}), 0);
+        ASSERT_EQ(runSnapIn({"--make-sample", "176x144", "4", "a_176x144_420.yuv"}), 0);
+        ASSERT_EQ(runSnapIn({"--make-sample", "176x144", "2", "--format", "444", "b_176x144_444.yuv"}), 0);
+        ASSERT_EQ(runSnapIn({"--size", "qcif", "ten_qcif.yuv", "frame0.bmp"}), 0);
+        ASSERT_EQ(runSnapIn({"--size", "128x96", "c_128x96.yuv", "keep.bmp"}), 0);
+        fs::copy_file("ten_qcif.yuv", "v_176x144.png");
+        fs::copy_file("ten_qcif.yuv", "ten.yuv");
+        fs::copy_file("ten_qcif.yuv", "--odd.yuv");
+        fs::create_hard_link("v_176x144.png", "hard.png");
+        std::vector<uint8_t> tail(2 * 38016 + 100, 16);
+        FILE* file = fopen("ten_qcif.yuv", "rb");
+        ASSERT_TRUE(file);
+        ASSERT_EQ(fread(tail.data(), 1, 2 * 38016, file), size_t(2 * 38016));
+        fclose(file);
+        file = fopen("tail.yuv", "wb");
+        ASSERT_TRUE(file);
+        fwrite(tail.data(), 1, tail.size(), file);
+        fclose(file);
+#ifndef _WIN32
+        ASSERT_EQ(mkfifo("fifo_qcif.yuv", 0600), 0);
+#endif
+    }
+    void TearDown() override {
+        fs::current_path(previous);
+        fs::remove_all(folder);
+    }
+    fs::path folder, previous;
+};
+
+// Runs one case with a file-size limit where it asks for one (a disk that
+// fills up): writes past it fail with EFBIG instead of ending the process.
+int runLimited(const HostileCase& c) {
+#ifndef _WIN32
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    void (*oldHandler)(int) = SIG_DFL;
+    if (c.sizeLimit) {
+        oldHandler = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limited = old;
+        limited.rlim_cur = static_cast<rlim_t>(c.sizeLimit);
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    const int status = runSnapIn(c.args);
+    if (c.sizeLimit) {
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldHandler);
+    }
+    return status;
+#else
+    return c.sizeLimit ? -1 : runSnapIn(c.args);
+#endif
+}
+
+TEST_F(HostileRuns, NeverLoseAFileNorPassAWrongAnswer) {
+    for (const HostileCase& c : hostileCases) {
+#ifdef _WIN32
+        if (c.sizeLimit) continue;
+#endif
+        std::string shown;
+        for (const std::string& arg : c.args) shown += arg + " ";
+        const std::map<std::string, uint64_t> before = folderContents(folder);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int status = runLimited(c);
+        testing::internal::GetCapturedStdout();
+        const std::string error = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, c.status) << shown << "\n" << error;
+        EXPECT_NE(error.find(c.message), std::string::npos) << shown << "\n" << error;
+        if (c.status == 2) {
+            EXPECT_EQ(error.find('\n'), error.size() - 1) << shown << ": one line\n" << error;
+        }
+
+        std::map<std::string, uint64_t> after = folderContents(folder);
+        for (const NewFile& made : c.made) {
+            ASSERT_TRUE(after.count(made.name)) << shown << ": no " << made.name;
+            if (made.sameAs) {
+                EXPECT_EQ(after[made.name], before.at(made.sameAs)) << shown << made.name;
+            }
+            after.erase(made.name);
+            fs::remove(made.name);
+        }
+        EXPECT_EQ(after, before) << shown << ": files changed, appeared or went";
+    }
+}
+
+#ifdef _WIN32
+// Windows names one file in any case, and a hard link is the same file by
+// its volume serial number and file index.
+TEST_F(HostileRuns, WindowsKnowsTheFileBehindAnotherNameOrCase) {
+    ASSERT_TRUE(CreateHardLinkW(L"linked.bmp", L"v_176x144.png", nullptr));
+    const std::map<std::string, uint64_t> before = folderContents(folder);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runSnapIn({"v_176x144.png", "V_176X144.PNG"}), 2);
+    EXPECT_EQ(runSnapIn({"--size", "qcif", "v_176x144.png", "linked.bmp"}), 2);
+    EXPECT_EQ(runSnapIn({"--frame", "3-5", "v_176x144.png", "V_176X14%d.PNG"}), 2);
+    EXPECT_EQ(runSnapIn({"--compare", "ten_qcif.yuv", "v_176x144.png", "--stats", "Linked.BMP"}), 2);
+    const std::string error = testing::internal::GetCapturedStderr();
+    EXPECT_NE(error.find("'V_176X144.PNG' is INPUT 'v_176x144.png' under another name"), std::string::npos) << error;
+    EXPECT_NE(error.find("'linked.bmp' is INPUT"), std::string::npos) << error;
+    EXPECT_NE(error.find("'Linked.BMP' is OTHER"), std::string::npos) << error;
+    EXPECT_EQ(folderContents(folder), before);
+}
+#endif
+
+} // namespace

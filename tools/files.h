@@ -1,0 +1,80 @@
+// The one way corvane-snap reads its videos and writes its outputs.
+//
+// Inputs are opened only when they are regular files (a FIFO would block in
+// open, a directory reads as endless bytes). Every output goes through
+// openOutput/finishOutput or writeWholeOutput: it is refused when it is one
+// of the inputs by file identity (device and inode; on Windows volume serial
+// and file index, which also sees another case of the same name), written
+// under a temporary name in its own folder, and renamed over the target only
+// when whole, so that an interrupted or failed write never leaves a partial
+// file and never costs the old one. A device or pipe named as the output
+// (/dev/null, /dev/stdout, NUL) is written in place: it cannot be renamed.
+//
+// While a run is guarded (guardRun/endGuardedRun), SIGINT and SIGTERM (on
+// Windows Ctrl-C, Ctrl-Break and closing the console) remove the temporary
+// files, say how many outputs were complete, and end the process as the
+// signal would.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "tools/shown_name.h"
+
+// What a path names.
+enum { PATH_ABSENT, PATH_REGULAR, PATH_DIRECTORY, PATH_OTHER };
+
+struct FileIdentity {
+    int kind;        // PATH_...
+    int error;       // errno when kind is PATH_ABSENT and the path could not be examined
+    uint64_t device; // st_dev, or the volume serial number
+    uint64_t index;  // st_ino, or the file index
+};
+
+void identifyPath(const char* path, FileIdentity* identity);
+int sameFile(const FileIdentity* a, const FileIdentity* b);
+
+// The files an output must never be: INPUT and OTHER.
+struct OutputGuard {
+    int count;
+    const char* names[2];
+    const char* roles[2]; // "INPUT", "OTHER"
+    FileIdentity files[2];
+};
+
+void clearGuard(OutputGuard* guard);
+void guardFile(OutputGuard* guard, const char* path, const char* role);
+
+// Opens a regular file for reading; otherwise nullptr with the one-line reason.
+FILE* openInputFile(const char* path, std::string* error);
+
+// An output being written.
+struct OutputFile {
+    FILE* file;
+    std::string path;      // the name it ends up under
+    std::string temporary; // where it is written; empty when written in place
+    int writeError;        // errno of the first failed write, or 0
+};
+
+// Nonzero when `path` may be written: not a directory, not a file in `guard`.
+int checkOutputPath(const char* path, const OutputGuard* guard, std::string* error);
+
+int openOutput(OutputFile* out, const char* path, const OutputGuard* guard, std::string* error);
+// Nonzero when all of `bytes` went out; the first error is kept for finishOutput.
+int writeOutput(OutputFile* out, const void* bytes, size_t count);
+// Flushes, closes and renames into place. Nonzero when the output is complete;
+// otherwise the temporary file is gone, the old file untouched, and `error` says why.
+int finishOutput(OutputFile* out, std::string* error);
+// Drops an unfinished output: its temporary file is removed.
+void abandonOutput(OutputFile* out);
+
+int writeWholeOutput(const char* path, const void* bytes, size_t count, const OutputGuard* guard,
+                     std::string* error);
+
+// Outputs completed since the run began.
+int64_t completedOutputs();
+
+void guardRun();
+void endGuardedRun();
