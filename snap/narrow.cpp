@@ -32,6 +32,17 @@ uint32_t word(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
 }
 
+// One sample of `bytes` bytes (1, or a little-endian word moved down by `shift` bits).
+void copySample(const uint8_t* in, uint8_t* out, int64_t bytes, int shift) {
+    if (bytes == 1) {
+        *out = *in;
+        return;
+    }
+    const uint32_t w = word(in) >> shift;
+    out[0] = static_cast<uint8_t>(w & 255);
+    out[1] = static_cast<uint8_t>(w >> 8);
+}
+
 // One plane of `rows` rows of `count` samples at `in` (rows `inStride` apart)
 // to a packed 8-bit plane at `out`.
 void narrowPlane(const FrameFormat* format, const uint8_t* in, int64_t inStride, uint8_t* out,
@@ -63,6 +74,31 @@ void splitNarrowRow(const uint8_t* pairs, uint8_t* first, uint8_t* second, int64
         first[i] = narrowSample(word(pairs + 4 * i) >> shift, depth);
         second[i] = narrowSample(word(pairs + 4 * i + 2) >> shift, depth);
     }
+}
+
+int planarFrame(const FrameGeometry* geometry, const uint8_t* frame, uint8_t* out) {
+    const FrameFormat* format = geometry->format;
+    FramePlanes source;
+    if (!format || format->layout == LAYOUT_PLANAR || format->layout == LAYOUT_GREY ||
+        !framePlanes(geometry, &source))
+        return 0;
+    const int64_t sample = format->bytesPerSample;
+    const int shift = format->sampleShift;
+    for (int64_t i = 0; i < source.offset[1]; i += sample) copySample(frame + i, out + i, sample, shift);
+    const int64_t count = source.chromaWidth;
+    uint8_t* u = out + source.offset[1];
+    uint8_t* v = u + count * sample * source.chromaHeight;
+    const bool uFirst = format->layout == LAYOUT_SEMI_PLANAR_UV;
+    for (int64_t r = 0; r < source.chromaHeight; ++r) {
+        const uint8_t* pairs = frame + source.offset[1] + r * source.rowBytes[1];
+        uint8_t* first = (uFirst ? u : v) + r * count * sample;
+        uint8_t* second = (uFirst ? v : u) + r * count * sample;
+        for (int64_t i = 0; i < count; ++i) {
+            copySample(pairs + 2 * i * sample, first + i * sample, sample, shift);
+            copySample(pairs + (2 * i + 1) * sample, second + i * sample, sample, shift);
+        }
+    }
+    return 1;
 }
 
 int64_t narrowFrameBytes(const FrameGeometry* geometry) {

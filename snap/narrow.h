@@ -37,6 +37,14 @@ int64_t narrowFrameBytes(const FrameGeometry* geometry);
 // frame (8-bit planar): it needs no narrowing step, only narrowView.
 int frameIsNarrow(const FrameGeometry* geometry);
 
+// The same frame stored planar at its own depth, as a Y4M stream holds it:
+// nv12 and nv21 split into U and V planes, p010le's samples moved down to
+// the low 10 bits (yuv420p10le). The planar form's frameBytes are the
+// frame's own. Nonzero when `format` has a planar form other than itself
+// and the frame was written to `out`; 0 when it is planar already (write
+// the frame as it is) or the geometry has no frame.
+int planarFrame(const FrameGeometry* geometry, const uint8_t* frame, uint8_t* out);
+
 // Narrows `frame` (frameBytes(geometry) bytes) into `out`
 // (narrowFrameBytes(geometry) bytes). Nonzero on success; 0 for a geometry
 // with no frame.

@@ -122,6 +122,11 @@ TEST(Narrow, EveryLayoutOfOneFrameGivesTheSamePlanarFrame) {
                 std::vector<uint8_t> out = narrowed(geometry, layout.bytes);
                 EXPECT_EQ(out, frame);
                 EXPECT_EQ(colourPicture(geometry, &out), picture);
+                // Stored planar at its own depth, as a Y4M stream holds it.
+                std::vector<uint8_t> planarForm(layout.bytes.size(), 0xA5);
+                const bool split = planarFrame(&geometry, layout.bytes.data(), planarForm.data()) != 0;
+                EXPECT_EQ(split, geometry.format->layout != LAYOUT_PLANAR);
+                if (split) EXPECT_EQ(planarForm, geometry.format->depth == 8 ? frame : layouts[0].bytes);
             }
         }
     }
