@@ -126,7 +126,9 @@ TEST(Narrow, EveryLayoutOfOneFrameGivesTheSamePlanarFrame) {
                 std::vector<uint8_t> planarForm(layout.bytes.size(), 0xA5);
                 const bool split = planarFrame(&geometry, layout.bytes.data(), planarForm.data()) != 0;
                 EXPECT_EQ(split, geometry.format->layout != LAYOUT_PLANAR);
-                if (split) EXPECT_EQ(planarForm, geometry.format->depth == 8 ? frame : layouts[0].bytes);
+                if (split) {
+                    EXPECT_EQ(planarForm, geometry.format->depth == 8 ? frame : layouts[0].bytes);
+                }
             }
         }
     }
