@@ -74,24 +74,24 @@ TEST(FrameMd5, ListingFfmpegWroteForARawFile) {
 }
 
 TEST(FrameMd5, TimeBaseAndAspectAsFfmpegGivesThem) {
+    // A rate or aspect ratio with a part 0 is unknown: 25 and 0/1, as FFmpeg has them.
     struct Case {
         int64_t rateN, rateD;
         int32_t aspectN, aspectD;
-        const char* lines;
+        const char* timeBase;
+        const char* aspect;
     } cases[] = {
-        {30000, 1001, 0, 0, "#tb 0: 1001/30000\n#media_type 0: video\n#codec_id 0: rawvideo\n#dimensions 0: 352x288\n#sar 0: 0/1\n"},
-        {25, 2, 128, 117, "#tb 0: 2/25\n#media_type 0: video\n#codec_id 0: rawvideo\n#dimensions 0: 352x288\n#sar 0: 128/117\n"},
-        {50, 2, 4, 2, "#tb 0: 1/25\n#media_type 0: video\n#codec_id 0: rawvideo\n#dimensions 0: 352x288\n#sar 0: 4/2\n"},
-        {0, 0, 0, 5, "#tb 0: 1/25\n#media_type 0: video\n#codec_id 0: rawvideo\n#dimensions 0: 352x288\n#sar 0: 0/1\n"},
-        {1, 0, 2, 0, "#tb 0: 1/25\n#media_type 0: video\n#codec_id 0: rawvideo\n#dimensions 0: 352x288\n#sar 0: 0/1\n"},
-        {1, 1000, 1, 1, "#tb 0: 1000/1\n#media_type 0: video\n#codec_id 0: rawvideo\n#dimensions 0: 352x288\n#sar 0: 1/1\n"},
-        {2000000, 2, 2147483647, 2147483646, "#tb 0: 1/1000000\n#media_type 0: video\n#codec_id 0: rawvideo\n#dimensions 0: 352x288\n#sar 0: 2147483647/2147483646\n"},
+        {30000, 1001, 0, 0, "1001/30000", "0/1"}, {25, 2, 128, 117, "2/25", "128/117"},
+        {50, 2, 4, 2, "1/25", "4/2"},             {0, 0, 0, 5, "1/25", "0/1"},
+        {1, 0, 2, 0, "1/25", "0/1"},              {1, 1000, 1, 1, "1000/1", "1/1"},
+        {2000000, 2, 2147483647, 2147483646, "1/1000000", "2147483647/2147483646"},
     };
     for (const Case& c : cases) {
         const FrameMd5Stream stream = {352, 288, c.rateN, c.rateD, c.aspectN, c.aspectD};
         char text[FRAMEMD5_HEADER_SIZE];
         const std::string header(text, frameMd5Header(&stream, text, sizeof text));
-        EXPECT_NE(header.find(std::string("#hash: MD5\n") + c.lines + "#stream#"), std::string::npos) << header;
+        EXPECT_NE(header.find(std::string("\n#tb 0: ") + c.timeBase + "\n"), std::string::npos) << header;
+        EXPECT_NE(header.find(std::string("\n#sar 0: ") + c.aspect + "\n"), std::string::npos) << header;
     }
     const FrameMd5Stream stream = {INT32_MAX, INT32_MAX, INT64_MAX, 1, INT32_MAX, INT32_MAX};
     char text[FRAMEMD5_HEADER_SIZE];

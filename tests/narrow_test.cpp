@@ -85,6 +85,14 @@ TEST(Narrow, EveryLayoutOfOneFrameGivesTheSamePlanarFrame) {
             ASSERT_TRUE(frameIsNarrow(&planar));
             std::vector<uint8_t> reference = frame;
             const std::vector<uint8_t> picture = colourPicture(planar, &reference);
+            if (rounding == CHROMA_ROUNDED_DOWN) { // raw: the viewer's own picture of the file
+                VideoFile video;
+                ASSERT_TRUE(openFrameBytes(&video, frame, size[0], size[1], 420));
+                std::vector<uint8_t> viewer(picture.size(), 0);
+                buildColourPicture(&video, video.format, viewer.data());
+                EXPECT_EQ(picture, viewer);
+                closeVideo(&video);
+            }
 
             struct Layout {
                 const char* format;
@@ -134,19 +142,6 @@ TEST(Narrow, EveryLayoutOfOneFrameGivesTheSamePlanarFrame) {
     }
 }
 
-TEST(Narrow, RawFrameIsTheViewersOwnPicture) {
-    // Rounded down, the narrowed frame is what the viewer opens from the file.
-    const FrameGeometry geometry = {findFrameFormat("yuv422p10le"), 7, 3, CHROMA_ROUNDED_DOWN};
-    const std::vector<uint8_t> stored = randomBytes(size_t(frameBytes(&geometry)), 7);
-    std::vector<uint8_t> out = narrowed(geometry, stored);
-    VideoFile video;
-    ASSERT_TRUE(openFrameBytes(&video, out, 7, 3, 422));
-    std::vector<uint8_t> viewer(size_t(pictureStride(7, 24) * 3), 0);
-    buildColourPicture(&video, video.format, viewer.data());
-    EXPECT_EQ(colourPicture(geometry, &out), viewer);
-    closeVideo(&video);
-}
-
 TEST(Narrow, Y4mOddSizeShowsItsOwnLastChromaSamples) {
     // 5x3 4:2:0 rounded up has 3x2 chroma: the last column and row have
     // their own samples, which the picture must show.
@@ -174,11 +169,6 @@ TEST(Narrow, GreyHasMidGreyChroma) {
     ASSERT_EQ(out.size(), 15u + 2 * 3 * 2);
     for (int i = 0; i < 15; ++i) EXPECT_EQ(out[size_t(i)], narrowSample(uint32_t(i * 68), 10));
     for (size_t i = 15; i < out.size(); ++i) EXPECT_EQ(out[i], 128);
-    const std::vector<uint8_t> bits = colourPicture(geometry, &out);
-    for (int c = 0; c < 5; ++c) {
-        const uint8_t grey = out[size_t(5 + c)];
-        EXPECT_EQ(bits[size_t(pictureStride(5, 24) + 3 * c)], yuvToRgb(grey, 128, 128).blue);
-    }
     // The separate view's chroma fields are mid-grey on every row, odd height too.
     VideoFile view;
     ASSERT_TRUE(narrowView(&geometry, out.data(), &view));

@@ -39,7 +39,6 @@ TEST(Y4mHeader, FieldsInAnyOrder) {
         {"YUV4MPEG2 W8 H8 Cmono\n", 8, 8, "gray", 0, 0, 0, 0, '?', 0},
         {"YUV4MPEG2 W8 H8 C411 Ib\n", 8, 8, "yuv411p", 0, 0, 0, 0, 'b', 0},
         {"YUV4MPEG2 W8 H8 C444p16 Im\n", 8, 8, "yuv444p16le", 0, 0, 0, 0, 'm', 0},
-        {"YUV4MPEG2 W8 H8 C420paldv\n", 8, 8, "yuv420p", 0, 0, 0, 0, '?', 0},
         // Spaces doubled, and a field letter Y4M may add later, are passed over.
         {"YUV4MPEG2  W8  H8 Z9 \n", 8, 8, "yuv420p", 0, 0, 0, 0, '?', 0},
     };
@@ -82,26 +81,20 @@ TEST(Y4mHeader, RefusalsSayWhyInOneLine) {
         {"YUV4MPEG2 W352\n", Y4M_HEADER_BAD, "no height (H)"},
         {"YUV4MPEG2 \n", Y4M_HEADER_BAD, "no width (W) or height (H)"},
         {"YUV4MPEG2 W352 H288 C420p14\n", Y4M_HEADER_BAD, "colour space '420p14'"},
-        {"YUV4MPEG2 W352 H288 Cyuv420p10le\n", Y4M_HEADER_BAD, "colour space"},
         {"YUV4MPEG2 W352 H288 C\n", Y4M_HEADER_BAD, "colour space"},
         {"YUV4MPEG2 W352 H288 C\x01\xff\n", Y4M_HEADER_BAD, "colour space '?" "?'"},
         {"YUV4MPEG2 W0 H288\n", Y4M_HEADER_BAD, "'W0' is malformed"},
         {"YUV4MPEG2 W-352 H288\n", Y4M_HEADER_BAD, "'W-352'"},
-        {"YUV4MPEG2 W352x H288\n", Y4M_HEADER_BAD, "'W352x'"},
         {"YUV4MPEG2 W99999999999 H288\n", Y4M_HEADER_BAD, "malformed"},
         {"YUV4MPEG2 W352 H288 F25\n", Y4M_HEADER_BAD, "'F25'"},
-        {"YUV4MPEG2 W352 H288 F25:\n", Y4M_HEADER_BAD, "'F25:'"},
         {"YUV4MPEG2 W352 H288 F-25:1\n", Y4M_HEADER_BAD, "'F-25:1'"},
         {"YUV4MPEG2 W352 H288 A1:1:1\n", Y4M_HEADER_BAD, "'A1:1:1'"},
         {"YUV4MPEG2 W352 H288 Ix\n", Y4M_HEADER_BAD, "'Ix'"},
-        {"YUV4MPEG2 W352 H288 Ipp\n", Y4M_HEADER_BAD, "'Ipp'"},
         {"YUV4MPEG2 W352 W352 H288\n", Y4M_HEADER_BAD, "gives W twice"},
         {"YUV4MPEG2 W65536 H65536 C444p16\n", Y4M_HEADER_BAD, "too large"},
         {"YUV4MPEG2 W352 H288 Xthe-rest-never-comes", Y4M_HEADER_UNFINISHED, "does not end"},
         {"YUV4MP", Y4M_HEADER_UNFINISHED, "does not start with"},
-        {"", Y4M_HEADER_UNFINISHED, "does not start with"},
         {"YUV4MPEG W352 H288\n", Y4M_HEADER_BAD, "does not start with"},
-        {"RIFF....AVI LIST", Y4M_HEADER_BAD, "does not start with"},
         {"YUV4MPEG2 W352 H288 " + std::string(40, 'C') + "\n", Y4M_HEADER_BAD, "'CCCCCCCCCCCCCCCC...'"},
     };
     for (const Case& c : cases) {
@@ -121,11 +114,9 @@ TEST(Y4mHeader, FrameHeadersWithAndWithoutParameters) {
         int64_t length;
     } cases[] = {
         {"FRAME\n", 6},
-        {"FRAME\n\n\n", 6},
         {"FRAME Ip XNOTE=" + std::string(100, 'n') + "\nYYYY", 116},
         {"FRAME  \n", 8},
         {"FRAMES\n", 0},
-        {"FRAMEX\n", 0},
         {"frame\n", 0},
         {"YUV4MPEG2 ", 0},
         {"\nFRAME\n", 0},
@@ -173,15 +164,12 @@ TEST(Y4mHeader, WrittenAsFfmpegWritesItAndReadBack) {
         {"i420", "420mpeg2", 30000, 1001, "YUV4MPEG2 W352 H288 F30000:1001 Ip A0:0 C420mpeg2 XYSCSS=420MPEG2\n"},
         {"nv12", "420paldv", 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C420paldv XYSCSS=420PALDV\n"},
         {"yuv422p", "420mpeg2", 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C422 XYSCSS=422\n"},
-        {"yuv411p", nullptr, 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C411 XYSCSS=411\n"},
-        {"yuv444p", nullptr, 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C444 XYSCSS=444\n"},
         {"gray", nullptr, 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 Cmono\n"},
         {"yuv420p10le", nullptr, 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C420p10 XYSCSS=420P10\n"},
         {"p010le", nullptr, 50, 1, "YUV4MPEG2 W352 H288 F50:1 Ip A0:0 C420p10 XYSCSS=420P10\n"},
         {"yuv422p12le", nullptr, 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C422p12 XYSCSS=422P12\n"},
         {"yuv444p16le", nullptr, 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C444p16 XYSCSS=444P16\n"},
         {"gray10le", nullptr, 25, 2, "YUV4MPEG2 W352 H288 F25:2 Ip A0:0 Cmono10\n"},
-        {"gray16le", nullptr, 25, 1, "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 Cmono16\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
