@@ -1,19 +1,20 @@
 // libFuzzer target over corvane-snap's text handling: the file-name guess,
 // the geometry taken from it, the command-line parser (which touches no
-// file, so any argument list can be thrown at it), the Y4M header parser and
-// the pixel-format names. Besides the sanitizers' checks it asserts what the
-// tool relies on: a guess only names sizes of at least 1x1, a geometry taken
-// from a name divides the file, every refusal says why, a job that parses is
-// complete, frame names come out of the pattern as built (never through
-// printf), a Y4M header read is whole and sized, and the header written for
-// it reads back the same; a format found by name narrows a frame of any
+// file, so any argument list can be thrown at it), the Y4M header parser,
+// the pixel-format names and frame rates. Besides the sanitizers' checks it
+// asserts what the tool relies on: a guess only names sizes of at least 1x1,
+// a geometry taken from a name divides the file, every refusal says why, a
+// job that parses is complete, frame names come out of the pattern as built
+// (never through printf), a Y4M header read is whole and sized and the
+// header written for it reads back the same, a rate read is a fraction of
+// positive 32-bit terms, and a format found by name narrows a frame of any
 // small size into a buffer the viewer's builders read within bounds.
 //
 // Input layout: byte 0 chooses the part (its low two bits: name, arguments,
-// Y4M header, format name); bytes 1..8 are a number (little-endian, signed):
-// a file size, or for a format name its frame's size; the rest is a file
-// name, the arguments separated by NUL bytes, a Y4M stream's first bytes, or
-// a format name.
+// Y4M header, format name and rate); bytes 1..8 are a number (little-endian,
+// signed): a file size, or for a format name its frame's size; the rest is a
+// file name, the arguments separated by NUL bytes, a Y4M stream's first
+// bytes, or the text read as a format name and as a rate.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@
 #include "render/separate.h"
 #include "snap/frame_format.h"
 #include "snap/narrow.h"
+#include "snap/rate.h"
 #include "snap/source/y4m_header.h"
 #include "tools/name_guess.h"
 #include "tools/snap_args.h"
@@ -160,6 +162,10 @@ void fuzzY4mHeader(const std::string& text) {
 }
 
 void fuzzFormatName(const std::string& text, int64_t number) {
+    int64_t rateNumerator = 0, rateDenominator = 0;
+    if (parseFrameRate(text.c_str(), &rateNumerator, &rateDenominator))
+        require(rateNumerator >= 1 && rateNumerator <= INT32_MAX && rateDenominator >= 1 &&
+                rateDenominator <= INT32_MAX);
     const FrameFormat* format = findFrameFormat(text.c_str());
     require(format == findFrameFormatWord(text.data(), strlen(text.c_str())));
     if (!format) return;
