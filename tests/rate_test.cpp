@@ -6,7 +6,7 @@ namespace {
 
 // The fractions FFmpeg keeps for -r with the same text (its framemd5 time
 // base is their inverse).
-TEST(FrameRate, TheFractionFfmpegKeeps) {
+TEST(RateText, TheFractionFfmpegKeeps) {
     struct Case {
         const char* text;
         int64_t num, den; // 0, 0: refused
