@@ -1,7 +1,9 @@
 // The per-frame MD5 listing FFmpeg's framemd5 muxer writes, byte for byte:
 // what `ffmpeg -f rawvideo -pix_fmt P -s WxH -r R -i INPUT -fflags +bitexact
 // -f framemd5 -` prints for a raw file, and `ffmpeg -i INPUT -fflags
-// +bitexact -f framemd5 -` for a Y4M one. Pure: text out, no files.
+// +bitexact -f framemd5 -` for a Y4M one. Pure: text out, no files. (Given
+// +bitexact before -i, for the input, FFmpeg adds a "#software: Lavf..."
+// line naming its own library's version; no such line is written here.)
 //
 // Each frame's hash is of the frame as stored (nv12 interleaved, 10-bit as
 // its words; a Y4M frame without its FRAME header), as FFmpeg hashes it. A
