@@ -1,20 +1,32 @@
 // libFuzzer target over corvane-snap's text handling: the file-name guess,
-// the geometry taken from it, and the command-line parser (which touches no
-// file, so any argument list can be thrown at it). Besides the sanitizers'
-// checks it asserts what the tool relies on: a guess only names sizes of at
-// least 1x1, a geometry taken from a name divides the file, every refusal
-// says why, a job that parses is complete, and frame names come out of the
-// pattern as built (never through printf).
+// the geometry taken from it, the command-line parser (which touches no
+// file, so any argument list can be thrown at it), the Y4M header parser,
+// the pixel-format names and frame rates. Besides the sanitizers' checks it
+// asserts what the tool relies on: a guess only names sizes of at least 1x1,
+// a geometry taken from a name divides the file, every refusal says why, a
+// job that parses is complete, frame names come out of the pattern as built
+// (never through printf), a Y4M header read is whole and sized and the
+// header written for it reads back the same, a rate read is a fraction of
+// positive 32-bit terms, and a format found by name narrows a frame of any
+// small size into a buffer the viewer's builders read within bounds.
 //
-// Input layout: byte 0 chooses the part; bytes 1..8 are a file size
-// (little-endian, signed); the rest is a file name, or for the parser the
-// arguments separated by NUL bytes.
+// Input layout: byte 0 chooses the part (its low two bits: name, arguments,
+// Y4M header, format name and rate); bytes 1..8 are a number (little-endian,
+// signed): a file size, or for a format name its frame's size; the rest is a
+// file name, the arguments separated by NUL bytes, a Y4M stream's first
+// bytes, or the text read as a format name and as a rate.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "render/colour.h"
+#include "render/separate.h"
+#include "snap/frame_format.h"
+#include "snap/narrow.h"
+#include "snap/rate.h"
+#include "snap/source/y4m_header.h"
 #include "tools/name_guess.h"
 #include "tools/snap_args.h"
 
@@ -100,6 +112,90 @@ void fuzzArguments(const std::string& text, int64_t number) {
     }
 }
 
+void fuzzY4mHeader(const std::string& text) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    Y4mHeader header;
+    char error[256];
+    memset(error, 'x', sizeof error);
+    const int status = parseY4mHeader(bytes, text.size(), &header, error, sizeof error);
+    require(memchr(error, '\0', sizeof error) != nullptr && !strchr(error, '\n'));
+    if (status != Y4M_HEADER_READ) {
+        require((status == Y4M_HEADER_BAD || status == Y4M_HEADER_UNFINISHED) && error[0] != '\0');
+        return;
+    }
+    require(header.width >= 1 && header.height >= 1 && header.colour && header.geometry.format);
+    require(header.geometry.rounding == CHROMA_ROUNDED_UP);
+    require(header.frameBytes > 0 && header.frameBytes == frameBytes(&header.geometry));
+    require(header.headerBytes > Y4M_SIGNATURE_BYTES && static_cast<size_t>(header.headerBytes) <= text.size());
+    require(text[static_cast<size_t>(header.headerBytes) - 1] == '\n');
+    require(memchr(bytes, '\n', static_cast<size_t>(header.headerBytes) - 1) == nullptr);
+    const int kept = header.extensionCount < Y4M_KEPT_EXTENSIONS ? header.extensionCount : Y4M_KEPT_EXTENSIONS;
+    for (int i = 0; i < kept; ++i) {
+        const Y4mSpan span = header.extensions[i];
+        require(span.offset > 0 && span.length >= 1 && span.offset + span.length < header.headerBytes);
+        require(text[static_cast<size_t>(span.offset)] == 'X');
+    }
+
+    // What is written for these frames reads back as them.
+    const bool rated = header.rateNumerator > 0 && header.rateDenominator > 0;
+    char built[256];
+    const size_t length = buildY4mHeader(&header.geometry, header.colour, rated ? header.rateNumerator : 25,
+                                         rated ? header.rateDenominator : 1, built, sizeof built);
+    require(length > 0);
+    Y4mHeader again;
+    require(parseY4mHeader(reinterpret_cast<const uint8_t*>(built), length, &again, error, sizeof error) ==
+            Y4M_HEADER_READ);
+    require(again.geometry.format == header.geometry.format && again.width == header.width &&
+            again.height == header.height && again.colour == header.colour);
+
+    // The first FRAME header, where one follows.
+    const uint8_t* rest = bytes + header.headerBytes;
+    const size_t restSize = text.size() - static_cast<size_t>(header.headerBytes);
+    const int64_t frameHeader = parseY4mFrameHeader(rest, restSize);
+    require(frameHeader >= -1 && frameHeader <= static_cast<int64_t>(restSize));
+    if (frameHeader > 0) {
+        require(frameHeader >= Y4M_FRAME_HEADER_BYTES && rest[frameHeader - 1] == '\n');
+        require(y4mFrameMarkerAt(rest, restSize, frameHeader));
+        require(y4mFrameOffset(header.headerBytes, frameHeader, header.frameBytes, 1) ==
+                header.headerBytes + frameHeader + header.frameBytes);
+    }
+}
+
+void fuzzFormatName(const std::string& text, int64_t number) {
+    int64_t rateNumerator = 0, rateDenominator = 0;
+    if (parseFrameRate(text.c_str(), &rateNumerator, &rateDenominator))
+        require(rateNumerator >= 1 && rateNumerator <= INT32_MAX && rateDenominator >= 1 &&
+                rateDenominator <= INT32_MAX);
+    const FrameFormat* format = findFrameFormat(text.c_str());
+    require(format == findFrameFormatWord(text.data(), strlen(text.c_str())));
+    if (!format) return;
+    const uint64_t bits = static_cast<uint64_t>(number);
+    const FrameGeometry geometry = {format, static_cast<int32_t>(1 + (bits & 63)),
+                                    static_cast<int32_t>(1 + ((bits >> 6) & 63)),
+                                    (bits >> 12) & 1 ? CHROMA_ROUNDED_UP : CHROMA_ROUNDED_DOWN};
+    FramePlanes planes;
+    require(framePlanes(&geometry, &planes));
+    for (int i = 0; i < planes.planeCount; ++i)
+        require(planes.offset[i] + planes.rowBytes[i] * planes.rows[i] <= planes.frameBytes);
+    // A frame of whatever the number's high bytes give, exactly sized so
+    // that any read past it is caught.
+    std::vector<uint8_t> frame(static_cast<size_t>(planes.frameBytes));
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>((bits >> (16 + i % 48)) * (i + 1));
+    std::vector<uint8_t> planar(frame.size());
+    const int split = planarFrame(&geometry, frame.data(), planar.data());
+    require((split != 0) == (format->layout == LAYOUT_SEMI_PLANAR_UV || format->layout == LAYOUT_SEMI_PLANAR_VU));
+    std::vector<uint8_t> narrow(static_cast<size_t>(narrowFrameBytes(&geometry)));
+    require(narrowFrame(&geometry, frame.data(), narrow.data()));
+    VideoFile view;
+    require(narrowView(&geometry, narrow.data(), &view));
+    require(view.frameBytes == static_cast<int64_t>(narrow.size()));
+    std::vector<uint8_t> colour(static_cast<size_t>(pictureStride(view.width, 24) * view.height));
+    buildColourPicture(&view, view.format, colour.data());
+    std::vector<uint8_t> separate(
+        static_cast<size_t>(pictureStride(separatePictureWidth(&view), 8) * view.height));
+    buildSeparatePicture(&view, separate.data());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -108,7 +204,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 8; i >= 1; --i) raw = raw << 8 | data[i];
     const int64_t number = static_cast<int64_t>(raw);
     const std::string text(reinterpret_cast<const char*>(data + 9), size - 9);
-    if (data[0] & 1) fuzzArguments(text, number == INT64_MIN ? 0 : number);
-    else fuzzName(text.substr(0, text.find('\0')), number);
+    switch (data[0] & 3) {
+    case 0: fuzzName(text.substr(0, text.find('\0')), number); break;
+    case 1: fuzzArguments(text, number == INT64_MIN ? 0 : number); break;
+    case 2: fuzzY4mHeader(text); break;
+    default: fuzzFormatName(text.substr(0, text.find('\0')), number); break;
+    }
     return 0;
 }

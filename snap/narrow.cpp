@@ -1,0 +1,166 @@
+#include "snap/narrow.h"
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+// The narrowed frame's chroma plane: the source's, or for grey 4:2:0 rounded up.
+struct NarrowPlanes {
+    FramePlanes source;
+    int64_t chromaWidth, chromaHeight;
+    int64_t lumaBytes, chromaBytes, frameBytes;
+};
+
+bool narrowPlanes(const FrameGeometry* geometry, NarrowPlanes* planes) {
+    if (!framePlanes(geometry, &planes->source)) return false;
+    const int64_t width = geometry->width, height = geometry->height;
+    if (geometry->format->layout == LAYOUT_GREY) {
+        planes->chromaWidth = (width + 1) / 2;
+        planes->chromaHeight = (height + 1) / 2;
+    } else {
+        planes->chromaWidth = planes->source.chromaWidth;
+        planes->chromaHeight = planes->source.chromaHeight;
+    }
+    planes->lumaBytes = width * height;
+    planes->chromaBytes = planes->chromaWidth * planes->chromaHeight;
+    planes->frameBytes = planes->lumaBytes + 2 * planes->chromaBytes;
+    return planes->frameBytes <= INT32_MAX;
+}
+
+uint32_t word(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
+}
+
+// One sample of `bytes` bytes (1, or a little-endian word moved down by `shift` bits).
+void copySample(const uint8_t* in, uint8_t* out, int64_t bytes, int shift) {
+    if (bytes == 1) {
+        *out = *in;
+        return;
+    }
+    const uint32_t w = word(in) >> shift;
+    out[0] = static_cast<uint8_t>(w & 255);
+    out[1] = static_cast<uint8_t>(w >> 8);
+}
+
+// One plane of `rows` rows of `count` samples at `in` (rows `inStride` apart)
+// to a packed 8-bit plane at `out`.
+void narrowPlane(const FrameFormat* format, const uint8_t* in, int64_t inStride, uint8_t* out,
+                 int64_t count, int64_t rows) {
+    for (int64_t r = 0; r < rows; ++r) {
+        if (format->bytesPerSample == 1)
+            memcpy(out + r * count, in + r * inStride, static_cast<size_t>(count));
+        else
+            narrowRow(in + r * inStride, out + r * count, count, format->depth, format->sampleShift);
+    }
+}
+
+} // namespace
+
+void narrowRow(const uint8_t* words, uint8_t* out, int64_t count, int depth, int shift) {
+    for (int64_t i = 0; i < count; ++i) out[i] = narrowSample(word(words + 2 * i) >> shift, depth);
+}
+
+void splitRow(const uint8_t* pairs, uint8_t* first, uint8_t* second, int64_t count) {
+    for (int64_t i = 0; i < count; ++i) {
+        first[i] = pairs[2 * i];
+        second[i] = pairs[2 * i + 1];
+    }
+}
+
+void splitNarrowRow(const uint8_t* pairs, uint8_t* first, uint8_t* second, int64_t count, int depth,
+                    int shift) {
+    for (int64_t i = 0; i < count; ++i) {
+        first[i] = narrowSample(word(pairs + 4 * i) >> shift, depth);
+        second[i] = narrowSample(word(pairs + 4 * i + 2) >> shift, depth);
+    }
+}
+
+int planarFrame(const FrameGeometry* geometry, const uint8_t* frame, uint8_t* out) {
+    const FrameFormat* format = geometry->format;
+    FramePlanes source;
+    if (!format || format->layout == LAYOUT_PLANAR || format->layout == LAYOUT_GREY ||
+        !framePlanes(geometry, &source))
+        return 0;
+    const int64_t sample = format->bytesPerSample;
+    const int shift = format->sampleShift;
+    for (int64_t i = 0; i < source.offset[1]; i += sample) copySample(frame + i, out + i, sample, shift);
+    const int64_t count = source.chromaWidth;
+    uint8_t* u = out + source.offset[1];
+    uint8_t* v = u + count * sample * source.chromaHeight;
+    const bool uFirst = format->layout == LAYOUT_SEMI_PLANAR_UV;
+    for (int64_t r = 0; r < source.chromaHeight; ++r) {
+        const uint8_t* pairs = frame + source.offset[1] + r * source.rowBytes[1];
+        uint8_t* first = (uFirst ? u : v) + r * count * sample;
+        uint8_t* second = (uFirst ? v : u) + r * count * sample;
+        for (int64_t i = 0; i < count; ++i) {
+            copySample(pairs + 2 * i * sample, first + i * sample, sample, shift);
+            copySample(pairs + (2 * i + 1) * sample, second + i * sample, sample, shift);
+        }
+    }
+    return 1;
+}
+
+int64_t narrowFrameBytes(const FrameGeometry* geometry) {
+    NarrowPlanes planes;
+    return narrowPlanes(geometry, &planes) ? planes.frameBytes : -1;
+}
+
+int frameIsNarrow(const FrameGeometry* geometry) {
+    const FrameFormat* format = geometry->format;
+    return format && format->layout == LAYOUT_PLANAR && format->bytesPerSample == 1;
+}
+
+int narrowFrame(const FrameGeometry* geometry, const uint8_t* frame, uint8_t* out) {
+    NarrowPlanes planes;
+    if (!narrowPlanes(geometry, &planes)) return 0;
+    const FrameFormat* format = geometry->format;
+    const FramePlanes& source = planes.source;
+    uint8_t* u = out + planes.lumaBytes;
+    uint8_t* v = u + planes.chromaBytes;
+    narrowPlane(format, frame, source.rowBytes[0], out, geometry->width, geometry->height);
+    switch (format->layout) {
+    case LAYOUT_PLANAR:
+        narrowPlane(format, frame + source.offset[1], source.rowBytes[1], u, planes.chromaWidth,
+                    planes.chromaHeight);
+        narrowPlane(format, frame + source.offset[2], source.rowBytes[2], v, planes.chromaWidth,
+                    planes.chromaHeight);
+        break;
+    case LAYOUT_SEMI_PLANAR_UV:
+    case LAYOUT_SEMI_PLANAR_VU: {
+        const bool uFirst = format->layout == LAYOUT_SEMI_PLANAR_UV;
+        uint8_t* first = uFirst ? u : v;
+        uint8_t* second = uFirst ? v : u;
+        const int64_t count = planes.chromaWidth;
+        for (int64_t r = 0; r < planes.chromaHeight; ++r) {
+            const uint8_t* pairs = frame + source.offset[1] + r * source.rowBytes[1];
+            if (format->bytesPerSample == 1)
+                splitRow(pairs, first + r * count, second + r * count, count);
+            else
+                splitNarrowRow(pairs, first + r * count, second + r * count, count, format->depth,
+                               format->sampleShift);
+        }
+        break;
+    }
+    default:
+        memset(u, 128, static_cast<size_t>(2 * planes.chromaBytes));
+        break;
+    }
+    return 1;
+}
+
+int narrowView(const FrameGeometry* geometry, uint8_t* bytes, VideoFile* view) {
+    clearVideo(view);
+    NarrowPlanes planes;
+    const ChromaFormat* chroma = geometry->format ? findChromaFormat(geometry->format->viewerCode) : nullptr;
+    if (!chroma || !narrowPlanes(geometry, &planes)) return 0;
+    view->width = geometry->width;
+    view->height = geometry->height;
+    view->chromaWidth = static_cast<int32_t>(planes.chromaWidth);
+    view->chromaHeight = static_cast<int32_t>(planes.chromaHeight);
+    view->frameBytes = static_cast<int32_t>(planes.frameBytes);
+    view->frameBuffer = bytes;
+    view->frameIndex = -1;
+    view->format = chroma;
+    return 1;
+}
