@@ -75,7 +75,7 @@ TEST(Psnr, EightBitLinesAreTodaysCompareLines) {
         formatPsnrFrameLine(text, sizeof text, f + 1, &frame);
         lines += text;
     }
-    FILE* file = fopen(stats.c_str(), "rb");
+    FILE* file = fopen(stats.c_str(), "r"); // text, as it was written
     ASSERT_TRUE(file);
     std::string today(4096, '\0');
     today.resize(fread(&today[0], 1, today.size(), file));

@@ -145,6 +145,7 @@ TEST(Ssim, VectorRowsEqualScalarRows) {
                     wb[i] = uint16_t((b[i] << 8 | a[i]) >> (16 - depth));
                 }
                 if (depth == 12) wa[0] = 4095, wb[0] = 4095; // the largest sample
+                if (depth == 9 && blocks > 5) wb[4 * blocks - 1] = 65535; // breaks its depth
                 std::vector<int64_t> want16(4 * blocks), got16(4 * blocks);
                 scalar->row16(wa.data(), stride, wb.data(), stride, blocks, reinterpret_cast<int64_t(*)[4]>(want16.data()));
                 vector->row16(wa.data(), stride, wb.data(), stride, blocks, reinterpret_cast<int64_t(*)[4]>(got16.data()));

@@ -11,8 +11,8 @@
 namespace {
 
 // The picture and the plotting area inside it, in pixels.
-constexpr double WIDTH = 960, HEIGHT = 440;
-constexpr double LEFT = 72, RIGHT = 24, TOP = 48, BOTTOM = 56;
+constexpr double WIDTH = 960, HEIGHT = 460;
+constexpr double LEFT = 72, RIGHT = 36, TOP = 48, BOTTOM = 76;
 constexpr double PLOT_WIDTH = WIDTH - LEFT - RIGHT, PLOT_HEIGHT = HEIGHT - TOP - BOTTOM;
 
 struct Series {
@@ -109,7 +109,7 @@ void addAxes(std::string* out, const Scale* s, int64_t firstNumber) {
             TOP + PLOT_HEIGHT + 20, number);
     }
     add(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">frame</text>\n", LEFT + PLOT_WIDTH / 2,
-        HEIGHT - 12);
+        TOP + PLOT_HEIGHT + 38);
     add(out, "<text transform=\"translate(18 %.1f) rotate(-90)\" text-anchor=\"middle\">dB</text>\n",
         TOP + PLOT_HEIGHT / 2);
 }
@@ -151,24 +151,30 @@ void addCurve(std::string* out, const Scale* s, const Series* series) {
     *out += "\"/>\n";
 }
 
-// The series' smallest value: a ring, and its frame number and value beside it.
-void addWorst(std::string* out, const Scale* s, const Series* series, int64_t firstNumber, int slot) {
+// The series' smallest value: a ring with the frame number beside it on the
+// plot, and the number and value spelled out under it. Returns the note's width.
+double addWorst(std::string* out, const Scale* s, const Series* series, int64_t firstNumber, double noteX) {
     int64_t worst = -1;
     for (int64_t i = 0; i < s->frames; ++i)
         if (!std::isnan(series->values[i]) && (worst < 0 || series->values[i] < series->values[worst]))
             worst = i;
-    if (worst < 0) return;
+    if (worst < 0) return 0;
     const double x = xOf(s, double(worst)), y = yOf(s, series->values[worst]);
     add(out, "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"5\" fill=\"none\" stroke=\"%s\" stroke-width=\"2\"/>\n", x, y,
         series->colour);
+    const bool leftSide = x > LEFT + PLOT_WIDTH * 0.8;
+    add(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"%s\" fill=\"%s\">%" PRId64 "</text>\n",
+        leftSide ? x - 8 : x + 8, y > TOP + PLOT_HEIGHT - 20 ? y - 8 : y + 16, leftSide ? "end" : "start",
+        series->colour, worst + firstNumber);
     char value[40];
     if (std::isinf(series->values[worst])) snprintf(value, sizeof value, "inf");
     else snprintf(value, sizeof value, "%.2f dB", series->values[worst]);
-    const bool leftSide = x > LEFT + PLOT_WIDTH * 0.7;
-    const double labelY = y + (y > TOP + PLOT_HEIGHT - 30 ? -10.0 - 16 * slot : 18.0 + 16 * slot);
-    add(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"%s\" fill=\"%s\">worst %s: frame %" PRId64 ", %s</text>\n",
-        leftSide ? x - 8 : x + 8, labelY, leftSide ? "end" : "start", series->colour, series->label,
-        worst + firstNumber, value);
+    char note[160];
+    const int length = snprintf(note, sizeof note, "worst %s: frame %" PRId64 ", %s", series->label,
+                                worst + firstNumber, value);
+    add(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"12\" fill=\"%s\">%s</text>\n", noteX, HEIGHT - 10,
+        series->colour, note);
+    return 7.0 * length + 24;
 }
 
 void addLegend(std::string* out, const std::vector<Series>& series, bool anyInfinite) {
@@ -182,8 +188,8 @@ void addLegend(std::string* out, const std::vector<Series>& series, bool anyInfi
         add(out, "<text x=\"%.1f\" y=\"%.1f\">%s</text>\n", x + 14, y + 16, series[i].label);
     }
     if (anyInfinite)
-        add(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" fill=\"#666\">identical frames (inf) on the top edge</text>\n",
-            LEFT, TOP + PLOT_HEIGHT + 38);
+        add(out, "<text x=\"%.1f\" y=\"%.1f\" font-size=\"11\" fill=\"#666\" text-anchor=\"end\">identical frames (inf) on the top edge</text>\n",
+            LEFT + PLOT_WIDTH, TOP + PLOT_HEIGHT + 38);
 }
 
 } // namespace
@@ -213,9 +219,9 @@ int buildPlotSvg(const PlotInput* input, std::string* svg) {
         }
         addAxes(&out, &scale, input->firstNumber);
         for (const Series& s : series) addCurve(&out, &scale, &s);
-        int slot = 0;
+        double noteX = LEFT;
         for (const Series& s : series)
-            if (s.markWorst) addWorst(&out, &scale, &s, input->firstNumber, slot++);
+            if (s.markWorst) noteX += addWorst(&out, &scale, &s, input->firstNumber, noteX);
         addLegend(&out, series, anyInfinite);
         out += "</svg>\n";
         svg->swap(out);

@@ -25,8 +25,8 @@ void ssimBlockRow8Scalar(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, 
 void ssimBlockRow16Scalar(const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
                           ptrdiff_t bStride, int blocks, int64_t (*sums)[4]);
 #if defined(__x86_64__)
-// Only where the CPU has AVX2 (see ssimRowsNamed). The 16-bit row takes
-// samples below 4096 (12 bits) only.
+// Only where the CPU has AVX2 (see ssimRowsNamed). The 16-bit row is quick
+// for samples below 4096 (12 bits) and hands deeper ones to the scalar row.
 void ssimBlockRow8Avx2(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride,
                        int blocks, int32_t (*sums)[4]);
 void ssimBlockRow16Avx2(const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
@@ -34,7 +34,7 @@ void ssimBlockRow16Avx2(const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
 #endif
 
 // The block rows of one path; row16 serves depths up to row16Depth, the
-// scalar row the rest.
+// scalar row the deeper ones.
 struct SsimRows {
     const char* name;
     SsimBlockRow8 row8;

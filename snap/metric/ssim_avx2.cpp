@@ -56,18 +56,26 @@ void ssimBlockRow8Avx2(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, pt
 void ssimBlockRow16Avx2(const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
                         ptrdiff_t bStride, int blocks, int64_t (*sums)[4]) {
     const __m256i ones = _mm256_set1_epi16(1);
+    const __m256i above12 = _mm256_set1_epi16(int16_t(0xF000));
     int z = 0;
     for (; z + 4 <= blocks; z += 4) {
-        __m256i sumA = _mm256_setzero_si256(), sumB = sumA, ss = sumA, s12 = sumA;
+        __m256i sumA = _mm256_setzero_si256(), sumB = sumA, ss = sumA, s12 = sumA, seen = sumA;
         for (int y = 0; y < 4; ++y) {
             // Below 2^12: a column of four stays below 2^14, and the 32-bit
             // sums of a block (32 squares) below 2^29.
             const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + y * aStride + 4 * z));
             const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + y * bStride + 4 * z));
+            seen = _mm256_or_si256(seen, _mm256_or_si256(x, w));
             sumA = _mm256_add_epi16(sumA, x);
             sumB = _mm256_add_epi16(sumB, w);
             ss = _mm256_add_epi32(ss, _mm256_add_epi32(_mm256_madd_epi16(x, x), _mm256_madd_epi16(w, w)));
             s12 = _mm256_add_epi32(s12, _mm256_madd_epi16(x, w));
+        }
+        // A sample past 12 bits (a file that breaks its own depth) would
+        // overflow the words: those blocks go the exact scalar way.
+        if (!_mm256_testz_si256(seen, above12)) {
+            ssimBlockRow16Scalar(a + 4 * z, aStride, b + 4 * z, bStride, 4, sums + z);
+            continue;
         }
         __m256i low, high;
         blockSums(_mm256_madd_epi16(sumA, ones), _mm256_madd_epi16(sumB, ones), ss, s12, &low, &high);
