@@ -138,6 +138,14 @@ TEST(Ssim, VectorRowsEqualScalarRows) {
             scalar->row8(a.data(), stride, b.data(), stride, blocks, reinterpret_cast<int32_t(*)[4]>(want.data()));
             vector->row8(a.data(), stride, b.data(), stride, blocks, reinterpret_cast<int32_t(*)[4]>(got.data()));
             ASSERT_EQ(got, want) << "8-bit, " << blocks << " blocks, start " << start;
+            // The window row over the same sums as top and bottom rows (the
+            // bottom one reversed), the sum exactly the scalar row's.
+            std::vector<int32_t> bottom(want.size());
+            for (int z = 0; z < blocks; ++z)
+                for (int k = 0; k < 4; ++k) bottom[4 * z + k] = want[4 * (blocks - 1 - z) + k];
+            const auto* t = reinterpret_cast<const int32_t(*)[4]>(want.data());
+            const auto* u = reinterpret_cast<const int32_t(*)[4]>(bottom.data());
+            ASSERT_EQ(vector->windows8(t, u, blocks - 1), scalar->windows8(t, u, blocks - 1)) << blocks << " blocks";
             for (int depth : {9, 10, 12}) {
                 std::vector<uint16_t> wa(a.size()), wb(b.size());
                 for (size_t i = 0; i < a.size(); ++i) {

@@ -57,10 +57,12 @@ void ssimBlockRow16Scalar(const uint16_t* a, ptrdiff_t aStride, const uint16_t* 
 
 namespace {
 
-const SsimRows scalarRows = {"scalar", ssimBlockRow8Scalar, ssimBlockRow16Scalar, 16};
+const SsimRows scalarRows = {"scalar", ssimBlockRow8Scalar, ssimWindowRow8Scalar, ssimBlockRow16Scalar, 16};
 #if defined(__x86_64__)
-const SsimRows avx2Rows = {"avx2", ssimBlockRow8Avx2, ssimBlockRow16Avx2, 12};
+const SsimRows avx2Rows = {"avx2", ssimBlockRow8Avx2, ssimWindowRow8Avx2, ssimBlockRow16Avx2, 12};
 #endif
+
+} // namespace
 
 // One 8x8 window from its four blocks' sums (N = 64 samples). With
 // mu = s / N, the published SSIM
@@ -68,7 +70,7 @@ const SsimRows avx2Rows = {"avx2", ssimBlockRow8Avx2, ssimBlockRow16Avx2, 12};
 // multiplied through by N^2 and N(N - 1) stays in integers:
 //   vars = N ss - s1^2 - s2^2, covar = N s12 - s1 s2,
 //   C1 = (0.01 peak)^2 N^2 and C2 = (0.03 peak)^2 N^2 (N - 1), rounded.
-float window8(int32_t s1, int32_t s2, int32_t ss, int32_t s12) {
+float ssimWindow8(int32_t s1, int32_t s2, int32_t ss, int32_t s12) {
     // peak 255: 64 * 6.5025 and 64 * 63 * 58.5225, rounded.
     const int32_t c1 = 416, c2 = 235963;
     const int32_t vars = ss * 64 - s1 * s1 - s2 * s2;
@@ -77,23 +79,14 @@ float window8(int32_t s1, int32_t s2, int32_t ss, int32_t s12) {
            (float(s1 * s1 + s2 * s2 + c1) * float(vars + c2));
 }
 
+namespace {
+
 // The same at any depth; sums of 16-bit samples need 64 bits.
 float window16(int64_t s1, int64_t s2, int64_t ss, int64_t s12, int64_t c1, int64_t c2) {
     const int64_t vars = ss * 64 - s1 * s1 - s2 * s2;
     const int64_t covar = s12 * 64 - s1 * s2;
     return float(2 * s1 * s2 + c1) * float(2 * covar + c2) /
            (float(s1 * s1 + s2 * s2 + c1) * float(vars + c2));
-}
-
-// The windows of one window row, from the block rows above and below.
-double windowRow8(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows) {
-    double sum = 0;
-    for (int i = 0; i < windows; ++i) {
-        int32_t s[4];
-        for (int k = 0; k < 4; ++k) s[k] = top[i][k] + top[i + 1][k] + bottom[i][k] + bottom[i + 1][k];
-        sum += window8(s[0], s[1], s[2], s[3]);
-    }
-    return sum;
 }
 
 float windowRow16(const int64_t (*top)[4], const int64_t (*bottom)[4], int windows, int64_t c1,
@@ -108,6 +101,16 @@ float windowRow16(const int64_t (*top)[4], const int64_t (*bottom)[4], int windo
 }
 
 } // namespace
+
+double ssimWindowRow8Scalar(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows) {
+    double sum = 0;
+    for (int i = 0; i < windows; ++i) {
+        int32_t s[4];
+        for (int k = 0; k < 4; ++k) s[k] = top[i][k] + top[i + 1][k] + bottom[i][k] + bottom[i + 1][k];
+        sum += ssimWindow8(s[0], s[1], s[2], s[3]);
+    }
+    return sum;
+}
 
 const SsimRows* ssimRowsNamed(const char* name) {
     if (!name) return nullptr;
@@ -151,7 +154,7 @@ int ssimPlane8(const SsimRows* rows, const uint8_t* a, ptrdiff_t aStride, const 
     double sum = 0;
     for (int y = 1; y < blockRows; ++y) {
         rows->row8(a + 4 * y * aStride, aStride, b + 4 * y * bStride, bStride, blocks, bottom);
-        sum += windowRow8(top, bottom, blocks - 1);
+        sum += rows->windows8(top, bottom, blocks - 1);
         int32_t(*swap)[4] = top;
         top = bottom;
         bottom = swap;

@@ -33,11 +33,24 @@ void ssimBlockRow16Avx2(const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
                         ptrdiff_t bStride, int blocks, int64_t (*sums)[4]);
 #endif
 
+// The sum of one row of 8-bit windows: window i takes blocks i and i + 1 of
+// the block rows above and below (`windows` + 1 blocks each). Each window's
+// SSIM is a float, added in window order into a double.
+using SsimWindowRow8 = double (*)(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows);
+
+// One window's SSIM from its sums (s1, s2, ss, s12 of 64 samples).
+float ssimWindow8(int32_t s1, int32_t s2, int32_t ss, int32_t s12);
+double ssimWindowRow8Scalar(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows);
+#if defined(__x86_64__)
+double ssimWindowRow8Avx2(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows);
+#endif
+
 // The block rows of one path; row16 serves depths up to row16Depth, the
 // scalar row the deeper ones.
 struct SsimRows {
     const char* name;
     SsimBlockRow8 row8;
+    SsimWindowRow8 windows8;
     SsimBlockRow16 row16;
     int row16Depth;
 };

@@ -87,3 +87,51 @@ void ssimBlockRow16Avx2(const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
     }
     if (z < blocks) ssimBlockRow16Scalar(a + 4 * z, aStride, b + 4 * z, bStride, blocks - z, sums + z);
 }
+
+// Eight windows a step. The block rows above and below are added, and each
+// window's sums are those of two neighbouring blocks: loads one block apart.
+// A 4x4 transpose in each 128-bit half then gives one vector per sum, the
+// low half holding windows i, i + 2, i + 4, i + 6 and the high half the odd
+// ones. The integer terms and the float products and quotient are those of
+// ssimWindow8, exactly rounded the same way; the eight floats are then added
+// into the double in window order, as the scalar row adds them.
+double ssimWindowRow8Avx2(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows) {
+    const __m256i c1 = _mm256_set1_epi32(416), c2 = _mm256_set1_epi32(235963);
+    auto blocks = [&](int j) { // blocks j and j + 1, top and bottom added
+        return _mm256_add_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top[j])),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom[j])));
+    };
+    double sum = 0;
+    int i = 0;
+    // Window i + 7 reads block i + 8, the last one there is when i + 8 = windows.
+    for (; i + 8 <= windows; i += 8) {
+        const __m256i w0 = _mm256_add_epi32(blocks(i), blocks(i + 1));
+        const __m256i w1 = _mm256_add_epi32(blocks(i + 2), blocks(i + 3));
+        const __m256i w2 = _mm256_add_epi32(blocks(i + 4), blocks(i + 5));
+        const __m256i w3 = _mm256_add_epi32(blocks(i + 6), blocks(i + 7));
+        const __m256i t0 = _mm256_unpacklo_epi32(w0, w1), t1 = _mm256_unpackhi_epi32(w0, w1);
+        const __m256i t2 = _mm256_unpacklo_epi32(w2, w3), t3 = _mm256_unpackhi_epi32(w2, w3);
+        const __m256i s1 = _mm256_unpacklo_epi64(t0, t2), s2 = _mm256_unpackhi_epi64(t0, t2);
+        const __m256i ss = _mm256_unpacklo_epi64(t1, t3), s12 = _mm256_unpackhi_epi64(t1, t3);
+        const __m256i s1s2 = _mm256_mullo_epi32(s1, s2);
+        const __m256i squares = _mm256_add_epi32(_mm256_mullo_epi32(s1, s1), _mm256_mullo_epi32(s2, s2));
+        const __m256i vars = _mm256_sub_epi32(_mm256_slli_epi32(ss, 6), squares);
+        const __m256i covar = _mm256_sub_epi32(_mm256_slli_epi32(s12, 6), s1s2);
+        const __m256 numerator = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_slli_epi32(s1s2, 1), c1)),
+                                               _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_slli_epi32(covar, 1), c2)));
+        const __m256 denominator = _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_add_epi32(squares, c1)),
+                                                 _mm256_cvtepi32_ps(_mm256_add_epi32(vars, c2)));
+        alignas(32) float ssim[8];
+        _mm256_store_ps(ssim, _mm256_div_ps(numerator, denominator));
+        for (int k = 0; k < 4; ++k) {
+            sum += ssim[k];     // window i + 2k
+            sum += ssim[k + 4]; // window i + 2k + 1
+        }
+    }
+    for (; i < windows; ++i) {
+        int32_t s[4];
+        for (int k = 0; k < 4; ++k) s[k] = top[i][k] + top[i + 1][k] + bottom[i][k] + bottom[i + 1][k];
+        sum += ssimWindow8(s[0], s[1], s[2], s[3]);
+    }
+    return sum;
+}
