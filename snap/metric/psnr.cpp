@@ -1,0 +1,180 @@
+#include "snap/metric/psnr.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+// A 32-bit sum holds 66051 squares of 255 at most; blocks of 32768 samples
+// stay well inside that, and each block's sum goes into the 64-bit total.
+constexpr size_t SCALAR_BLOCK = 32768;
+
+uint64_t squareSum8Scalar(const uint8_t* a, const uint8_t* b, size_t count) {
+    uint64_t total = 0;
+    while (count > 0) {
+        const size_t n = count < SCALAR_BLOCK ? count : SCALAR_BLOCK;
+        uint32_t sum = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const int32_t d = int32_t{a[i]} - int32_t{b[i]};
+            sum += uint32_t(d * d);
+        }
+        total += sum;
+        a += n;
+        b += n;
+        count -= n;
+    }
+    return total;
+}
+
+uint64_t squareSum16Scalar(const uint16_t* a, const uint16_t* b, size_t count) {
+    uint64_t total = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const int64_t d = int64_t{a[i]} - int64_t{b[i]};
+        total += uint64_t(d * d);
+    }
+    return total;
+}
+
+namespace {
+
+const PsnrSums scalarSums = {"scalar", squareSum8Scalar, squareSum16Scalar};
+#if defined(__x86_64__)
+const PsnrSums avx2Sums = {"avx2", squareSum8Avx2, squareSum16Avx2};
+#endif
+
+uint64_t planeSquares(const PsnrSums* sums, int depth, const MetricPlane* a, const MetricPlane* b) {
+    uint64_t total = 0;
+    for (int32_t y = 0; y < a->height; ++y) {
+        const uint8_t* rowA = a->data + y * a->stride;
+        const uint8_t* rowB = b->data + y * b->stride;
+        total += depth == 8 ? sums->sum8(rowA, rowB, size_t(a->width))
+                            : sums->sum16(reinterpret_cast<const uint16_t*>(rowA),
+                                          reinterpret_cast<const uint16_t*>(rowB), size_t(a->width));
+    }
+    return total;
+}
+
+const char planeLetters[3] = {'y', 'u', 'v'};
+
+void append(size_t size, int* used, int written) {
+    if (written > 0) *used += written;
+    if (size_t(*used) >= size) *used = size > 0 ? int(size) - 1 : 0;
+}
+
+} // namespace
+
+const PsnrSums* psnrSumsNamed(const char* name) {
+    if (!name) return nullptr;
+    if (strcmp(name, "scalar") == 0) return &scalarSums;
+#if defined(__x86_64__)
+    __builtin_cpu_init(); // may be reached before the constructor that reads the CPU
+    if (strcmp(name, "avx2") == 0 && __builtin_cpu_supports("avx2")) return &avx2Sums;
+#endif
+    return nullptr;
+}
+
+const PsnrSums* fastestPsnrSums() {
+    static const PsnrSums* const fastest = [] { // chosen once, on first use
+        const PsnrSums* avx2 = psnrSumsNamed("avx2");
+        return avx2 ? avx2 : &scalarSums;
+    }();
+    return fastest;
+}
+
+int psnrFrame(const MetricFrame* a, const MetricFrame* b, PsnrFrame* result) {
+    return psnrFrameWith(fastestPsnrSums(), a, b, result);
+}
+
+int psnrFrameWith(const PsnrSums* sums, const MetricFrame* a, const MetricFrame* b,
+                  PsnrFrame* result) {
+    if (!metricFramesAgree(a, b)) return 0;
+    memset(result, 0, sizeof *result);
+    result->planes = a->planes;
+    result->depth = a->depth;
+    for (int p = 0; p < a->planes; ++p) {
+        result->squares[p] = planeSquares(sums, a->depth, &a->plane[p], &b->plane[p]);
+        result->samples[p] = int64_t{a->plane[p].width} * a->plane[p].height;
+    }
+    return 1;
+}
+
+double psnrPlaneMse(const PsnrFrame* frame, int plane) {
+    const int64_t samples = frame->samples[plane];
+    return samples > 0 ? double(frame->squares[plane]) / double(samples) : 0.0;
+}
+
+double psnrFrameMse(const PsnrFrame* frame) {
+    uint64_t squares = 0;
+    int64_t samples = 0;
+    for (int p = 0; p < frame->planes; ++p) {
+        squares += frame->squares[p];
+        samples += frame->samples[p];
+    }
+    return samples > 0 ? double(squares) / double(samples) : 0.0;
+}
+
+double psnrDecibels(double mse, int depth) {
+    if (mse <= 0) return INFINITY;
+    const double peak = double((1 << depth) - 1);
+    return 10.0 * log10(peak * peak / mse);
+}
+
+int formatPsnrFrameLine(char* text, size_t size, int64_t n, const PsnrFrame* frame) {
+    int used = 0;
+    char number[40];
+    const double average = psnrFrameMse(frame);
+    append(size, &used, snprintf(text, size, "n:%" PRId64 " mse_avg:%.2f", n, average));
+    for (int p = 0; p < frame->planes; ++p)
+        append(size, &used,
+               snprintf(text + used, size - used, " mse_%c:%.2f", planeLetters[p], psnrPlaneMse(frame, p)));
+    formatMetricNumber(number, sizeof number, psnrDecibels(average, frame->depth), 2);
+    append(size, &used, snprintf(text + used, size - used, " psnr_avg:%s", number));
+    for (int p = 0; p < frame->planes; ++p) {
+        formatMetricNumber(number, sizeof number, psnrDecibels(psnrPlaneMse(frame, p), frame->depth), 2);
+        append(size, &used, snprintf(text + used, size - used, " psnr_%c:%s", planeLetters[p], number));
+    }
+    append(size, &used, snprintf(text + used, size - used, "\n"));
+    return used;
+}
+
+void clearPsnrTotals(PsnrTotals* totals) {
+    memset(totals, 0, sizeof *totals);
+}
+
+void addPsnrFrame(PsnrTotals* totals, const PsnrFrame* frame) {
+    const double mse = psnrFrameMse(frame);
+    if (totals->frames == 0 || mse > totals->worstMse) totals->worstMse = mse;
+    if (totals->frames == 0 || mse < totals->bestMse) totals->bestMse = mse;
+    totals->planes = frame->planes;
+    totals->depth = frame->depth;
+    for (int p = 0; p < frame->planes; ++p) {
+        totals->squares[p] += frame->squares[p];
+        totals->samples[p] = frame->samples[p];
+    }
+    totals->frames += 1;
+}
+
+int formatPsnrSummary(char* text, size_t size, const PsnrTotals* totals) {
+    const double frames = double(totals->frames);
+    int used = 0;
+    char number[40];
+    uint64_t squares = 0;
+    int64_t samples = 0;
+    append(size, &used, snprintf(text, size, "PSNR"));
+    for (int p = 0; p < totals->planes; ++p) {
+        const double all = double(totals->samples[p]) * frames;
+        formatMetricNumber(number, sizeof number,
+                           psnrDecibels(all > 0 ? double(totals->squares[p]) / all : 0.0, totals->depth), 6);
+        append(size, &used, snprintf(text + used, size - used, " %c:%s", planeLetters[p], number));
+        squares += totals->squares[p];
+        samples += totals->samples[p];
+    }
+    const double all = double(samples) * frames;
+    formatMetricNumber(number, sizeof number, psnrDecibels(all > 0 ? double(squares) / all : 0.0, totals->depth), 6);
+    append(size, &used, snprintf(text + used, size - used, " average:%s", number));
+    formatMetricNumber(number, sizeof number, psnrDecibels(totals->worstMse, totals->depth), 6);
+    append(size, &used, snprintf(text + used, size - used, " min:%s", number));
+    formatMetricNumber(number, sizeof number, psnrDecibels(totals->bestMse, totals->depth), 6);
+    append(size, &used, snprintf(text + used, size - used, " max:%s\n", number));
+    return used;
+}

@@ -1,0 +1,289 @@
+// The arithmetic follows the integer form of SSIM that FFmpeg's filter uses,
+// types included, because its printed digits are what people compare with:
+// 8-bit windows are worked out in int and float and summed in double; deeper
+// windows in int64_t and float, summed along a window row in float, and the
+// rows in double. Found by matching its listings on many clips.
+#include "snap/metric/ssim.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+void ssimBlockRow8Scalar(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride,
+                         int blocks, int32_t (*sums)[4]) {
+    for (int z = 0; z < blocks; ++z) {
+        int32_t s1 = 0, s2 = 0, ss = 0, s12 = 0;
+        for (int y = 0; y < 4; ++y) {
+            const uint8_t* pa = a + y * aStride + 4 * z;
+            const uint8_t* pb = b + y * bStride + 4 * z;
+            for (int x = 0; x < 4; ++x) {
+                const int32_t p = pa[x], q = pb[x];
+                s1 += p;
+                s2 += q;
+                ss += p * p + q * q;
+                s12 += p * q;
+            }
+        }
+        sums[z][0] = s1;
+        sums[z][1] = s2;
+        sums[z][2] = ss;
+        sums[z][3] = s12;
+    }
+}
+
+void ssimBlockRow16Scalar(const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
+                          ptrdiff_t bStride, int blocks, int64_t (*sums)[4]) {
+    for (int z = 0; z < blocks; ++z) {
+        int64_t s1 = 0, s2 = 0, ss = 0, s12 = 0;
+        for (int y = 0; y < 4; ++y) {
+            const uint16_t* pa = a + y * aStride + 4 * z;
+            const uint16_t* pb = b + y * bStride + 4 * z;
+            for (int x = 0; x < 4; ++x) {
+                const int64_t p = pa[x], q = pb[x];
+                s1 += p;
+                s2 += q;
+                ss += p * p + q * q;
+                s12 += p * q;
+            }
+        }
+        sums[z][0] = s1;
+        sums[z][1] = s2;
+        sums[z][2] = ss;
+        sums[z][3] = s12;
+    }
+}
+
+namespace {
+
+const SsimRows scalarRows = {"scalar", ssimBlockRow8Scalar, ssimWindowRow8Scalar, ssimBlockRow16Scalar, 16};
+#if defined(__x86_64__)
+const SsimRows avx2Rows = {"avx2", ssimBlockRow8Avx2, ssimWindowRow8Avx2, ssimBlockRow16Avx2, 12};
+#endif
+
+} // namespace
+
+// One 8x8 window from its four blocks' sums (N = 64 samples). With
+// mu = s / N, the published SSIM
+//   (2 mu_a mu_b + C1)(2 cov + C2) / ((mu_a^2 + mu_b^2 + C1)(var_a + var_b + C2))
+// multiplied through by N^2 and N(N - 1) stays in integers:
+//   vars = N ss - s1^2 - s2^2, covar = N s12 - s1 s2,
+//   C1 = (0.01 peak)^2 N^2 and C2 = (0.03 peak)^2 N^2 (N - 1), rounded.
+float ssimWindow8(int32_t s1, int32_t s2, int32_t ss, int32_t s12) {
+    // peak 255: 64 * 6.5025 and 64 * 63 * 58.5225, rounded.
+    const int32_t c1 = 416, c2 = 235963;
+    const int32_t vars = ss * 64 - s1 * s1 - s2 * s2;
+    const int32_t covar = s12 * 64 - s1 * s2;
+    return float(2 * s1 * s2 + c1) * float(2 * covar + c2) /
+           (float(s1 * s1 + s2 * s2 + c1) * float(vars + c2));
+}
+
+namespace {
+
+// The same at any depth; sums of 16-bit samples need 64 bits.
+float window16(int64_t s1, int64_t s2, int64_t ss, int64_t s12, int64_t c1, int64_t c2) {
+    const int64_t vars = ss * 64 - s1 * s1 - s2 * s2;
+    const int64_t covar = s12 * 64 - s1 * s2;
+    return float(2 * s1 * s2 + c1) * float(2 * covar + c2) /
+           (float(s1 * s1 + s2 * s2 + c1) * float(vars + c2));
+}
+
+float windowRow16(const int64_t (*top)[4], const int64_t (*bottom)[4], int windows, int64_t c1,
+                  int64_t c2) {
+    float sum = 0;
+    for (int i = 0; i < windows; ++i) {
+        int64_t s[4];
+        for (int k = 0; k < 4; ++k) s[k] = top[i][k] + top[i + 1][k] + bottom[i][k] + bottom[i + 1][k];
+        sum += window16(s[0], s[1], s[2], s[3], c1, c2);
+    }
+    return sum;
+}
+
+} // namespace
+
+double ssimWindowRow8Scalar(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows) {
+    double sum = 0;
+    for (int i = 0; i < windows; ++i) {
+        int32_t s[4];
+        for (int k = 0; k < 4; ++k) s[k] = top[i][k] + top[i + 1][k] + bottom[i][k] + bottom[i + 1][k];
+        sum += ssimWindow8(s[0], s[1], s[2], s[3]);
+    }
+    return sum;
+}
+
+const SsimRows* ssimRowsNamed(const char* name) {
+    if (!name) return nullptr;
+    if (strcmp(name, "scalar") == 0) return &scalarRows;
+#if defined(__x86_64__)
+    // May be reached before the constructor that reads the CPU has run.
+    __builtin_cpu_init();
+    if (strcmp(name, "avx2") == 0 && __builtin_cpu_supports("avx2")) return &avx2Rows;
+#endif
+    return nullptr;
+}
+
+const SsimRows* fastestSsimRows() {
+    static const SsimRows* const fastest = [] { // chosen once, on first use
+        const SsimRows* avx2 = ssimRowsNamed("avx2");
+        return avx2 ? avx2 : &scalarRows;
+    }();
+    return fastest;
+}
+
+int64_t ssimWindows(int32_t width, int32_t height) {
+    const int64_t across = width / 4 - 1, down = height / 4 - 1;
+    return across > 0 && down > 0 ? across * down : 0;
+}
+
+// Both drivers keep two block rows and swap them: window row y takes block
+// rows y - 1 and y.
+int ssimPlane8(const SsimRows* rows, const uint8_t* a, ptrdiff_t aStride, const uint8_t* b,
+               ptrdiff_t bStride, int32_t width, int32_t height, double* ssim) {
+    const int64_t windows = ssimWindows(width, height);
+    if (windows == 0) {
+        *ssim = NAN;
+        return 1;
+    }
+    const int blocks = width / 4, blockRows = height / 4;
+    int32_t(*buffer)[4] = static_cast<int32_t(*)[4]>(malloc(2 * sizeof(int32_t[4]) * size_t(blocks)));
+    if (!buffer) return 0;
+    int32_t(*top)[4] = buffer;
+    int32_t(*bottom)[4] = buffer + blocks;
+    rows->row8(a, aStride, b, bStride, blocks, top);
+    double sum = 0;
+    for (int y = 1; y < blockRows; ++y) {
+        rows->row8(a + 4 * y * aStride, aStride, b + 4 * y * bStride, bStride, blocks, bottom);
+        sum += rows->windows8(top, bottom, blocks - 1);
+        int32_t(*swap)[4] = top;
+        top = bottom;
+        bottom = swap;
+    }
+    free(buffer);
+    *ssim = sum / double(windows);
+    return 1;
+}
+
+int ssimPlane16(const SsimRows* rows, const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
+                ptrdiff_t bStride, int32_t width, int32_t height, int depth, double* ssim) {
+    const int64_t windows = ssimWindows(width, height);
+    if (windows == 0) {
+        *ssim = NAN;
+        return 1;
+    }
+    const SsimBlockRow16 row = depth <= rows->row16Depth ? rows->row16 : ssimBlockRow16Scalar;
+    const double peak = double((1 << depth) - 1);
+    const int64_t c1 = int64_t(.01 * .01 * peak * peak * 64 + .5);
+    const int64_t c2 = int64_t(.03 * .03 * peak * peak * 64 * 63 + .5);
+    const int blocks = width / 4, blockRows = height / 4;
+    int64_t(*buffer)[4] = static_cast<int64_t(*)[4]>(malloc(2 * sizeof(int64_t[4]) * size_t(blocks)));
+    if (!buffer) return 0;
+    int64_t(*top)[4] = buffer;
+    int64_t(*bottom)[4] = buffer + blocks;
+    row(a, aStride, b, bStride, blocks, top);
+    double sum = 0;
+    for (int y = 1; y < blockRows; ++y) {
+        row(a + 4 * y * aStride, aStride, b + 4 * y * bStride, bStride, blocks, bottom);
+        sum += windowRow16(top, bottom, blocks - 1, c1, c2);
+        int64_t(*swap)[4] = top;
+        top = bottom;
+        bottom = swap;
+    }
+    free(buffer);
+    *ssim = sum / double(windows);
+    return 1;
+}
+
+int ssimFrame(const MetricFrame* a, const MetricFrame* b, SsimFrame* result) {
+    return ssimFrameWith(fastestSsimRows(), a, b, result);
+}
+
+int ssimFrameWith(const SsimRows* rows, const MetricFrame* a, const MetricFrame* b,
+                  SsimFrame* result) {
+    if (!metricFramesAgree(a, b)) return 0;
+    result->planes = a->planes;
+    int64_t samples = 0;
+    for (int p = 0; p < a->planes; ++p) {
+        const MetricPlane* pa = &a->plane[p];
+        const MetricPlane* pb = &b->plane[p];
+        double* ssim = &result->plane[p];
+        const int ok = a->depth == 8
+            ? ssimPlane8(rows, pa->data, pa->stride, pb->data, pb->stride, pa->width, pa->height, ssim)
+            : ssimPlane16(rows, reinterpret_cast<const uint16_t*>(pa->data), pa->stride / 2,
+                          reinterpret_cast<const uint16_t*>(pb->data), pb->stride / 2, pa->width,
+                          pa->height, a->depth, ssim);
+        if (!ok) return 0;
+        if (!std::isnan(*ssim)) samples += int64_t{pa->width} * pa->height;
+    }
+    // Each plane's weight is its share of the samples, added in plane order.
+    result->all = samples > 0 ? 0.0 : NAN;
+    for (int p = 0; p < a->planes; ++p)
+        if (!std::isnan(result->plane[p]))
+            result->all += double(int64_t{a->plane[p].width} * a->plane[p].height) / double(samples) *
+                           result->plane[p];
+    return 1;
+}
+
+namespace {
+
+// 10 log10(weight / (weight - sum)): dB of the mean sum / weight.
+double decibelsOfSum(double sum, double weight) {
+    if (std::isnan(sum)) return NAN;
+    return fabs(weight - sum) > 1e-9 ? 10.0 * log10(weight / (weight - sum)) : INFINITY;
+}
+
+const char planeLetters[3] = {'Y', 'U', 'V'};
+
+// Moves *used past what snprintf wrote, never past the end of the buffer.
+void append(size_t size, int* used, int written) {
+    if (written > 0) *used += written;
+    if (size_t(*used) >= size) *used = size > 0 ? int(size) - 1 : 0;
+}
+
+} // namespace
+
+double ssimDecibels(double ssim) {
+    return decibelsOfSum(ssim, 1.0);
+}
+
+int formatSsimFrameLine(char* text, size_t size, int64_t n, const SsimFrame* frame) {
+    int used = 0;
+    char number[2][40];
+    append(size, &used, snprintf(text, size, "n:%" PRId64, n));
+    for (int p = 0; p < frame->planes; ++p) {
+        formatMetricNumber(number[0], sizeof number[0], frame->plane[p], 6);
+        append(size, &used, snprintf(text + used, size - used, " %c:%s", planeLetters[p], number[0]));
+    }
+    formatMetricNumber(number[0], sizeof number[0], frame->all, 6);
+    formatMetricNumber(number[1], sizeof number[1], ssimDecibels(frame->all), 6);
+    append(size, &used, snprintf(text + used, size - used, " All:%s (%s)\n", number[0], number[1]));
+    return used;
+}
+
+void clearSsimTotals(SsimTotals* totals) {
+    memset(totals, 0, sizeof *totals);
+}
+
+void addSsimFrame(SsimTotals* totals, const SsimFrame* frame) {
+    totals->planes = frame->planes;
+    for (int p = 0; p < frame->planes; ++p) totals->plane[p] += frame->plane[p];
+    totals->all += frame->all;
+    totals->frames += 1;
+}
+
+int formatSsimSummary(char* text, size_t size, const SsimTotals* totals) {
+    const double frames = double(totals->frames);
+    int used = 0;
+    char number[2][40];
+    append(size, &used, snprintf(text, size, "SSIM"));
+    for (int p = 0; p < totals->planes; ++p) {
+        formatMetricNumber(number[0], sizeof number[0], totals->plane[p] / frames, 6);
+        formatMetricNumber(number[1], sizeof number[1], decibelsOfSum(totals->plane[p], frames), 6);
+        append(size, &used,
+               snprintf(text + used, size - used, " %c:%s (%s)", planeLetters[p], number[0], number[1]));
+    }
+    formatMetricNumber(number[0], sizeof number[0], totals->all / frames, 6);
+    formatMetricNumber(number[1], sizeof number[1], decibelsOfSum(totals->all, frames), 6);
+    append(size, &used, snprintf(text + used, size - used, " All:%s (%s)\n", number[0], number[1]));
+    return used;
+}
