@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tools/name_guess.h"
+#include "snap/name_guess.h"
 
 namespace {
 

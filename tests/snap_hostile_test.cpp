@@ -18,7 +18,7 @@
 #endif
 
 #include "tests/test_files.h"
-#include "tools/snap.h"
+#include "snap/snap.h"
 
 namespace fs = std::filesystem;
 

@@ -9,9 +9,9 @@
 #include "render/colour.h"
 #include "render/separate.h"
 #include "tests/test_files.h"
-#include "tools/info.h"
-#include "tools/snap.h"
-#include "tools/snap_args.h"
+#include "snap/info.h"
+#include "snap/snap.h"
+#include "snap/options.h"
 #include "video/video_file.h"
 
 #define STB_IMAGE_STATIC

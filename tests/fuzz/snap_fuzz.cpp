@@ -27,8 +27,8 @@
 #include "snap/narrow.h"
 #include "snap/rate.h"
 #include "snap/source/y4m_header.h"
-#include "tools/name_guess.h"
-#include "tools/snap_args.h"
+#include "snap/name_guess.h"
+#include "snap/options.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "tools/name_guess.h"
-#include "tools/snap_args.h"
+#include "snap/name_guess.h"
+#include "snap/options.h"
 
 // The time of `frames` frames at `frameInterval` ms each, in the viewer's
 // position-text form (" h00 : m00 : s01 : ms200 : f30"); past 2^32 ms, where

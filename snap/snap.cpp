@@ -1,20 +1,22 @@
-#include "tools/snap.h"
+#include "snap/snap.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
+#include <system_error>
 
-#include "tools/compare.h"
-#include "tools/export.h"
-#include "tools/files.h"
-#include "tools/info.h"
-#include "tools/name_guess.h"
-#include "tools/sample.h"
-#include "tools/snap_args.h"
-#include "tools/tool_files.h"
+#include "snap/compare.h"
+#include "snap/export.h"
+#include "snap/files.h"
+#include "snap/info.h"
+#include "snap/name_guess.h"
+#include "snap/source/sample.h"
+#include "snap/options.h"
+#include "snap/messages.h"
 #include "video/video_file.h"
 
 namespace {
@@ -228,15 +230,35 @@ int runJob(const SnapJob* job) {
     }
 }
 
-} // namespace
-
-int snapMain(int argc, char** argv) {
+// The job run with interruptions guarded.
+int runGuarded(int argc, char** argv) {
     SnapJob job;
     char error[16384];
     if (!parseSnapArguments(argc, argv, &job, error, sizeof error)) return snapFail("%s", error);
     guardRun();
-    int status = runJob(&job);
+    const int status = runJob(&job);
     endGuardedRun();
+    return status;
+}
+
+} // namespace
+
+int snapMain(int argc, char** argv) {
+    int status;
+    // Nothing leaves this call by an exception: memory that runs out while
+    // frames are held, or a thread the system will not start, is one line
+    // and status 2, with no unfinished output left.
+    try {
+        status = runGuarded(argc, argv);
+    } catch (const std::bad_alloc&) {
+        endGuardedRun();
+        removeUnfinishedOutputs();
+        status = snapFail("out of memory");
+    } catch (const std::system_error& failure) {
+        endGuardedRun();
+        removeUnfinishedOutputs();
+        status = snapFail("%s", failure.what());
+    }
     // What went to standard output must have arrived, whatever the mode.
     errno = 0;
     if ((fflush(stdout) != 0 || ferror(stdout)) && status != 2) {

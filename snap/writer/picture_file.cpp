@@ -1,4 +1,4 @@
-#include "tools/picture_file.h"
+#include "snap/writer/picture_file.h"
 
 #include <climits>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <zlib.h>
 
 #include "render/colour.h"
-#include "tools/tool_files.h"
+#include "snap/messages.h"
 
 namespace {
 // stb_image_write's own deflate is small but slow; zlib's is the one every

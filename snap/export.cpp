@@ -1,21 +1,22 @@
-#include "tools/export.h"
+#include "snap/export.h"
 
 #include <chrono>
 #include <climits>
-#include <condition_variable>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "render/colour.h"
 #include "render/separate.h"
-#include "tools/picture_file.h"
-#include "tools/files.h"
-#include "tools/tool_files.h"
+#include "snap/writer/picture_file.h"
+#include "snap/files.h"
+#include "snap/queue.h"
+#include "snap/messages.h"
 
 namespace {
 
@@ -125,46 +126,40 @@ const std::vector<uint8_t>* fileBytes(const SnapJob* job, Slot* slot) {
     return &slot->encoded;
 }
 
-// Pictures pass from the reading thread to the writers through a queue of
-// full slots; the writers hand them back through a list of free ones.
+// Pictures pass from the reading thread to the writers as full slots; the
+// writers hand them back as free ones. The first failure in frame order is kept.
 struct Pipeline {
-    std::mutex lock;
-    std::condition_variable changed;
-    std::deque<Slot*> full;
-    std::deque<Slot*> free;
-    bool finished = false; // no more pictures will come
-    bool failed = false;
-    int64_t failedFrame = -1;  // the first failing frame in frame order
-    std::string failure;       // what went wrong with it
-    int64_t written = 0;
+    WorkQueue full, free;
+    std::mutex lock;                // guards what follows
+    std::atomic<bool> failed{false};
+    int64_t failedFrame = -1;
+    std::string failure;
+    std::atomic<int64_t> written{0};
 };
 
-void writePictures(Pipeline* pipeline, const SnapJob* job, const OutputGuard* guard) {
-    for (;;) {
-        Slot* slot;
-        {
-            std::unique_lock<std::mutex> hold(pipeline->lock);
-            pipeline->changed.wait(hold, [&] { return !pipeline->full.empty() || pipeline->finished; });
-            if (pipeline->full.empty()) return;
-            slot = pipeline->full.front();
-            pipeline->full.pop_front();
-        }
+// Encodes (PNG) and writes one picture, then hands its slot back.
+void writePicture(Pipeline* pipeline, const SnapJob* job, const OutputGuard* guard, Slot* slot) {
+    {
         const std::string name = outputNameFor(&job->outputName, job->output, slot->frame);
         const std::vector<uint8_t>* bytes = fileBytes(job, slot);
         std::string failure;
         if (!bytes) failure = "cannot encode " + quotedName(name.c_str()) + ": the picture is too large for PNG";
-        const bool ok = bytes && writeWholeOutput(name.c_str(), bytes->data(), bytes->size(), guard, &failure);
-        std::lock_guard<std::mutex> hold(pipeline->lock);
-        if (ok) {
+        if (bytes && writeWholeOutput(name.c_str(), bytes->data(), bytes->size(), guard, &failure)) {
             pipeline->written += 1;
-        } else if (!pipeline->failed || slot->frame < pipeline->failedFrame) {
+        } else {
+            std::lock_guard<std::mutex> hold(pipeline->lock);
+            if (!pipeline->failed || slot->frame < pipeline->failedFrame) {
+                pipeline->failedFrame = slot->frame;
+                pipeline->failure = failure;
+            }
             pipeline->failed = true;
-            pipeline->failedFrame = slot->frame;
-            pipeline->failure = failure;
         }
-        pipeline->free.push_back(slot);
-        pipeline->changed.notify_all();
     }
+    queuePut(&pipeline->free, slot);
+}
+
+void writePictures(Pipeline* pipeline, const SnapJob* job, const OutputGuard* guard) {
+    while (Slot* slot = static_cast<Slot*>(queueTake(&pipeline->full))) writePicture(pipeline, job, guard, slot);
 }
 
 void showProgress(int64_t done, int64_t total, bool last) {
@@ -205,45 +200,36 @@ int exportFrames(VideoFile* video, const SnapJob* job, const OutputGuard* guard,
 
     Pipeline pipeline;
     std::vector<Slot> slots(writers + 1);
-    for (Slot& slot : slots) pipeline.free.push_back(&slot);
+    for (Slot& slot : slots) queuePut(&pipeline.free, &slot);
     std::vector<std::thread> threads;
-    for (unsigned i = 0; i < writers; ++i)
-        threads.emplace_back(writePictures, &pipeline, job, guard);
+    // Without a second thread the pictures are written here, one at a time.
+    try {
+        for (unsigned i = 0; i < writers; ++i) threads.emplace_back(writePictures, &pipeline, job, guard);
+    } catch (const std::system_error&) {
+    }
 
     const bool progress = total > 1 && standardErrorIsTerminal();
     auto lastShown = std::chrono::steady_clock::now();
     bool readFailed = false, buildFailed = false;
     int64_t frame = first;
-    for (; frame <= last; ++frame) {
-        Slot* slot;
-        {
-            std::unique_lock<std::mutex> hold(pipeline.lock);
-            pipeline.changed.wait(hold, [&] { return !pipeline.free.empty() || pipeline.failed; });
-            if (pipeline.failed) break;
-            slot = pipeline.free.front();
-            pipeline.free.pop_front();
-        }
+    for (; frame <= last && !pipeline.failed; ++frame) {
+        Slot* slot = static_cast<Slot*>(queueTake(&pipeline.free));
         const int read = frame == first ? seekFrame(video, first) : readNextFrame(video);
         if (!read || video->frameIndex != frame) readFailed = true;
         else if (!buildPicture(video, job, slot)) buildFailed = true;
-        std::lock_guard<std::mutex> hold(pipeline.lock);
         if (readFailed || buildFailed) {
-            pipeline.free.push_back(slot);
+            queuePut(&pipeline.free, slot);
             break;
         }
         slot->frame = frame;
-        pipeline.full.push_back(slot);
-        pipeline.changed.notify_all();
+        if (threads.empty()) writePicture(&pipeline, job, guard, slot);
+        else queuePut(&pipeline.full, slot);
         if (progress && std::chrono::steady_clock::now() - lastShown > std::chrono::milliseconds(250)) {
             showProgress(pipeline.written, total, false);
             lastShown = std::chrono::steady_clock::now();
         }
     }
-    {
-        std::lock_guard<std::mutex> hold(pipeline.lock);
-        pipeline.finished = true;
-        pipeline.changed.notify_all();
-    }
+    queueClose(&pipeline.full);
     for (std::thread& thread : threads) thread.join();
     *written = pipeline.written;
     if (progress) showProgress(pipeline.written, total, true);

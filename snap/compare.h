@@ -1,4 +1,4 @@
-// tools/compare.h
+// corvane-snap --compare: the PSNR of two raw videos of one geometry.
 #pragma once
 #include <cstdint>
 #include "video/video_file.h"   // ChromaFormat

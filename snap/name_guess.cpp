@@ -1,6 +1,6 @@
-#include "tools/name_guess.h"
+#include "snap/name_guess.h"
 
-#include "tools/shown_name.h"
+#include "snap/shown_name.h"
 
 #include <cinttypes>
 #include <climits>

@@ -1,12 +1,12 @@
-#include "tools/info.h"
+#include "snap/info.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
 
 #include "render/position_text.h"
-#include "tools/files.h"
-#include "tools/tool_files.h"
+#include "snap/files.h"
+#include "snap/messages.h"
 #include "video/frame_rate.h"
 
 namespace {

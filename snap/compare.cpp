@@ -1,7 +1,7 @@
 // corvane-snap --compare: per-frame and overall PSNR of two raw videos of the
 // same geometry, with the per-frame lines and summary in the form the common
 // video tools print, so that scripts written for them keep working.
-#include "tools/compare.h"
+#include "snap/compare.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -10,17 +10,16 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
 
-#include "tools/name_guess.h"
-#include "tools/files.h"
-#include "tools/squared_difference.h"
-#include "tools/tool_files.h"
+#include "snap/name_guess.h"
+#include "snap/files.h"
+#include "snap/queue.h"
+#include "snap/metric/squared_difference.h"
+#include "snap/messages.h"
 
 namespace {
 
@@ -166,43 +165,39 @@ void closeFiles(Comparison* c) {
     c->input = c->other = c->stats = nullptr;
 }
 
-// The other file, read by a second thread into a ring of chunks while this
-// one reads the input and sums: copying both files out of the system's cache
-// is most of the work, and the two copies then run side by side.
+// The other file, read by a second thread into chunks while this one reads
+// the input and sums: copying both files out of the system's cache is most of
+// the work, and the two copies then run side by side. Chunks go to the reader
+// free and come back full, in order.
+struct Chunk {
+    uint8_t* bytes;
+    size_t size;
+    bool ok;
+};
+
 struct ReadAhead {
     FILE* file;
     int64_t chunks;
     int64_t lastChunkBytes;
-    uint8_t* ring;               // READ_AHEAD chunks
-    std::mutex lock;
-    std::condition_variable changed;
-    int64_t filled = 0;          // chunks read so far
-    int64_t released = 0;        // chunks the sums are done with
-    bool failed = false;
-    bool stop = false;
+    WorkQueue free, full;
 };
 
 size_t chunkBytes(const ReadAhead* r, int64_t i) {
     return size_t(i + 1 < r->chunks ? CHUNK_BYTES : r->lastChunkBytes);
 }
 
-uint8_t* chunkSlot(const ReadAhead* r, int64_t i) {
-    return r->ring + (i % READ_AHEAD) * CHUNK_BYTES;
+void fillChunk(ReadAhead* r, Chunk* chunk, int64_t i) {
+    chunk->size = chunkBytes(r, i);
+    chunk->ok = fread(chunk->bytes, 1, chunk->size, r->file) == chunk->size;
 }
 
 void readAhead(ReadAhead* r) {
     for (int64_t i = 0; i < r->chunks; ++i) {
-        {
-            std::unique_lock<std::mutex> hold(r->lock);
-            r->changed.wait(hold, [&] { return r->stop || i - r->released < READ_AHEAD; });
-            if (r->stop) return;
-        }
-        const bool ok = fread(chunkSlot(r, i), 1, chunkBytes(r, i), r->file) == chunkBytes(r, i);
-        std::lock_guard<std::mutex> hold(r->lock);
-        if (ok) r->filled = i + 1;
-        else r->failed = true;
-        r->changed.notify_all();
-        if (!ok) return;
+        Chunk* chunk = static_cast<Chunk*>(queueTake(&r->free));
+        if (!chunk) return;
+        fillChunk(r, chunk, i);
+        queuePut(&r->full, chunk);
+        if (!chunk->ok) return;
     }
 }
 
@@ -215,7 +210,11 @@ int compareFrames(Comparison* c, int64_t frames) {
     other.file = c->other;
     other.chunks = (total + CHUNK_BYTES - 1) / CHUNK_BYTES;
     other.lastChunkBytes = total - (other.chunks - 1) * CHUNK_BYTES;
-    other.ring = buffer + CHUNK_BYTES;
+    Chunk ring[READ_AHEAD];
+    for (int64_t i = 0; i < READ_AHEAD; ++i) {
+        ring[i] = {buffer + (1 + i) * CHUNK_BYTES, 0, false};
+        queuePut(&other.free, &ring[i]);
+    }
     // Without a second thread the same reads happen here, one chunk ahead of nothing.
     std::thread reader;
     try {
@@ -232,29 +231,22 @@ int compareFrames(Comparison* c, int64_t frames) {
                            ferror(c->input) ? strerror(errno) : "it ended early");
             break;
         }
-        bool arrived;
+        Chunk* chunk;
         if (reader.joinable()) {
-            std::unique_lock<std::mutex> hold(other.lock);
-            other.changed.wait(hold, [&] { return other.filled > i || other.failed; });
-            arrived = other.filled > i;
+            chunk = static_cast<Chunk*>(queueTake(&other.full));
         } else {
-            arrived = fread(chunkSlot(&other, i), 1, size, c->other) == size;
+            chunk = static_cast<Chunk*>(queueTake(&other.free));
+            fillChunk(&other, chunk, i);
         }
-        if (!arrived) {
+        if (!chunk->ok) {
             ok = !snapFail("cannot read %s", quotedName(c->job->other).c_str());
             break;
         }
-        sumChunk(c, sum, buffer, chunkSlot(&other, i), size);
-        std::lock_guard<std::mutex> hold(other.lock);
-        other.released = i + 1;
-        other.changed.notify_all();
+        sumChunk(c, sum, buffer, chunk->bytes, size);
+        queuePut(&other.free, chunk);
     }
     if (reader.joinable()) {
-        {
-            std::lock_guard<std::mutex> hold(other.lock);
-            other.stop = true;
-            other.changed.notify_all();
-        }
+        queueClose(&other.free);
         reader.join();
     }
     free(buffer);

@@ -1,4 +1,4 @@
-#include "tools/tool_files.h"
+#include "snap/messages.h"
 
 #ifdef _WIN32
 #include <io.h>

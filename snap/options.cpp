@@ -1,4 +1,4 @@
-#include "tools/snap_args.h"
+#include "snap/options.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/name_guess.h"
-#include "tools/shown_name.h"
+#include "snap/name_guess.h"
+#include "snap/shown_name.h"
 
 const char snapUsage[] =
     "usage: corvane-snap [--size WxH] [--format 420|422|411|444] [--frame N|last|A-B|all] "

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/files.h"
+#include "snap/files.h"
 
-#include "tools/snap_args.h"
+#include "snap/options.h"
 #include "video/video_file.h"
 
 // The largest picture's pixels in bytes: BMP keeps its size in 32 bits.
