@@ -158,6 +158,14 @@ TEST(Ssim, VectorRowsEqualScalarRows) {
                 scalar->row16(wa.data(), stride, wb.data(), stride, blocks, reinterpret_cast<int64_t(*)[4]>(want16.data()));
                 vector->row16(wa.data(), stride, wb.data(), stride, blocks, reinterpret_cast<int64_t(*)[4]>(got16.data()));
                 ASSERT_EQ(got16, want16) << depth << "-bit, " << blocks << " blocks, start " << start;
+                std::vector<int64_t> bottom16(want16.size());
+                for (int z = 0; z < blocks; ++z)
+                    for (int k = 0; k < 4; ++k) bottom16[4 * z + k] = want16[4 * (blocks - 1 - z) + k];
+                const int64_t c1 = 6698, c2 = 3797644; // 10-bit constants; both paths take them as given
+                const auto* t16 = reinterpret_cast<const int64_t(*)[4]>(want16.data());
+                const auto* u16 = reinterpret_cast<const int64_t(*)[4]>(bottom16.data());
+                ASSERT_EQ(vector->windows16(t16, u16, blocks - 1, c1, c2), scalar->windows16(t16, u16, blocks - 1, c1, c2))
+                    << depth << "-bit windows, " << blocks << " blocks";
             }
         }
 }
