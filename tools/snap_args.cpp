@@ -14,7 +14,7 @@ const char snapUsage[] =
     "       corvane-snap --compare [--size WxH] [--format F] INPUT OTHER [--stats FILE|-] "
     "[--fail-below DB]\n"
     "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
-    "       corvane-snap --help | --version\n"
+    "       corvane-snap -h | --help | --version\n"
     "\n"
     "OUTPUT ending in .bmp or .png: the colour view as 24-bit colour, or with --separate Y, U and V\n"
     "side by side in 8-bit grey. Several frames (A-B, all) need one number field in OUTPUT, as in\n"
