@@ -82,15 +82,6 @@ int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
             return 1;
         }
         buildColourRows(video, video->format, pixels, stride);
-        // PNG keeps red first.
-        for (int64_t r = 0; r < height; ++r) {
-            uint8_t* p = pixels + r * stride;
-            for (int32_t c = 0; c < width; ++c, p += 3) {
-                const uint8_t blue = p[0];
-                p[0] = p[2];
-                p[2] = blue;
-            }
-        }
         return 1;
     }
 

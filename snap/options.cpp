@@ -17,6 +17,7 @@ const char snapUsage[] =
     "       corvane-snap --compare [--size WxH] [--format F] INPUT OTHER [--stats FILE|-] "
     "[--fail-below DB]\n"
     "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
+    "       corvane-snap -h | --help | --version\n"
     "\n"
     "OUTPUT ending in .bmp or .png: the colour view as 24-bit colour, or with --separate Y, U and V\n"
     "side by side in 8-bit grey. Several frames (A-B, all) need one number field in OUTPUT, as in\n"
@@ -263,7 +264,8 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     job->frames.kind = FRAMES_ONE;
     if (errorSize) error[0] = '\0';
 
-    // A mode option sets what the rest means; --help wins over everything.
+    // A mode option sets what the rest means; --help wins over everything,
+    // then --version.
     int modeSet = 0;
     for (int i = 1; i < argc && strcmp(argv[i], "--"); ++i) {
         const char* arg = argv[i];
@@ -271,7 +273,9 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
             job->mode = SNAP_HELP;
             return 1;
         }
+        if (!strcmp(arg, "--version")) job->mode = SNAP_VERSION;
     }
+    if (job->mode == SNAP_VERSION) return 1;
 
     const char* positional[3] = {nullptr, nullptr, nullptr};
     int positionals = 0;

@@ -18,6 +18,7 @@
 #include "snap/options.h"
 #include "snap/messages.h"
 #include "video/video_file.h"
+#include "version.h"
 
 namespace {
 
@@ -223,6 +224,7 @@ int exportPictures(const SnapJob* job) {
 int runJob(const SnapJob* job) {
     switch (job->mode) {
     case SNAP_HELP: fputs(snapUsage, stdout); return 0;
+    case SNAP_VERSION: puts("corvane-snap " CORVANE_VERSION_TEXT); return 0;
     case SNAP_MAKE_SAMPLE: return makeSample(job);
     case SNAP_INFO: return runInfo(job);
     case SNAP_COMPARE: return compare(job);

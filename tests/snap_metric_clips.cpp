@@ -57,10 +57,10 @@ void fillPlane(ClipPair* pair, int plane, int frame, uint32_t* state) {
 
 } // namespace
 
-int makeClipPair(const ClipSpec* spec, ClipPair* pair) {
+int makeClipPair(const ClipRecipe* recipe, ClipPair* pair) {
     const Layout* layout = nullptr;
     for (const Layout& l : layouts)
-        if (strcmp(l.name, spec->pixelFormat) == 0) layout = &l;
+        if (strcmp(l.name, recipe->pixelFormat) == 0) layout = &l;
     if (!layout) return 0;
     pair->planes = layout->planes;
     pair->depth = layout->depth;
@@ -70,15 +70,15 @@ int makeClipPair(const ClipSpec* spec, ClipPair* pair) {
     const int bytes = layout->depth > 8 ? 2 : 1;
     for (int p = 0; p < 3; ++p) {
         const bool chroma = p > 0;
-        pair->planeWidth[p] = chroma ? -((-spec->width) >> layout->shiftX) : spec->width;
-        pair->planeHeight[p] = chroma ? -((-spec->height) >> layout->shiftY) : spec->height;
+        pair->planeWidth[p] = chroma ? -((-recipe->width) >> layout->shiftX) : recipe->width;
+        pair->planeHeight[p] = chroma ? -((-recipe->height) >> layout->shiftY) : recipe->height;
         pair->planeBytes[p] = p < layout->planes ? size_t(pair->planeWidth[p]) * pair->planeHeight[p] * bytes : 0;
         pair->frameBytes += pair->planeBytes[p];
     }
-    pair->a.assign(pair->frameBytes * size_t(spec->frames), 0);
-    pair->b.assign(pair->frameBytes * size_t(spec->frames), 0);
-    uint32_t state = spec->seed ? spec->seed : 1;
-    for (int f = 0; f < spec->frames; ++f)
+    pair->a.assign(pair->frameBytes * size_t(recipe->frames), 0);
+    pair->b.assign(pair->frameBytes * size_t(recipe->frames), 0);
+    uint32_t state = recipe->seed ? recipe->seed : 1;
+    for (int f = 0; f < recipe->frames; ++f)
         for (int p = 0; p < layout->planes; ++p) fillPlane(pair, p, f, &state);
     return 1;
 }
@@ -106,10 +106,10 @@ int ffmpegRuns() {
 #endif
 }
 
-int ffmpegListing(const ClipSpec* spec, const ClipPair* pair, const char* filter, const char* options,
+int ffmpegListing(const ClipRecipe* recipe, const ClipPair* pair, const char* filter, const char* options,
                   std::vector<std::string>* lines, std::string* summary) {
 #ifdef _WIN32
-    (void)spec, (void)pair, (void)filter, (void)options, (void)lines, (void)summary;
+    (void)recipe, (void)pair, (void)filter, (void)options, (void)lines, (void)summary;
     return 0;
 #else
     if (!ffmpegRuns()) return 0;
@@ -117,8 +117,8 @@ int ffmpegListing(const ClipSpec* spec, const ClipPair* pair, const char* filter
     const std::string b = writeBytes("oracle_b.yuv", pair->b);
     const std::string stats = scratchPath("oracle_stats.txt");
     char input[128];
-    snprintf(input, sizeof input, "-f rawvideo -pix_fmt %s -s %dx%d", spec->pixelFormat, spec->width,
-             spec->height);
+    snprintf(input, sizeof input, "-f rawvideo -pix_fmt %s -s %dx%d", recipe->pixelFormat, recipe->width,
+             recipe->height);
     const std::string command = std::string("ffmpeg -nostdin -hide_banner -nostats ") + options + " " +
                                 input + " -i " + a + " " + input + " -i " + b + " -lavfi " + filter +
                                 "=stats_file=" + stats + " -f null - 2>&1";

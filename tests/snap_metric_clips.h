@@ -9,7 +9,7 @@
 
 #include "snap/metric/metric_planes.h"
 
-struct ClipSpec {
+struct ClipRecipe {
     const char* pixelFormat; // FFmpeg's name: "yuv420p", "gray10le", ...
     int32_t width, height;
     int frames;
@@ -25,7 +25,7 @@ struct ClipPair {
 };
 
 // Zero for a pixel format this helper does not know.
-int makeClipPair(const ClipSpec* spec, ClipPair* pair);
+int makeClipPair(const ClipRecipe* recipe, ClipPair* pair);
 
 // Frame `index` of clip a (`second` false) or b, as the metrics take it.
 MetricFrame clipFrame(const ClipPair* pair, bool second, int index);
@@ -36,5 +36,5 @@ int ffmpegRuns();
 // FFmpeg's per-frame stats lines (trailing blanks removed) and its summary
 // line for `filter` ("ssim" or "psnr") on the pair; `options` go before the
 // inputs (e.g. "-cpuflags 0"). Zero when it did not run.
-int ffmpegListing(const ClipSpec* spec, const ClipPair* pair, const char* filter, const char* options,
+int ffmpegListing(const ClipRecipe* recipe, const ClipPair* pair, const char* filter, const char* options,
                   std::vector<std::string>* lines, std::string* summary);

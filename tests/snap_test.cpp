@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <zlib.h>
 
 #include "render/colour.h"
 #include "render/separate.h"
@@ -150,6 +153,25 @@ std::vector<uint8_t> pngPicture(const std::vector<uint8_t>& png, int* width, int
     return top;
 }
 
+uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
+}
+
+// The filter type of each row of a PNG of `rowBytes` bytes a row, in order.
+std::vector<int> pngRowFilters(const std::vector<uint8_t>& png, size_t rowBytes, int height) {
+    std::vector<uint8_t> deflated;
+    for (size_t at = 8; at + 12 <= png.size(); at += 12 + be32(png, at))
+        if (!memcmp(&png[at + 4], "IDAT", 4))
+            deflated.insert(deflated.end(), &png[at + 8], &png[at + 8] + be32(png, at));
+    std::vector<uint8_t> rows((rowBytes + 1) * size_t(height));
+    uLongf size = rows.size();
+    EXPECT_EQ(uncompress(rows.data(), &size, deflated.data(), deflated.size()), Z_OK);
+    EXPECT_EQ(size, rows.size());
+    std::vector<int> filters;
+    for (int r = 0; r < height; ++r) filters.push_back(rows[r * (rowBytes + 1)]);
+    return filters;
+}
+
 TEST(Snap, PngHoldsTheBmpPixelsInBothViews) {
     struct Case {
         const char* size;
@@ -157,16 +179,32 @@ TEST(Snap, PngHoldsTheBmpPixelsInBothViews) {
         const char* format;
         int code;
         bool separate;
+        bool halves; // rows that suit one filter over rows that suit the other
     } cases[] = {
-        {"36x20", 36, 20, "420", 420, false}, {"36x20", 36, 20, "420", 420, true},
-        {"33x17", 33, 17, "411", 411, false}, {"35x9", 35, 9, "422", 422, true},
-        {"7x5", 7, 5, "444", 444, false},     {"1x1", 1, 1, "420", 420, false},
-        {"31x3", 31, 3, "420", 420, true},    {"7x5", 7, 5, "444", 444, true},
-        {"33x17", 33, 17, "411", 411, true},
+        {"36x20", 36, 20, "420", 420, false, false}, {"36x20", 36, 20, "420", 420, true, false},
+        {"33x17", 33, 17, "411", 411, false, false}, {"35x9", 35, 9, "422", 422, true, false},
+        {"7x5", 7, 5, "444", 444, false, false},     {"1x1", 1, 1, "420", 420, false, false},
+        {"31x3", 31, 3, "420", 420, true, false},    {"2x9", 2, 9, "444", 444, false, true},
+        {"64x33", 64, 33, "420", 420, false, true},  {"63x16", 63, 16, "422", 422, true, true},
+        {"7x5", 7, 5, "444", 444, true, false},     {"33x17", 33, 17, "411", 411, true, false},
     };
     for (const Case& c : cases) {
-        const std::string clip = scratchPath(std::string("png_") + c.size + "_" + c.format + ".yuv");
+        const std::string name = std::string("png_") + c.size + "_" + c.format + (c.halves ? "_halves" : "") + ".yuv";
+        const std::string clip = scratchPath(name);
         ASSERT_EQ(runSnap({"--make-sample", c.size, "3", clip, "--format", c.format}), 0);
+        if (c.halves) {
+            // The top half's rows repeat the row above, the bottom half's are
+            // each one grey: the first pack best against the row above, the
+            // others against the pixel to the left.
+            std::vector<uint8_t> frames(std::filesystem::file_size(clip), 128);
+            const size_t frameBytes = frames.size() / 3;
+            for (size_t f = 0; f < 3; ++f)
+                for (int y = 0; y < c.h; ++y)
+                    for (int x = 0; x < c.w; ++x)
+                        frames[f * frameBytes + size_t(y * c.w + x)] =
+                            uint8_t(y < c.h / 2 ? 16 + x * 7 % 220 : 16 + y * 23 % 220);
+            writeBytes(name, frames);
+        }
         const std::string bmp = scratchPath("view.bmp"), png = scratchPath("view.png");
         std::vector<std::string> args = {"--size", c.size, "--format", c.format, "--frame", "2", clip};
         if (c.separate) args.insert(args.begin(), "--separate");
@@ -183,6 +221,11 @@ TEST(Snap, PngHoldsTheBmpPixelsInBothViews) {
         EXPECT_EQ(channels * 8, bits) << c.size;
         EXPECT_EQ(fromPng, fromBmp) << c.size << (c.separate ? " separate" : "");
         EXPECT_EQ(fromBmp, corePicture(clip, c.w, c.h, c.code, 2, c.separate)) << c.size;
+        if (c.halves) {
+            const std::vector<int> filters = pngRowFilters(readFile(png), size_t(pw * channels), ph);
+            EXPECT_NE(std::count(filters.begin(), filters.end(), 1), 0) << c.size << ": no Sub row";
+            EXPECT_NE(std::count(filters.begin(), filters.end(), 2), 0) << c.size << ": no Up row";
+        }
     }
 }
 
@@ -279,6 +322,8 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--compare", "a.yuv", "b.yuv", "--stats", "-", "--fail-below", "35.5"}, 1, SNAP_COMPARE, ""},
         {{"--make-sample", "16x8", "2", "s.yuv", "--format", "444"}, 1, SNAP_MAKE_SAMPLE, ""},
         {{"--size", "1x1", "--help"}, 1, SNAP_HELP, ""},
+        {{"in.yuv", "--version", "--bogus"}, 1, SNAP_VERSION, ""},
+        {{"--version", "--help"}, 1, SNAP_HELP, ""},
         {{"in.yuv", "out.jpg"}, 0, 0, "must end in .bmp or .png: 'out.jpg'"},
         {{"in.yuv", "out"}, 0, 0, ".bmp or .png"},
         {{"in.yuv", "out.bmp/x"}, 0, 0, ".bmp or .png"},

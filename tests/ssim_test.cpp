@@ -18,12 +18,12 @@ std::string frameLine(int64_t n, const SsimFrame& frame) {
 }
 
 // Every frame's line and the summary, as this program prints them.
-void ourListing(const ClipSpec& spec, const ClipPair& pair, std::vector<std::string>* lines,
+void ourListing(const ClipRecipe& recipe, const ClipPair& pair, std::vector<std::string>* lines,
                 std::string* summary) {
     SsimTotals totals;
     clearSsimTotals(&totals);
     lines->clear();
-    for (int f = 0; f < spec.frames; ++f) {
+    for (int f = 0; f < recipe.frames; ++f) {
         const MetricFrame a = clipFrame(&pair, false, f), b = clipFrame(&pair, true, f);
         SsimFrame frame;
         ASSERT_TRUE(ssimFrame(&a, &b, &frame));
@@ -70,9 +70,9 @@ TEST(Ssim, KnownAnswers) {
         {"yuv420p", 12, 12, -1, false, "n:1 Y:1.000000 U:nan V:nan All:1.000000 (inf)\n"},
     };
     for (const auto& c : cases) {
-        ClipSpec spec = {c.pixelFormat, c.width, c.height, 1, 7};
+        ClipRecipe recipe = {c.pixelFormat, c.width, c.height, 1, 7};
         ClipPair pair;
-        ASSERT_TRUE(makeClipPair(&spec, &pair));
+        ASSERT_TRUE(makeClipPair(&recipe, &pair));
         const size_t sampleBytes = pair.depth > 8 ? 2 : 1;
         const int base = c.flat ? 100 << (pair.depth - 8) : 0;
         for (size_t i = 0; i < pair.frameBytes; i += sampleBytes) {
@@ -89,9 +89,9 @@ TEST(Ssim, KnownAnswers) {
 }
 
 TEST(Ssim, FramesThatDisagreeAreRefused) {
-    ClipSpec spec = {"yuv420p", 32, 32, 1, 3}, other = {"yuv444p", 32, 32, 1, 3};
+    ClipRecipe recipe = {"yuv420p", 32, 32, 1, 3}, other = {"yuv444p", 32, 32, 1, 3};
     ClipPair pair, otherPair;
-    ASSERT_TRUE(makeClipPair(&spec, &pair));
+    ASSERT_TRUE(makeClipPair(&recipe, &pair));
     ASSERT_TRUE(makeClipPair(&other, &otherPair));
     const MetricFrame a = clipFrame(&pair, false, 0), b = clipFrame(&otherPair, true, 0);
     SsimFrame frame;
@@ -158,26 +158,34 @@ TEST(Ssim, VectorRowsEqualScalarRows) {
                 scalar->row16(wa.data(), stride, wb.data(), stride, blocks, reinterpret_cast<int64_t(*)[4]>(want16.data()));
                 vector->row16(wa.data(), stride, wb.data(), stride, blocks, reinterpret_cast<int64_t(*)[4]>(got16.data()));
                 ASSERT_EQ(got16, want16) << depth << "-bit, " << blocks << " blocks, start " << start;
+                std::vector<int64_t> bottom16(want16.size());
+                for (int z = 0; z < blocks; ++z)
+                    for (int k = 0; k < 4; ++k) bottom16[4 * z + k] = want16[4 * (blocks - 1 - z) + k];
+                const int64_t c1 = 6698, c2 = 3797644; // 10-bit constants; both paths take them as given
+                const auto* t16 = reinterpret_cast<const int64_t(*)[4]>(want16.data());
+                const auto* u16 = reinterpret_cast<const int64_t(*)[4]>(bottom16.data());
+                ASSERT_EQ(vector->windows16(t16, u16, blocks - 1, c1, c2), scalar->windows16(t16, u16, blocks - 1, c1, c2))
+                    << depth << "-bit windows, " << blocks << " blocks";
             }
         }
 }
 
 // Whole frames through either path give the same lines, deep ones included.
 TEST(Ssim, EveryPathGivesTheSameFrames) {
-    const ClipSpec specs[] = {{"yuv420p", 101, 37, 2, 5}, {"yuv444p10le", 66, 35, 2, 6},
+    const ClipRecipe recipes[] = {{"yuv420p", 101, 37, 2, 5}, {"yuv444p10le", 66, 35, 2, 6},
                               {"gray16le", 45, 44, 2, 7}};
-    for (const ClipSpec& spec : specs) {
+    for (const ClipRecipe& recipe : recipes) {
         ClipPair pair;
-        ASSERT_TRUE(makeClipPair(&spec, &pair));
+        ASSERT_TRUE(makeClipPair(&recipe, &pair));
         for (const char* name : {"scalar", "avx2"}) {
             const SsimRows* rows = ssimRowsNamed(name);
             if (!rows) continue;
-            for (int f = 0; f < spec.frames; ++f) {
+            for (int f = 0; f < recipe.frames; ++f) {
                 const MetricFrame a = clipFrame(&pair, false, f), b = clipFrame(&pair, true, f);
                 SsimFrame mine, reference;
                 ASSERT_TRUE(ssimFrameWith(rows, &a, &b, &mine));
                 ASSERT_TRUE(ssimFrameWith(ssimRowsNamed("scalar"), &a, &b, &reference));
-                EXPECT_EQ(mine.all, reference.all) << spec.pixelFormat << " " << name;
+                EXPECT_EQ(mine.all, reference.all) << recipe.pixelFormat << " " << name;
                 for (int p = 0; p < pair.planes; ++p) EXPECT_EQ(mine.plane[p], reference.plane[p]) << p;
             }
         }
@@ -187,7 +195,7 @@ TEST(Ssim, EveryPathGivesTheSameFrames) {
 // Listings FFmpeg 5.1's ssim filter wrote for these clips (made by
 // makeClipPair): odd sizes, 4:2:0, 4:2:2, 4:4:4 and grey, 8 and 10 bits.
 struct Fixture {
-    ClipSpec spec;
+    ClipRecipe recipe;
     const char* lines; // the stats file
     const char* summary;
 };
@@ -199,14 +207,14 @@ const Fixture fixtures[] = {
 TEST(Ssim, EqualsFfmpegListingsKeptHere) {
     for (const Fixture& fixture : fixtures) {
         ClipPair pair;
-        ASSERT_TRUE(makeClipPair(&fixture.spec, &pair));
+        ASSERT_TRUE(makeClipPair(&fixture.recipe, &pair));
         std::vector<std::string> lines;
         std::string summary, joined;
-        ourListing(fixture.spec, pair, &lines, &summary);
+        ourListing(fixture.recipe, pair, &lines, &summary);
         for (const std::string& line : lines) joined += line;
-        EXPECT_EQ(joined, fixture.lines) << fixture.spec.pixelFormat << " " << fixture.spec.width << "x"
-                                         << fixture.spec.height;
-        EXPECT_EQ(summary, fixture.summary) << fixture.spec.pixelFormat;
+        EXPECT_EQ(joined, fixture.lines) << fixture.recipe.pixelFormat << " " << fixture.recipe.width << "x"
+                                         << fixture.recipe.height;
+        EXPECT_EQ(summary, fixture.summary) << fixture.recipe.pixelFormat;
     }
 }
 
@@ -217,7 +225,7 @@ TEST(Ssim, EqualsFfmpegListingsKeptHere) {
 TEST(Ssim, EqualsTheFfmpegBinary) {
     if (!ffmpegRuns()) GTEST_SKIP() << "no ffmpeg here";
     const struct {
-        ClipSpec spec;
+        ClipRecipe recipe;
         const char* options;
     } cases[] = {
         {{"yuv420p", 352, 288, 4, 21}, ""},     {{"yuv420p", 183, 143, 4, 22}, ""},
@@ -229,13 +237,13 @@ TEST(Ssim, EqualsTheFfmpegBinary) {
     };
     for (const auto& c : cases) {
         ClipPair pair;
-        ASSERT_TRUE(makeClipPair(&c.spec, &pair));
+        ASSERT_TRUE(makeClipPair(&c.recipe, &pair));
         std::vector<std::string> want, got;
         std::string wantSummary, gotSummary;
-        ASSERT_TRUE(ffmpegListing(&c.spec, &pair, "ssim", c.options, &want, &wantSummary)) << c.spec.pixelFormat;
-        ourListing(c.spec, pair, &got, &gotSummary);
-        EXPECT_EQ(got, want) << c.spec.pixelFormat << " " << c.spec.width << "x" << c.spec.height;
-        EXPECT_EQ(gotSummary, wantSummary) << c.spec.pixelFormat << " " << c.spec.width << "x" << c.spec.height;
+        ASSERT_TRUE(ffmpegListing(&c.recipe, &pair, "ssim", c.options, &want, &wantSummary)) << c.recipe.pixelFormat;
+        ourListing(c.recipe, pair, &got, &gotSummary);
+        EXPECT_EQ(got, want) << c.recipe.pixelFormat << " " << c.recipe.width << "x" << c.recipe.height;
+        EXPECT_EQ(gotSummary, wantSummary) << c.recipe.pixelFormat << " " << c.recipe.width << "x" << c.recipe.height;
     }
 }
 

@@ -56,6 +56,7 @@ uint64_t planeSquares(const PsnrSums* sums, int depth, const MetricPlane* a, con
 
 const char planeLetters[3] = {'y', 'u', 'v'};
 
+// Moves *used past what snprintf wrote, never past the end of the buffer.
 void append(size_t size, int* used, int written) {
     if (written > 0) *used += written;
     if (size_t(*used) >= size) *used = size > 0 ? int(size) - 1 : 0;

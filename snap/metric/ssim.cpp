@@ -57,9 +57,11 @@ void ssimBlockRow16Scalar(const uint16_t* a, ptrdiff_t aStride, const uint16_t* 
 
 namespace {
 
-const SsimRows scalarRows = {"scalar", ssimBlockRow8Scalar, ssimWindowRow8Scalar, ssimBlockRow16Scalar, 16};
+const SsimRows scalarRows = {"scalar", ssimBlockRow8Scalar, ssimWindowRow8Scalar, ssimBlockRow16Scalar,
+                             ssimWindowRow16Scalar, 16};
 #if defined(__x86_64__)
-const SsimRows avx2Rows = {"avx2", ssimBlockRow8Avx2, ssimWindowRow8Avx2, ssimBlockRow16Avx2, 12};
+const SsimRows avx2Rows = {"avx2", ssimBlockRow8Avx2, ssimWindowRow8Avx2, ssimBlockRow16Avx2,
+                           ssimWindowRow16Avx2, 12};
 #endif
 
 } // namespace
@@ -79,28 +81,24 @@ float ssimWindow8(int32_t s1, int32_t s2, int32_t ss, int32_t s12) {
            (float(s1 * s1 + s2 * s2 + c1) * float(vars + c2));
 }
 
-namespace {
-
 // The same at any depth; sums of 16-bit samples need 64 bits.
-float window16(int64_t s1, int64_t s2, int64_t ss, int64_t s12, int64_t c1, int64_t c2) {
+float ssimWindow16(int64_t s1, int64_t s2, int64_t ss, int64_t s12, int64_t c1, int64_t c2) {
     const int64_t vars = ss * 64 - s1 * s1 - s2 * s2;
     const int64_t covar = s12 * 64 - s1 * s2;
     return float(2 * s1 * s2 + c1) * float(2 * covar + c2) /
            (float(s1 * s1 + s2 * s2 + c1) * float(vars + c2));
 }
 
-float windowRow16(const int64_t (*top)[4], const int64_t (*bottom)[4], int windows, int64_t c1,
-                  int64_t c2) {
+float ssimWindowRow16Scalar(const int64_t (*top)[4], const int64_t (*bottom)[4], int windows, int64_t c1,
+                            int64_t c2) {
     float sum = 0;
     for (int i = 0; i < windows; ++i) {
         int64_t s[4];
         for (int k = 0; k < 4; ++k) s[k] = top[i][k] + top[i + 1][k] + bottom[i][k] + bottom[i + 1][k];
-        sum += window16(s[0], s[1], s[2], s[3], c1, c2);
+        sum += ssimWindow16(s[0], s[1], s[2], s[3], c1, c2);
     }
     return sum;
 }
-
-} // namespace
 
 double ssimWindowRow8Scalar(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows) {
     double sum = 0;
@@ -171,7 +169,9 @@ int ssimPlane16(const SsimRows* rows, const uint16_t* a, ptrdiff_t aStride, cons
         *ssim = NAN;
         return 1;
     }
-    const SsimBlockRow16 row = depth <= rows->row16Depth ? rows->row16 : ssimBlockRow16Scalar;
+    const bool deep = depth > rows->row16Depth;
+    const SsimBlockRow16 row = deep ? ssimBlockRow16Scalar : rows->row16;
+    const SsimWindowRow16 windowRow = deep ? ssimWindowRow16Scalar : rows->windows16;
     const double peak = double((1 << depth) - 1);
     const int64_t c1 = int64_t(.01 * .01 * peak * peak * 64 + .5);
     const int64_t c2 = int64_t(.03 * .03 * peak * peak * 64 * 63 + .5);
@@ -184,7 +184,7 @@ int ssimPlane16(const SsimRows* rows, const uint16_t* a, ptrdiff_t aStride, cons
     double sum = 0;
     for (int y = 1; y < blockRows; ++y) {
         row(a + 4 * y * aStride, aStride, b + 4 * y * bStride, bStride, blocks, bottom);
-        sum += windowRow16(top, bottom, blocks - 1, c1, c2);
+        sum += windowRow(top, bottom, blocks - 1, c1, c2);
         int64_t(*swap)[4] = top;
         top = bottom;
         bottom = swap;

@@ -45,13 +45,28 @@ double ssimWindowRow8Scalar(const int32_t (*top)[4], const int32_t (*bottom)[4],
 double ssimWindowRow8Avx2(const int32_t (*top)[4], const int32_t (*bottom)[4], int windows);
 #endif
 
-// The block rows of one path; row16 serves depths up to row16Depth, the
-// scalar row the deeper ones.
+// The same for deeper samples: window i's SSIM as a float, added in window
+// order into a float, with the constants of the depth.
+using SsimWindowRow16 = float (*)(const int64_t (*top)[4], const int64_t (*bottom)[4], int windows,
+                                  int64_t c1, int64_t c2);
+
+float ssimWindow16(int64_t s1, int64_t s2, int64_t ss, int64_t s12, int64_t c1, int64_t c2);
+float ssimWindowRow16Scalar(const int64_t (*top)[4], const int64_t (*bottom)[4], int windows,
+                            int64_t c1, int64_t c2);
+#if defined(__x86_64__)
+// Quick for sums of samples up to 12 bits; deeper ones take the scalar way.
+float ssimWindowRow16Avx2(const int64_t (*top)[4], const int64_t (*bottom)[4], int windows,
+                          int64_t c1, int64_t c2);
+#endif
+
+// The rows of one path; row16 and windows16 serve depths up to row16Depth,
+// the scalar rows the deeper ones.
 struct SsimRows {
     const char* name;
     SsimBlockRow8 row8;
     SsimWindowRow8 windows8;
     SsimBlockRow16 row16;
+    SsimWindowRow16 windows16;
     int row16Depth;
 };
 

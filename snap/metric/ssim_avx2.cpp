@@ -135,3 +135,74 @@ double ssimWindowRow8Avx2(const int32_t (*top)[4], const int32_t (*bottom)[4], i
     }
     return sum;
 }
+
+namespace {
+
+// Exact doubles from 64-bit integers of magnitude below 2^51 (AVX2 has no
+// such conversion): the integer added into the mantissa of 2^52 + 2^51.
+inline __m256d exactDoubles(__m256i x) {
+    const __m256i magic = _mm256_castpd_si256(_mm256_set1_pd(6755399441055744.0)); // 2^52 + 2^51
+    return _mm256_sub_pd(_mm256_castsi256_pd(_mm256_add_epi64(x, magic)), _mm256_set1_pd(6755399441055744.0));
+}
+
+// Floats rounded once from the integers: the doubles are exact, so rounding
+// them to float is the scalar conversion's single rounding.
+inline __m128 floatsOf(__m256i x) {
+    return _mm256_cvtpd_ps(exactDoubles(x));
+}
+
+} // namespace
+
+// Four windows a step, for samples of up to 12 bits: a window's s1, s2 and
+// s12 stay below 2^31 and ss below 2^31 too, so mul_epi32 (the low 32 bits of
+// each 64-bit lane, signed) forms the products exactly in 64 bits. The
+// integer terms and the float arithmetic are those of the scalar window; the
+// four floats are added into the float sum in window order.
+float ssimWindowRow16Avx2(const int64_t (*top)[4], const int64_t (*bottom)[4], int windows, int64_t c1,
+                          int64_t c2) {
+    const __m256i k1 = _mm256_set1_epi64x(c1), k2 = _mm256_set1_epi64x(c2);
+    auto block = [&](int j) { // block j, top and bottom added
+        return _mm256_add_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top[j])),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom[j])));
+    };
+    float sum = 0;
+    int i = 0;
+    for (; i + 4 <= windows; i += 4) { // window i + 3 reads block i + 4
+        const __m256i v0 = block(i), v1 = block(i + 1), v2 = block(i + 2), v3 = block(i + 3), v4 = block(i + 4);
+        const __m256i w0 = _mm256_add_epi64(v0, v1), w1 = _mm256_add_epi64(v1, v2);
+        const __m256i w2 = _mm256_add_epi64(v2, v3), w3 = _mm256_add_epi64(v3, v4);
+        // Sums from samples past 12 bits (a file that breaks its own depth)
+        // go the exact scalar way.
+        const __m256i any = _mm256_or_si256(_mm256_or_si256(w0, w1), _mm256_or_si256(w2, w3));
+        if (!_mm256_testz_si256(any, _mm256_set1_epi64x(int64_t(0xFFFFFFFF80000000ull)))) {
+            for (int k = 0; k < 4; ++k) {
+                int64_t s[4];
+                for (int m = 0; m < 4; ++m)
+                    s[m] = top[i + k][m] + top[i + k + 1][m] + bottom[i + k][m] + bottom[i + k + 1][m];
+                sum += ssimWindow16(s[0], s[1], s[2], s[3], c1, c2);
+            }
+            continue;
+        }
+        const __m256i t0 = _mm256_unpacklo_epi64(w0, w1), t1 = _mm256_unpackhi_epi64(w0, w1);
+        const __m256i t2 = _mm256_unpacklo_epi64(w2, w3), t3 = _mm256_unpackhi_epi64(w2, w3);
+        const __m256i s1 = _mm256_permute2x128_si256(t0, t2, 0x20), ss = _mm256_permute2x128_si256(t0, t2, 0x31);
+        const __m256i s2 = _mm256_permute2x128_si256(t1, t3, 0x20), s12 = _mm256_permute2x128_si256(t1, t3, 0x31);
+        const __m256i s1s2 = _mm256_mul_epi32(s1, s2);
+        const __m256i squares = _mm256_add_epi64(_mm256_mul_epi32(s1, s1), _mm256_mul_epi32(s2, s2));
+        const __m256i vars = _mm256_sub_epi64(_mm256_slli_epi64(ss, 6), squares);
+        const __m256i covar = _mm256_sub_epi64(_mm256_slli_epi64(s12, 6), s1s2);
+        const __m128 numerator = _mm_mul_ps(floatsOf(_mm256_add_epi64(_mm256_slli_epi64(s1s2, 1), k1)),
+                                            floatsOf(_mm256_add_epi64(_mm256_slli_epi64(covar, 1), k2)));
+        const __m128 denominator = _mm_mul_ps(floatsOf(_mm256_add_epi64(squares, k1)),
+                                              floatsOf(_mm256_add_epi64(vars, k2)));
+        alignas(16) float ssim[4];
+        _mm_store_ps(ssim, _mm_div_ps(numerator, denominator));
+        for (int k = 0; k < 4; ++k) sum += ssim[k];
+    }
+    for (; i < windows; ++i) {
+        int64_t s[4];
+        for (int k = 0; k < 4; ++k) s[k] = top[i][k] + top[i + 1][k] + bottom[i][k] + bottom[i + 1][k];
+        sum += ssimWindow16(s[0], s[1], s[2], s[3], c1, c2);
+    }
+    return sum;
+}

@@ -1,5 +1,5 @@
 // Pictures as files for the snapshot tool: BMP laid out in memory so that a
-// picture is one write, and PNG through stb_image_write with zlib.
+// picture is one write, and PNG deflated by zlib.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +17,9 @@ size_t bmpHeaderBytes(int bitsPerPixel);
 int writeBmpHeader(uint8_t* out, int32_t width, int32_t height, int bitsPerPixel,
                    const uint8_t* colourTable);
 
-// The PNG of a top-down picture: 3 channels (red, green, blue) or 1 (grey),
-// rows `stride` bytes apart. Nonzero on success.
+// The PNG of a top-down picture: 3 channels (blue, green, red, as the
+// viewer's pictures hold them) or 1 (grey), rows `stride` bytes apart. Each
+// row is filtered by Sub or Up, whichever suits it, and the rows deflated in
+// one stream. Nonzero on success.
 int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, int32_t height,
               int64_t stride, int channels);
