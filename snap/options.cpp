@@ -14,8 +14,12 @@ const char snapUsage[] =
     "usage: corvane-snap [--size WxH] [--format 420|422|411|444] [--frame N|last|A-B|all] "
     "[--separate] INPUT OUTPUT\n"
     "       corvane-snap --info [--size WxH] [--format F] [--rate R] INPUT\n"
-    "       corvane-snap --compare [--size WxH] [--format F] INPUT OTHER [--stats FILE|-] "
-    "[--fail-below DB]\n"
+    "       corvane-snap --info [--json FILE|-] ... INPUT\n"
+    "       corvane-snap --compare [--metric psnr|ssim|psnr,ssim] [--size WxH] [--format F] INPUT OTHER\n"
+    "                    [--stats FILE|-] [--ssim-stats FILE|-] [--json FILE|-] [--plot FILE.svg]\n"
+    "                    [--fail-below DB] [--fail-below-ssim S]\n"
+    "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--size WxH] [--format F]\n"
+    "                    INPUT OTHER OUTPUT\n"
     "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
     "       corvane-snap -h | --help | --version\n"
     "\n"
@@ -25,7 +29,13 @@ const char snapUsage[] =
     "1080p, 422, yuv444p ...) when the file holds a whole number of its frames; the format is 4:2:0\n"
     "when nothing names one. --info describes the file and the durations at --rate frames a second\n"
     "(30 by default). --compare gives each frame's PSNR against OTHER; --fail-below exits 1 when a\n"
-    "frame falls below DB or is missing from either file. --separate shows 4:2:0 as the viewer does\n"
+    "frame falls below DB or is missing from either file. --metric ssim gives FFmpeg's SSIM (per-frame\n"
+    "lines to --ssim-stats, the summary on standard output), psnr,ssim both from one pass;\n"
+    "--fail-below-ssim exits 1 when a frame's All falls below S; --json writes every figure as JSON\n"
+    "(alone on standard output with -); --plot draws the per-frame curves as an SVG. --diff writes\n"
+    "clamp(128 + G x (a - b)) of Y, U and V in grey, laid out as --separate lays them (--gain G\n"
+    "from 1 to 64, 1 by default), as BMP or PNG by OUTPUT's extension. Exit status 1 is a failed\n"
+    "gate, 2 an error. --separate shows 4:2:0 as the viewer does\n"
     "(U above V); other formats show the whole Y, U and V planes side by side, top-aligned.\n"
     "--size takes WxH, W*H or a named size; -- ends the options.\n"
     "\n"
@@ -145,22 +155,50 @@ struct OptionRule {
     unsigned modes; // bit per SNAP_ mode
 };
 const unsigned EXPORT = 1u << SNAP_EXPORT, INFO = 1u << SNAP_INFO, COMPARE = 1u << SNAP_COMPARE,
-               SAMPLE = 1u << SNAP_MAKE_SAMPLE;
+               SAMPLE = 1u << SNAP_MAKE_SAMPLE, DIFF = 1u << SNAP_DIFF;
 const OptionRule optionRules[] = {
-    {"--size", 1, EXPORT | INFO | COMPARE},
-    {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE},
-    {"--frame", 1, EXPORT},
+    {"--size", 1, EXPORT | INFO | COMPARE | DIFF},
+    {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE | DIFF},
+    {"--frame", 1, EXPORT | DIFF},
     {"--separate", 0, EXPORT},
     {"--rate", 1, INFO},
     {"--stats", 1, COMPARE},
     {"--fail-below", 1, COMPARE},
+    {"--metric", 1, COMPARE},
+    {"--ssim-stats", 1, COMPARE},
+    {"--json", 1, COMPARE | INFO},
+    {"--plot", 1, COMPARE},
+    {"--fail-below-ssim", 1, COMPARE},
+    {"--gain", 1, DIFF},
 };
+
+// --metric's value: psnr, ssim, or both joined by a comma, in either order.
+bool parseMetrics(const char* text, int* metrics) {
+    *metrics = 0;
+    std::string rest = text ? text : "";
+    for (;;) {
+        const size_t comma = rest.find(',');
+        const std::string word = rest.substr(0, comma);
+        const int bit = word == "psnr" ? METRIC_PSNR : word == "ssim" ? METRIC_SSIM : 0;
+        if (!bit || (*metrics & bit)) return false;
+        *metrics |= bit;
+        if (comma == std::string::npos) return true;
+        rest = rest.substr(comma + 1);
+    }
+}
+
+// Nonzero when the name ends in ".svg", any case.
+bool endsInSvg(const char* name) {
+    const size_t length = strlen(name);
+    return length > 4 && sameWordAnyCase(name + length - 4, ".svg");
+}
 
 const char* modeOption(int mode) {
     switch (mode) {
     case SNAP_INFO: return "--info";
     case SNAP_COMPARE: return "--compare";
     case SNAP_MAKE_SAMPLE: return "--make-sample";
+    case SNAP_DIFF: return "--diff";
     default: return "exporting pictures";
     }
 }
@@ -282,6 +320,8 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     const char* sizeText = nullptr;
     const char* frameText = nullptr;
     const char* failText = nullptr;
+    const char* failSsimText = nullptr;
+    const char* gainText = nullptr;
     unsigned used = 0; // options given, by their row in optionRules
     const char* usedName[sizeof optionRules / sizeof optionRules[0]] = {};
 
@@ -301,10 +341,11 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         if (!strcmp(arg, "--info")) mode = SNAP_INFO;
         else if (!strcmp(arg, "--compare")) mode = SNAP_COMPARE;
         else if (!strcmp(arg, "--make-sample")) mode = SNAP_MAKE_SAMPLE;
+        else if (!strcmp(arg, "--diff")) mode = SNAP_DIFF;
         if (mode >= 0) {
             if (modeSet && job->mode == mode) return failWith(error, errorSize, "%s is given twice", arg);
             if (modeSet && job->mode != mode)
-                return failWith(error, errorSize, "give only one of --info, --compare and --make-sample");
+                return failWith(error, errorSize, "give only one of --info, --compare, --diff and --make-sample");
             job->mode = mode;
             modeSet = 1;
             continue;
@@ -338,6 +379,15 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
             else if (!strcmp(arg, "--rate")) job->rateText = value;
             else if (!strcmp(arg, "--stats")) job->statsPath = value;
             else if (!strcmp(arg, "--fail-below")) failText = value;
+            else if (!strcmp(arg, "--fail-below-ssim")) failSsimText = value;
+            else if (!strcmp(arg, "--ssim-stats")) job->ssimStatsPath = value;
+            else if (!strcmp(arg, "--json")) job->jsonPath = value;
+            else if (!strcmp(arg, "--plot")) job->plotPath = value;
+            else if (!strcmp(arg, "--gain")) gainText = value;
+            else if (!strcmp(arg, "--metric")) {
+                if (!parseMetrics(value, &job->metrics))
+                    return failWith(error, errorSize, "--metric takes psnr, ssim or psnr,ssim");
+            }
             continue;
         }
         if (positionals == 3) return failWith(error, errorSize, "unexpected argument '%s'", arg);
@@ -377,6 +427,8 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     if (job->mode == SNAP_INFO) {
         if (positionals > 1) return failWith(error, errorSize, "unexpected argument '%s'", positional[1]);
         if (!positional[0]) return failWith(error, errorSize, "INPUT is required");
+        if (job->jsonPath && !*job->jsonPath)
+            return failWith(error, errorSize, "--json takes a file name, or - for standard output");
         double rate;
         if (job->rateText && (!parseReal(job->rateText, &rate) || !(rate > 0)))
             return failWith(error, errorSize,
@@ -395,12 +447,47 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
                 return failWith(error, errorSize, "--fail-below takes a PSNR in dB, for example 35");
             job->failBelowSet = 1;
         }
+        if (!job->metrics) job->metrics = METRIC_PSNR;
+        for (const char* path : {job->ssimStatsPath, job->jsonPath, job->plotPath})
+            if (path && !*path)
+                return failWith(error, errorSize, "an output of --compare needs a name: --stats, --ssim-stats, --json or --plot is empty");
+        if (job->ssimStatsPath && !(job->metrics & METRIC_SSIM))
+            return failWith(error, errorSize, "--ssim-stats needs --metric ssim or psnr,ssim");
+        if ((job->statsPath || job->failBelowSet) && !(job->metrics & METRIC_PSNR))
+            return failWith(error, errorSize, "--stats and --fail-below need --metric psnr or psnr,ssim");
+        if (job->plotPath && !endsInSvg(job->plotPath))
+            return failWith(error, errorSize, "--plot writes SVG: name it .svg: '%s'", job->plotPath);
+        {
+            int toStandardOutput = 0;
+            for (const char* path : {job->statsPath, job->ssimStatsPath, job->jsonPath})
+                toStandardOutput += path && !strcmp(path, "-");
+            if (toStandardOutput > 1)
+                return failWith(error, errorSize, "only one of --stats, --ssim-stats and --json may be -");
+        }
+        if (failSsimText) {
+            if (!parseReal(failSsimText, &job->failBelowSsim) || job->failBelowSsim < 0 || job->failBelowSsim > 1)
+                return failWith(error, errorSize, "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95");
+            if (!(job->metrics & METRIC_SSIM))
+                return failWith(error, errorSize, "--fail-below-ssim needs --metric ssim or psnr,ssim");
+            job->failBelowSsimSet = 1;
+        }
         job->input = positional[0];
         job->other = positional[1];
         return 1;
     }
 
-    if (positionals > 2) return failWith(error, errorSize, "unexpected argument '%s'", positional[2]);
+    const int outputAt = job->mode == SNAP_DIFF ? 2 : 1;
+    if (job->mode == SNAP_DIFF) {
+        job->gain = 1;
+        long long gain;
+        if (gainText) {
+            if (!parseNumber(gainText, 1, 64, &gain))
+                return failWith(error, errorSize, "--gain takes a whole number from 1 to 64");
+            job->gain = static_cast<int>(gain);
+        }
+    }
+    if (positionals > outputAt + 1)
+        return failWith(error, errorSize, "unexpected argument '%s'", positional[outputAt + 1]);
     if (frameText && !parseFrames(frameText, &job->frames)) {
         if (job->frames.kind == FRAMES_RANGE)
             return failWith(error, errorSize,
@@ -409,9 +496,12 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         return failWith(error, errorSize,
                         "--frame takes a frame number from 0, 'last', a range A-B or 'all'");
     }
+    if (job->mode == SNAP_DIFF && positionals < 3)
+        return failWith(error, errorSize, "--diff needs INPUT, OTHER and OUTPUT");
     if (positionals < 2) return failWith(error, errorSize, "INPUT and OUTPUT are both required");
     job->input = positional[0];
-    job->output = positional[1];
+    if (job->mode == SNAP_DIFF) job->other = positional[1];
+    job->output = positional[outputAt];
 
     int malformed = 0;
     parseOutputName(job->output, &job->outputName, &malformed);

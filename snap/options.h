@@ -8,7 +8,10 @@
 
 #include "video/video_file.h"
 
-enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION };
+enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF };
+
+// What --compare measures (--metric), as bits.
+enum { METRIC_PSNR = 1, METRIC_SSIM = 2 };
 
 enum { FRAMES_ONE, FRAMES_LAST, FRAMES_RANGE, FRAMES_ALL };
 
@@ -35,7 +38,7 @@ struct SnapJob {
     int mode;
     const char* input;
     const char* output; // export: OUTPUT; make-sample: OUTPUT.yuv
-    const char* other;  // compare: OTHER
+    const char* other;  // compare, diff: OTHER
     int sizeGiven;
     int32_t width, height;
     const ChromaFormat* format; // nullptr when --format was not given
@@ -48,6 +51,13 @@ struct SnapJob {
     int failBelowSet;
     double failBelow;
     int32_t sampleFrames;
+    int metrics;             // METRIC_ bits; 0 when --metric was not given (PSNR)
+    const char* ssimStatsPath;
+    const char* jsonPath;    // --compare, --info: nullptr, a file, or "-"
+    const char* plotPath;
+    int failBelowSsimSet;
+    double failBelowSsim;
+    int gain;                // --diff: 1 to 64
 };
 
 extern const char snapUsage[];
