@@ -6,6 +6,7 @@
 
 #include "render/position_text.h"
 #include "snap/files.h"
+#include "snap/source/source.h"
 #include "snap/messages.h"
 #include "video/frame_rate.h"
 
@@ -18,11 +19,15 @@ struct Size {
 const Size otherCommonSizes[] = {{640, 480}, {832, 480}, {416, 240}, {2560, 1600}, {4096, 2160}};
 
 void tryFit(FILE* out, int64_t fileSize, int32_t width, int32_t height, int* lines) {
-    for (const ChromaFormat& format : chromaFormats) {
-        const int64_t frameBytes = geometryFrameBytes(width, height, &format);
+    // Today's four 8-bit formats: deeper ones would match the same sizes
+    // by accident (a 10-bit 4:2:0 frame is an 8-bit 4:4:4 one) and say nothing.
+    for (const FrameFormat* format : {&frameFormats[FORMAT_YUV420P], &frameFormats[FORMAT_YUV422P],
+                                      &frameFormats[FORMAT_YUV411P], &frameFormats[FORMAT_YUV444P]}) {
+        const FrameGeometry geometry = {format, width, height, CHROMA_ROUNDED_DOWN};
+        const int64_t frameBytes = ::frameBytes(&geometry);
         if (frameBytes > 0 && fileSize > 0 && fileSize % frameBytes == 0) {
             const int64_t frames = fileSize / frameBytes;
-            fprintf(out, "fits: %dx%d %s (%" PRId64 " frame%s)\n", width, height, format.name,
+            fprintf(out, "fits: %dx%d %s (%" PRId64 " frame%s)\n", width, height, shownFormatName(format),
                     frames, frames == 1 ? "" : "s");
             *lines += 1;
         }
@@ -56,49 +61,66 @@ int listFittingGeometries(FILE* out, int64_t fileSize) {
     return lines;
 }
 
-int runInfo(const SnapJob* job) {
-    std::string error;
-    FILE* file = openInputFile(job->input, &error);
-    if (!file) return snapFail("%s", error.c_str());
-    const int64_t fileSize = toolFileSize(file);
-    fclose(file);
-    if (fileSize < 0) return snapFail("cannot find the size of %s", quotedName(job->input).c_str());
+namespace {
 
+// The Y4M header's own fields, after the ones every input has.
+void printY4mFields(const SourceState* s) {
+    const Y4mHeader* h = &s->y4m;
+    printf("y4m colour: %s\n", h->colour->tag);
+    printf("y4m interlacing: %c\n", h->interlacing);
+    printf("y4m aspect: %d:%d\n", h->aspectNumerator, h->aspectDenominator);
+    printf("y4m header bytes: %" PRId64 "\n", h->headerBytes);
+    printf("y4m frame header bytes: %" PRId64 "%s\n", s->frameHeaderBytes,
+           s->indexed ? " (they differ: the frames were indexed)" : "");
+    printf("y4m extensions: %d\n", h->extensionCount);
+}
+
+// Says why no geometry was found, and which common ones would fit.
+int printNoGeometry(const SnapJob* job, int64_t fileSize, const std::string& why) {
     printf("file: %s\n", shownName(job->input).c_str());
     printf("file bytes: %" PRId64 "\n", fileSize);
-    GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
-    Geometry geometry;
-    char why[2048];
-    const int resolved = resolveGeometry(&request, job->input, fileSize, &geometry, why, sizeof why);
-    const int64_t frameBytes =
-        resolved == GEOMETRY_RESOLVED
-            ? geometryFrameBytes(geometry.width, geometry.height, geometry.format)
-            : -1;
-    if (resolved != GEOMETRY_RESOLVED || frameBytes <= 0) {
-        if (resolved == GEOMETRY_RESOLVED)
-            snprintf(why, sizeof why, "a %dx%d %s frame is too large to hold", geometry.width,
-                     geometry.height, geometry.format->name);
-        printf("geometry: none: %s\n", why);
-        listFittingGeometries(stdout, fileSize);
-        return 0;
-    }
+    printf("geometry: none: %s\n", why.c_str());
+    listFittingGeometries(stdout, fileSize);
+    return 0;
+}
 
-    char source[64];
-    describeGeometrySource(&geometry, source, sizeof source);
-    const int32_t interval = frameIntervalFromRate(job->rateText ? job->rateText : "30");
-    const int64_t whole = fileSize / frameBytes;
-    char duration[POSITION_TEXT_SIZE + 32];
-    formatDuration(duration, sizeof duration, interval, whole);
-    printf("width: %d\n", geometry.width);
-    printf("height: %d\n", geometry.height);
-    printf("format: %s\n", geometry.format->name);
+} // namespace
+
+int runInfo(const SnapJob* job) {
+    SourceState s;
+    std::string error;
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    if (!openSource(&s, job->input, &asked, &error)) {
+        // A raw file whose geometry is not known is described as far as it can be.
+        if (s.geometryUnknown) return printNoGeometry(job, s.fileBytes, error);
+        return snapFail("%s", error.c_str());
+    }
+    const bool y4m = s.kind == &y4mSource;
+    char rate[64];
+    if (job->rateText || !s.rateNumerator) snprintf(rate, sizeof rate, "%s", job->rateText ? job->rateText : "30");
+    else if (s.rateDenominator == 1) snprintf(rate, sizeof rate, "%" PRId64, s.rateNumerator);
+    else snprintf(rate, sizeof rate, "%" PRId64 "/%" PRId64, s.rateNumerator, s.rateDenominator);
+    const int32_t interval = job->rateText || !s.rateNumerator
+                                 ? frameIntervalFromRate(rate)
+                                 : static_cast<int32_t>(1000 * s.rateDenominator / s.rateNumerator);
+    char source[64], duration[POSITION_TEXT_SIZE + 32];
+    describeGeometrySource(&s, source, sizeof source);
+    formatDuration(duration, sizeof duration, interval, s.frameCount);
+    printf("file: %s\n", shownName(job->input).c_str());
+    printf("file bytes: %" PRId64 "\n", s.fileBytes);
+    if (y4m) printf("container: YUV4MPEG2\n");
+    printf("width: %d\n", s.geometry.width);
+    printf("height: %d\n", s.geometry.height);
+    printf("format: %s\n", shownFormatName(s.geometry.format));
     printf("source: %s\n", source);
-    printf("bytes per frame: %" PRId64 "\n", frameBytes);
-    printf("whole frames: %" PRId64 "\n", whole);
-    printf("partial frame bytes: %" PRId64 "\n", fileSize % frameBytes);
-    printf("frame rate: %s\n", job->rateText ? job->rateText : "30");
+    printf("bytes per frame: %" PRId64 "\n", s.frameBytes);
+    printf("whole frames: %" PRId64 "\n", s.frameCount);
+    printf("partial frame bytes: %" PRId64 "\n", s.partialBytes);
+    printf("frame rate: %s\n", rate);
     printf("frame interval: %d ms\n", interval);
     printf("duration:%s\n", duration);
-    if (fileSize % frameBytes != 0 || whole == 0) listFittingGeometries(stdout, fileSize);
+    if (y4m) printY4mFields(&s);
+    else if (s.partialBytes != 0 || s.frameCount == 0) listFittingGeometries(stdout, s.fileBytes);
+    closeSource(&s);
     return 0;
 }

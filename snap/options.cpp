@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "snap/name_guess.h"
+#include "snap/rate.h"
 #include "snap/shown_name.h"
 
 const char snapUsage[] =
@@ -102,11 +103,9 @@ bool parseSize(const char* text, int32_t* width, int32_t* height) {
     return true;
 }
 
-const ChromaFormat* parseFormat(const char* text) {
-    long long code;
-    if (!parseNumber(text, 0, INT32_MAX, &code)) return nullptr;
-    return findChromaFormat(static_cast<int32_t>(code));
-}
+const char formatHelp[] =
+    "--format takes 420, 422, 411, 444 or a pixel format: yuv420p, yuv422p, yuv444p, yuv411p, gray, "
+    "yuv420p10le ... yuv444p16le, gray10le, gray12le, gray16le, nv12, nv21, p010le";
 
 bool parseFrames(const char* text, FrameChoice* frames) {
     long long first, last;
@@ -150,7 +149,8 @@ const OptionRule optionRules[] = {
     {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE},
     {"--frame", 1, EXPORT},
     {"--separate", 0, EXPORT},
-    {"--rate", 1, INFO},
+    {"--rate", 1, EXPORT | INFO},
+    {"--framemd5", 0, EXPORT},
     {"--stats", 1, COMPARE},
     {"--fail-below", 1, COMPARE},
 };
@@ -165,96 +165,6 @@ const char* modeOption(int mode) {
 }
 
 } // namespace
-
-int parseOutputName(const char* text, OutputName* name, int* malformed) {
-    name->hasField = 0;
-    name->zeroPad = 0;
-    name->width = 0;
-    name->prefix.clear();
-    name->suffix.clear();
-    if (malformed) *malformed = 0;
-    if (!text) return 0;
-
-    std::string before, after;
-    int fields = 0, zeroPad = 0, width = 0;
-    bool bad = false;
-    for (const char* p = text; *p; ++p) {
-        if (*p != '%') {
-            (fields ? after : before) += *p;
-            continue;
-        }
-        if (p[1] == '%') {
-            (fields ? after : before) += '%';
-            ++p;
-            continue;
-        }
-        // A field: '%', an optional '0', up to two width digits, then d, i or u.
-        const char* q = p + 1;
-        int pad = 0, w = 0;
-        if (*q == '0') {
-            pad = 1;
-            ++q;
-        }
-        int digits = 0;
-        while (*q >= '0' && *q <= '9' && digits < 2) {
-            w = w * 10 + (*q - '0');
-            ++q;
-            ++digits;
-        }
-        if (*q != 'd' && *q != 'i' && *q != 'u') {
-            bad = true;
-            break;
-        }
-        if (++fields > 1) {
-            bad = true;
-            break;
-        }
-        zeroPad = pad;
-        width = w;
-        p = q;
-    }
-    if (bad || !fields) {
-        if (malformed) *malformed = bad;
-        // One rule with a field or without: "%%" is a "%" in every name.
-        name->prefix = bad ? text : before;
-        return 0;
-    }
-    name->hasField = 1;
-    name->zeroPad = zeroPad;
-    name->width = width;
-    name->prefix = before;
-    name->suffix = after;
-    return 1;
-}
-
-std::string outputNameFor(const OutputName* name, const char* text, int64_t frame) {
-    if (!name->hasField) return text && name->prefix.empty() ? text : name->prefix;
-    char digits[32];
-    int count = 0;
-    uint64_t n = frame < 0 ? 0 : static_cast<uint64_t>(frame);
-    do {
-        digits[count++] = static_cast<char>('0' + n % 10);
-        n /= 10;
-    } while (n);
-    std::string result = name->prefix;
-    if (name->width > count) result.append(static_cast<size_t>(name->width - count), name->zeroPad ? '0' : ' ');
-    while (count) result += digits[--count];
-    return result + name->suffix;
-}
-
-int pictureTypeOf(const char* name) {
-    const char* dot = name ? strrchr(name, '.') : nullptr;
-    if (!dot || strchr(dot, '/') || strchr(dot, '\\')) return -1;
-    char ext[5] = {0};
-    for (int i = 0; i < 4 && dot[i + 1]; ++i) {
-        const char c = dot[i + 1];
-        ext[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    if (strlen(dot) != 4) return -1;
-    if (!strcmp(ext, "bmp")) return PICTURE_BMP;
-    if (!strcmp(ext, "png")) return PICTURE_PNG;
-    return -1;
-}
 
 int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* error,
                        size_t errorSize) {
@@ -277,6 +187,7 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     int positionals = 0;
     const char* sizeText = nullptr;
     const char* frameText = nullptr;
+    int listing = 0; // --framemd5: the listing to standard output
     const char* failText = nullptr;
     unsigned used = 0; // options given, by their row in optionRules
     const char* usedName[sizeof optionRules / sizeof optionRules[0]] = {};
@@ -316,8 +227,7 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
                     if (!strcmp(arg, "--size")) return failWith(error, errorSize, "--size needs WxH");
                     if (!strcmp(arg, "--frame"))
                         return failWith(error, errorSize, "--frame needs a number, 'last', A-B or 'all'");
-                    if (!strcmp(arg, "--format"))
-                        return failWith(error, errorSize, "--format takes 420, 422, 411 or 444");
+                    if (!strcmp(arg, "--format")) return failWith(error, errorSize, formatHelp);
                     return failWith(error, errorSize, "%s needs a value", arg);
                 }
                 value = argv[++i];
@@ -327,10 +237,10 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
             usedName[rule] = optionRules[rule].name;
             if (!strcmp(arg, "--size")) sizeText = value;
             else if (!strcmp(arg, "--format")) {
-                if (!(job->format = parseFormat(value)))
-                    return failWith(error, errorSize, "--format takes 420, 422, 411 or 444");
+                if (!(job->format = findFrameFormat(value))) return failWith(error, errorSize, formatHelp);
             } else if (!strcmp(arg, "--frame")) frameText = value;
             else if (!strcmp(arg, "--separate")) job->separate = 1;
+            else if (!strcmp(arg, "--framemd5")) listing = 1;
             else if (!strcmp(arg, "--rate")) job->rateText = value;
             else if (!strcmp(arg, "--stats")) job->statsPath = value;
             else if (!strcmp(arg, "--fail-below")) failText = value;
@@ -354,12 +264,15 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         if (!parseNumber(positional[1], 1, 1000000, &frames))
             return failWith(error, errorSize, "FRAMES must be a count from 1");
         if (!positional[2]) return failWith(error, errorSize, "no output file given");
-        if (pictureTypeOf(positional[2]) >= 0)
-            return failWith(error, errorSize, "--make-sample writes raw YUV, not a picture: name it .yuv");
+        const Writer* writer = writerForName(positional[2]);
+        if (writer && writer != &yuvWriter)
+            return failWith(error, errorSize, "--make-sample writes raw YUV, not a picture or stream: name it .yuv");
         job->sampleFrames = static_cast<int32_t>(frames);
         job->output = positional[2];
         job->sizeGiven = 1;
-        if (!job->format) job->format = &chromaFormats[0];
+        if (!job->format) job->format = &frameFormats[FORMAT_YUV420P];
+        if (job->format->depth != 8 || job->format->layout != LAYOUT_PLANAR)
+            return failWith(error, errorSize, "--make-sample writes 8-bit 4:2:0, 4:2:2, 4:1:1 or 4:4:4");
         return 1;
     }
 
@@ -396,7 +309,8 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         return 1;
     }
 
-    if (positionals > 2) return failWith(error, errorSize, "unexpected argument '%s'", positional[2]);
+    if (positionals > (listing ? 1 : 2))
+        return failWith(error, errorSize, "unexpected argument '%s'", positional[listing ? 1 : 2]);
     if (frameText && !parseFrames(frameText, &job->frames)) {
         if (job->frames.kind == FRAMES_RANGE)
             return failWith(error, errorSize,
@@ -405,9 +319,33 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         return failWith(error, errorSize,
                         "--frame takes a frame number from 0, 'last', a range A-B or 'all'");
     }
-    if (positionals < 2) return failWith(error, errorSize, "INPUT and OUTPUT are both required");
-    job->input = positional[0];
-    job->output = positional[1];
+    int64_t rateNumerator, rateDenominator;
+    if (job->rateText && !parseFrameRate(job->rateText, &rateNumerator, &rateDenominator))
+        return failWith(error, errorSize,
+                        "--rate takes a number of frames a second above 0, for example 25 or 30000/1001");
+    if (listing) {
+        if (!positional[0]) return failWith(error, errorSize, "INPUT is required");
+        job->input = positional[0];
+        job->output = "-";
+        job->writer = &frameMd5Writer;
+    } else {
+        if (positionals < 2) return failWith(error, errorSize, "INPUT and OUTPUT are both required");
+        job->input = positional[0];
+        job->output = positional[1];
+        job->writer = writerForName(job->output);
+        if (!job->writer)
+            return failWith(error, errorSize, "OUTPUT must end in .bmp, .png, .yuv, .y4m or .framemd5: '%s'",
+                            job->output);
+    }
+    if (!job->writer->perFrame) {
+        // A cut or a listing is one file of every frame asked, all of them by default.
+        if (job->separate) return failWith(error, errorSize, "--separate goes with .bmp and .png pictures");
+        if (!frameText) job->frames = {FRAMES_ALL, 0, INT64_MAX};
+        job->outputName = OutputName();
+        job->outputName.prefix = job->output;
+        return 1;
+    }
+    if (job->rateText) return failWith(error, errorSize, "--rate does not go with exporting pictures (it goes with --info, cuts and listings)");
 
     int malformed = 0;
     parseOutputName(job->output, &job->outputName, &malformed);
@@ -418,8 +356,5 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     if (several && !job->outputName.hasField)
         return failWith(error, errorSize,
                         "several frames need a frame-number field in OUTPUT, for example out_%%04d.png");
-    job->pictureType = pictureTypeOf(job->output);
-    if (job->pictureType < 0)
-        return failWith(error, errorSize, "OUTPUT must end in .bmp or .png: '%s'", job->output);
     return 1;
 }
