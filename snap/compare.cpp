@@ -354,6 +354,17 @@ int runCompare(const CompareJob* job) {
 
 namespace {
 
+// Nonzero when the file at `path` (already found readable) starts as a Y4M stream.
+int startsAsY4m(const char* path) {
+    std::string error;
+    FILE* file = openInputFile(path, &error);
+    if (!file) return 0;
+    uint8_t head[Y4M_SIGNATURE_BYTES];
+    const size_t got = fread(head, 1, sizeof head, file);
+    fclose(file);
+    return isY4mStream(head, got);
+}
+
 // The size of the regular file at `path`, or -1 after saying why it cannot be read.
 int64_t readableFileSize(const char* path) {
     std::string error;
@@ -422,6 +433,11 @@ int runCompareCommand(const SnapJob* job) {
     if (inputSize < 0) return 2;
     const int64_t otherSize = readableFileSize(job->other);
     if (otherSize < 0) return 2;
+    // Its sums read the files as raw frames: a header would be taken for samples.
+    for (const char* path : {job->input, job->other})
+        if (startsAsY4m(path))
+            return snapFail("--compare reads raw files; %s is a YUV4MPEG2 stream (cut it to .yuv first)",
+                            quotedName(path).c_str());
     if (!geometriesAgree(job)) return 2;
     // The geometry from the flags, else INPUT's name, else OTHER's.
     GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};

@@ -5,7 +5,6 @@
 
 #include "snap/files.h"
 #include "snap/messages.h"
-#include "video/video_file.h"
 
 namespace {
 // The sources in the order they are asked: the ones known by their content
@@ -77,12 +76,6 @@ int readSourceBytes(SourceState* s, int64_t offset, uint8_t* bytes, size_t count
     clearerr(s->file);
     s->position = -1;
     return 0;
-}
-
-const char* shownFormatName(const FrameFormat* format) {
-    if (format->depth == 8 && format->layout == LAYOUT_PLANAR)
-        if (const ChromaFormat* viewer = findChromaFormat(format->viewerCode)) return viewer->name;
-    return format->name;
 }
 
 void describeGeometrySource(const SourceState* s, char* text, size_t size) {

@@ -69,9 +69,6 @@ void closeSource(SourceState* s);
 // when not already there). Nonzero on success; otherwise `error` says why.
 int readSourceBytes(SourceState* s, int64_t offset, uint8_t* bytes, size_t count, std::string* error);
 
-// A format as messages name it: today's "4:2:0", "4:2:2", "4:1:1", "4:4:4"
-// for the 8-bit planar ones, the pixel-format name for the rest.
-const char* shownFormatName(const FrameFormat* format);
 // "flags", "header", "file name", "flags and file name", with " (format 4:2:0
 // by default)" when the format came from nowhere.
 void describeGeometrySource(const SourceState* s, char* text, size_t size);
