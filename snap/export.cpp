@@ -201,10 +201,11 @@ int runPipeline(Run* run, SourceState* source, int64_t first, int64_t last) {
     const unsigned cores = std::thread::hardware_concurrency();
     int64_t workers = cores > 1 ? (cores < 8 ? cores : 8) : 1;
     if (workers > total) workers = total;
-    // Frames held at once: enough to keep every worker busy, within 1 GiB.
+    // Frames held at once: enough to keep every worker busy, within 1 GiB
+    // (or one frame, when a frame is larger; it is then made on this thread).
     int64_t slots = 2 * workers + 2;
     const int64_t fit = (int64_t{1} << 30) / (source->frameBytes > 0 ? source->frameBytes : 1);
-    if (slots > fit) slots = fit < 2 ? 2 : fit;
+    if (slots > fit) slots = fit < 1 ? 1 : fit;
     if (workers > slots - 1) workers = slots - 1;
     std::vector<Slot> slot(static_cast<size_t>(slots));
     for (Slot& s : slot) {
@@ -231,6 +232,7 @@ int runPipeline(Run* run, SourceState* source, int64_t first, int64_t last) {
 int openRunOutput(Run* run) {
     if (run->job->writer->perFrame) return 1;
     run->toStandardOutput = !strcmp(run->job->output, "-");
+    if (run->toStandardOutput) makeStandardOutputBinary();
     std::string text, error;
     if (!run->toStandardOutput && !openOutput(&run->file, run->job->output, &run->guard, &error))
         return !snapFail("%s", error.c_str());

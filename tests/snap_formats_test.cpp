@@ -173,7 +173,9 @@ TEST(SnapFormats, EveryCutReadsBackThroughItsSource) {
                 all.insert(all.end(), frame.begin(), frame.end());
             }
             // Odd raw sizes round chroma down, Y4M up: the last column and row repeat.
-            if (c.width % 2 == 0 || c.kind != RAW) EXPECT_EQ(all, joined(&g, 1, 2, true)) << c.name;
+            if (c.width % 2 == 0 || c.kind != RAW) {
+                EXPECT_EQ(all, joined(&g, 1, 2, true)) << c.name;
+            }
             if (c.width % 2 == 1 && c.kind == RAW) {
                 const std::vector<uint8_t> down = joined(&g, 1, 1, true);
                 EXPECT_EQ(all[35 * 17 + 17], down[35 * 17 + 16]) << "U row 0 repeats its last sample";
@@ -206,6 +208,25 @@ TEST(SnapFormats, FrameMd5ListingsAreFfmpegs) {
         ASSERT_EQ(system(command.c_str()), 0) << command;
         EXPECT_EQ(readAll(ours), readAll(theirs)) << c.name;
     }
+}
+
+// --framemd5 on standard output is the file's listing byte for byte (no
+// "\r\n" on Windows, where standard output is text unless told otherwise).
+TEST(SnapFormats, ListingOnStandardOutputIsTheFileListing) {
+    const Stored& c = storedCases[1];
+    const std::string path = store(c);
+    const std::string file = scratchPath("stdout.framemd5");
+    std::vector<std::string> args = geometryFlags(c);
+    args.insert(args.end(), {path, file});
+    ASSERT_EQ(runSnap(args), 0);
+    args = geometryFlags(c);
+    args.insert(args.end(), {"--framemd5", path});
+    testing::internal::CaptureStdout();
+    const int status = runSnap(args);
+    const std::string listed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(status, 0);
+    const std::vector<uint8_t> expected = readAll(file);
+    EXPECT_EQ(listed, std::string(expected.begin(), expected.end()));
 }
 
 // A frame gives the same picture whatever its layout and depth: the picture
