@@ -3,6 +3,9 @@
 // video tools print, so that scripts written for them keep working.
 #include "snap/compare.h"
 
+#include "snap/measure.h"
+#include "snap/options.h"
+
 #include <cerrno>
 #include <cinttypes>
 #include <climits>
@@ -13,9 +16,14 @@
 #include <cstring>
 #include <sys/stat.h>
 #include <system_error>
+#include <string>
 #include <thread>
 
 #include "snap/name_guess.h"
+#include "snap/frame_format.h"
+#include "snap/source/source.h"
+#include "video/video_file.h"
+#include "snap/options.h"
 #include "snap/files.h"
 #include "snap/queue.h"
 #include "snap/metric/squared_difference.h"
@@ -32,7 +40,9 @@ struct Layout {
 };
 
 bool frameLayout(int32_t width, int32_t height, const ChromaFormat* format, Layout* layout) {
-    const int64_t frameBytes = geometryFrameBytes(width, height, format);
+    const FrameGeometry geometry = {findFrameFormat(std::to_string(format->code).c_str()), width, height,
+                                    CHROMA_ROUNDED_DOWN};
+    const int64_t frameBytes = ::frameBytes(&geometry);
     if (frameBytes < 0) return false;
     const int64_t luma = int64_t{width} * height;
     layout->planeBytes[0] = luma;
@@ -344,3 +354,116 @@ int runCompare(const CompareJob* job) {
     }
     return c.totals.belowLimit ? 1 : 0;
 }
+
+namespace {
+
+// Nonzero when the file at `path` (already found readable) starts as a Y4M stream.
+int startsAsY4m(const char* path) {
+    std::string error;
+    FILE* file = openInputFile(path, &error);
+    if (!file) return 0;
+    uint8_t head[Y4M_SIGNATURE_BYTES];
+    const size_t got = fread(head, 1, sizeof head, file);
+    fclose(file);
+    return isY4mStream(head, got);
+}
+
+// The size of the regular file at `path`, or -1 after saying why it cannot be read.
+int64_t readableFileSize(const char* path) {
+    std::string error;
+    FILE* file = openInputFile(path, &error);
+    if (!file) {
+        snapFail("%s", error.c_str());
+        return -1;
+    }
+    const int64_t size = toolFileSize(file);
+    fclose(file);
+    if (size < 0) snapFail("cannot find the size of %s: %s", quotedName(path).c_str(), strerror(errno));
+    return size;
+}
+
+// What one source (the flags, or a file's name) says of the geometry.
+struct Claim {
+    std::string source;
+    int32_t width, height; // 0 when it names no size
+    const FrameFormat* format;
+};
+
+std::string claimText(const Claim* claim) {
+    char text[64] = "";
+    if (claim->width) snprintf(text, sizeof text, "%dx%d", claim->width, claim->height);
+    std::string result = text;
+    if (claim->format) result += (result.empty() ? "" : " ") + std::string(shownFormatName(claim->format));
+    return result;
+}
+
+// Nonzero when the flags and both names agree on what they say; otherwise one
+// line naming two that differ.
+int geometriesAgree(const SnapJob* job) {
+    Claim claims[3];
+    int count = 0;
+    if (job->sizeGiven || job->format)
+        claims[count++] = {"the flags", job->sizeGiven ? job->width : 0, job->sizeGiven ? job->height : 0,
+                           job->format};
+    for (const char* path : {job->input, job->other}) {
+        NameGuess guess;
+        guessFromName(path, &guess);
+        Claim claim = {quotedName(path), 0, 0, nullptr};
+        if (guess.sizeCount == 1) {
+            claim.width = guess.width;
+            claim.height = guess.height;
+        }
+        if (guess.formatCount == 1) claim.format = guess.format;
+        if (claim.width || claim.format) claims[count++] = claim;
+    }
+    for (int i = 0; i < count; ++i)
+        for (int j = i + 1; j < count; ++j) {
+            const bool sizes = claims[i].width && claims[j].width &&
+                               (claims[i].width != claims[j].width || claims[i].height != claims[j].height);
+            const bool formats = claims[i].format && claims[j].format && claims[i].format != claims[j].format;
+            if (sizes || formats)
+                return !snapFail("the geometries differ: %s gives %s, %s gives %s", claims[i].source.c_str(),
+                                 claimText(&claims[i]).c_str(), claims[j].source.c_str(),
+                                 claimText(&claims[j]).c_str());
+        }
+    return 1;
+}
+
+} // namespace
+
+int compareGeometriesAgree(const SnapJob* job) {
+    return geometriesAgree(job);
+}
+
+int runCompareCommand(const SnapJob* job) {
+    const int64_t inputSize = readableFileSize(job->input);
+    if (inputSize < 0) return 2;
+    const int64_t otherSize = readableFileSize(job->other);
+    if (otherSize < 0) return 2;
+    if (!geometriesAgree(job)) return 2;
+    // Today's 8-bit PSNR forms of raw files keep their own reader, and so their
+    // output byte for byte; everything else reads through the sources.
+    const bool measures = job->metrics != METRIC_PSNR || job->ssimStatsPath || job->jsonPath || job->plotPath;
+    if (measures || startsAsY4m(job->input) || startsAsY4m(job->other)) return runMeasureCommand(job);
+    // The geometry from the flags, else INPUT's name, else OTHER's.
+    GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
+    Geometry geometry;
+    char why[2048];
+    int resolved = resolveGeometry(&request, job->input, inputSize, &geometry, why, sizeof why);
+    if (resolved == GEOMETRY_NO_SIZE)
+        resolved = resolveGeometry(&request, job->other, otherSize, &geometry, why, sizeof why);
+    if (resolved == GEOMETRY_NO_SIZE) return snapFail("no --size given and neither name holds a size");
+    if (resolved != GEOMETRY_RESOLVED) return snapFail("%s", why);
+    const FrameGeometry frame = {geometry.format, geometry.width, geometry.height, CHROMA_ROUNDED_DOWN};
+    if (frameBytes(&frame) < 0)
+        return snapFail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
+                        shownFormatName(geometry.format));
+    // These sums run over 8-bit planes; deeper, grey and semi-planar frames
+    // take the measures' driver, which reads every format.
+    if (geometry.format->depth != 8 || geometry.format->layout != LAYOUT_PLANAR) return runMeasureCommand(job);
+    CompareJob compareJob = {job->input,    job->other,     geometry.width,   geometry.height,
+                             findChromaFormat(geometry.format->viewerCode), job->statsPath, job->failBelowSet,
+                             job->failBelow};
+    return runCompare(&compareJob);
+}
+

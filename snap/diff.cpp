@@ -1,5 +1,6 @@
 // corvane-snap --diff: for each frame asked, Y, U and V of 128 + G x (a - b)
-// in grey, laid out as --separate lays out the format, through the one write path.
+// in grey, laid out as --separate lays out the format, written by the picture
+// writers through the one write path.
 #include "snap/diff.h"
 
 #include <cinttypes>
@@ -7,14 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "render/colour.h"
-#include "render/separate.h"
-#include "snap/export.h"
+#include "snap/compare.h"
 #include "snap/files.h"
+#include "snap/measure.h"
 #include "snap/messages.h"
-#include "snap/name_guess.h"
-#include "snap/writer/picture_file.h"
-#include "video/video_file.h"
+#include "snap/metric/metric_planes.h"
+#include "snap/writer/writer.h"
 
 void diffPlane(const uint8_t* a, const uint8_t* b, int64_t samples, int depth, int gain, uint8_t* out) {
     const int shift = depth - 8;
@@ -40,61 +39,14 @@ void diffPlane(const uint8_t* a, const uint8_t* b, int64_t samples, int depth, i
 
 namespace {
 
-// Y, U and V side by side at their own sizes, top-aligned, the rest black:
-// the separate view of every format but 4:2:0.
-void planesSideBySide(const VideoFile* video, uint8_t* pixels, int64_t stride) {
-    const int64_t width = video->width, chromaWidth = video->chromaWidth;
-    const uint8_t* luma = video->frameBuffer;
-    const uint8_t* u = luma + width * video->height;
-    const uint8_t* v = u + chromaWidth * video->chromaHeight;
-    for (int64_t r = 0; r < video->height; ++r) {
-        uint8_t* out = pixels + r * stride;
-        memcpy(out, luma + r * width, size_t(width));
-        if (r < video->chromaHeight) {
-            memcpy(out + width, u + r * chromaWidth, size_t(chromaWidth));
-            memcpy(out + width + chromaWidth, v + r * chromaWidth, size_t(chromaWidth));
-        } else {
-            memset(out + width, 0, size_t(2 * chromaWidth));
-        }
-    }
-}
-
-// The picture file of the difference frame held in `picture`.
-int encodeDiff(const VideoFile* picture, int pictureType, std::vector<uint8_t>* file) {
-    const int32_t width = int32_t(exportPictureWidth(picture->width, picture->format, 1));
-    const int32_t height = picture->height;
-    const int64_t stride = pictureStride(width, 8);
-    std::vector<uint8_t> pixels(size_t(stride * height), 0);
-    if (picture->format->code == 420) buildSeparatePicture(picture, pixels.data());
-    else planesSideBySide(picture, pixels.data(), stride);
-    if (pictureType == PICTURE_PNG) return encodePng(file, pixels.data(), width, height, stride, 1);
-    const size_t header = bmpHeaderBytes(8);
-    file->assign(header + pixels.size(), 0);
-    uint8_t table[256 * 4];
-    greyRamp(table);
-    if (!writeBmpHeader(file->data(), width, height, 8, table)) return 0;
-    for (int32_t r = 0; r < height; ++r)
-        memcpy(file->data() + header + size_t((height - 1 - r) * stride), pixels.data() + r * stride,
-               size_t(stride));
-    return 1;
-}
-
-struct Pair {
-    VideoFile a, b;
-};
-
-int openPair(const SnapJob* job, const Geometry* g, Pair* pair) {
-    clearVideo(&pair->a);
-    clearVideo(&pair->b);
-    std::string error;
-    for (VideoFile* video : {&pair->a, &pair->b}) {
-        const char* path = video == &pair->a ? job->input : job->other;
-        FILE* file = openInputFile(path, &error);
-        if (!file) return !snapFail("%s", error.c_str());
-        if (!openVideoStream(video, file, g->width, g->height, g->format->code, 40))
-            return !snapFail("a %dx%d %s frame cannot be held in memory", g->width, g->height, g->format->name);
-    }
-    return 1;
+// The 8-bit planar format with the chroma of `format` (grey stays grey).
+const FrameFormat* eightBitPlanar(const FrameFormat* format) {
+    const FrameFormat* planar = &frameFormats[format->planar];
+    for (const FrameFormat& f : frameFormats)
+        if (f.depth == 8 && f.layout == planar->layout && f.chromaShiftX == planar->chromaShiftX &&
+            f.chromaShiftY == planar->chromaShiftY && f.viewerCode == planar->viewerCode)
+            return &f;
+    return nullptr;
 }
 
 // The frames asked, within the frames both files hold; 0 after saying why not.
@@ -116,76 +68,85 @@ int framesAsked(const SnapJob* job, int64_t whole, int64_t* first, int64_t* last
     return 1;
 }
 
+struct DiffRun {
+    const SnapJob* job;
+    SourceState a, b;
+    WriterContext context;   // of the 8-bit difference frame
+    OutputGuard guard;
+};
+
+// Frame n's picture written to its name. Nonzero on success.
+int writeDiffFrame(DiffRun* run, int64_t n, std::vector<uint8_t> frames[2], std::vector<uint8_t> scratch[2],
+                   std::vector<uint8_t>* difference, WriterOutput* out, std::string* error) {
+    if (!readSourceFrame(&run->a, n, frames[0].data(), error) || !readSourceFrame(&run->b, n, frames[1].data(), error))
+        return 0;
+    MetricFrame x, y;
+    metricFrameOf(&run->a.geometry, frames[0].data(), &scratch[0], &x);
+    metricFrameOf(&run->b.geometry, frames[1].data(), &scratch[1], &y);
+    FramePlanes planes;
+    framePlanes(&run->context.geometry, &planes);
+    for (int p = 0; p < x.planes; ++p) {
+        const MetricPlane* pa = &x.plane[p];
+        const MetricPlane* pb = &y.plane[p];
+        for (int32_t r = 0; r < pa->height; ++r)
+            diffPlane(pa->data + r * pa->stride, pb->data + r * pb->stride, pa->width, x.depth, run->job->gain,
+                      difference->data() + planes.offset[p] + r * planes.rowBytes[p]);
+    }
+    if (!run->job->writer->frame(&run->context, n, difference->data(), out, error)) return 0;
+    const std::string name = outputNameFor(&run->job->outputName, run->job->output, n);
+    std::string bytes = out->prefix;
+    if (!bytes.empty()) bytes.append(reinterpret_cast<const char*>(out->bytes), out->size);
+    const void* data = bytes.empty() ? static_cast<const void*>(out->bytes) : bytes.data();
+    const size_t size = bytes.empty() ? out->size : bytes.size();
+    return writeWholeOutput(name.c_str(), data, size, &run->guard, error);
+}
+
 } // namespace
 
-int runDiff(const SnapJob* job) {
+int runDiffCommand(const SnapJob* job) {
+    if (!compareGeometriesAgree(job)) return 2;
+    DiffRun run;
+    run.job = job;
+    if (!openSourcePair(job, &run.a, &run.b)) return 2;
+    const int64_t whole = run.a.frameCount < run.b.frameCount ? run.a.frameCount : run.b.frameCount;
+    int64_t first = 0, last = 0;
     std::string error;
-    int64_t sizes[2];
-    const char* names[2] = {job->input, job->other};
-    for (int f = 0; f < 2; ++f) {
-        FILE* file = openInputFile(names[f], &error);
-        if (!file) return snapFail("%s", error.c_str());
-        sizes[f] = toolFileSize(file);
-        fclose(file);
-        if (sizes[f] < 0) return snapFail("cannot find the size of %s", quotedName(names[f]).c_str());
-    }
-    GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
-    Geometry geometry;
-    char why[2048];
-    int resolved = resolveGeometry(&request, job->input, sizes[0], &geometry, why, sizeof why);
-    if (resolved == GEOMETRY_NO_SIZE)
-        resolved = resolveGeometry(&request, job->other, sizes[1], &geometry, why, sizeof why);
-    if (resolved == GEOMETRY_NO_SIZE) return snapFail("no --size given and neither name holds a size");
-    if (resolved != GEOMETRY_RESOLVED) return snapFail("%s", why);
-    const int64_t frameBytes = geometryFrameBytes(geometry.width, geometry.height, geometry.format);
-    const int64_t width = exportPictureWidth(geometry.width, geometry.format, 1);
-    if (frameBytes < 0 || !pictureFits(width, geometry.height, 1, job->pictureType))
-        return snapFail("a %dx%d %s frame makes a picture too large to hold", geometry.width, geometry.height,
-                        geometry.format->name);
-    const int64_t whole = (sizes[0] < sizes[1] ? sizes[0] : sizes[1]) / frameBytes;
-    if (whole == 0) return snapFail("%s holds no whole %dx%d %s frame",
-                                    quotedName(sizes[0] < sizes[1] ? job->input : job->other).c_str(),
-                                    geometry.width, geometry.height, geometry.format->name);
-    int64_t first, last;
-    if (!framesAsked(job, whole, &first, &last)) return 2;
-
-    OutputGuard guard;
-    clearGuard(&guard);
-    guardFile(&guard, job->input, "INPUT");
-    guardFile(&guard, job->other, "OTHER");
-    for (int64_t n = first; n <= last; ++n) {
+    run.context = WriterContext();
+    run.context.geometry = run.a.geometry;
+    run.context.geometry.format = eightBitPlanar(run.a.geometry.format);
+    run.context.frameBytes = frameBytes(&run.context.geometry);
+    run.context.separate = 1;
+    int status = 0;
+    if (whole == 0)
+        status = snapFail("%s holds no whole frame", quotedName(run.a.frameCount ? job->other : job->input).c_str());
+    else if (!run.context.geometry.format || run.context.frameBytes < 0)
+        status = snapFail("no difference picture can be made of %s frames", shownFormatName(run.a.geometry.format));
+    else if (!job->writer->check(&run.context, &error))
+        status = snapFail("%s", error.c_str());
+    else if (!framesAsked(job, whole, &first, &last))
+        status = 2;
+    clearGuard(&run.guard);
+    guardFile(&run.guard, job->input, "INPUT");
+    guardFile(&run.guard, job->other, "OTHER");
+    for (int64_t n = first; status == 0 && n <= last; ++n) {
         const std::string name = outputNameFor(&job->outputName, job->output, n);
-        if (!checkOutputPath(name.c_str(), &guard, &error)) return snapFail("%s", error.c_str());
+        if (!checkOutputPath(name.c_str(), &run.guard, &error)) status = snapFail("%s", error.c_str());
         if (!job->outputName.hasField) break;
     }
-    Pair pair;
-    if (!openPair(job, &geometry, &pair)) {
-        closeVideo(&pair.a);
-        closeVideo(&pair.b);
-        return 2;
+    std::vector<uint8_t> frames[2], scratch[2], difference;
+    WriterOutput out;
+    if (status == 0) {
+        frames[0].resize(size_t(run.a.frameBytes));
+        frames[1].resize(size_t(run.b.frameBytes));
+        difference.assign(size_t(run.context.frameBytes), 128);
     }
-    // The difference frame, in a record the picture builders read as a frame.
-    VideoFile picture = pair.a;
-    std::vector<uint8_t> differences(static_cast<size_t>(frameBytes)), file;
-    picture.file = nullptr;
-    picture.frameBuffer = differences.data();
-    int status = 0;
     int64_t written = 0;
-    for (int64_t n = first; n <= last && status == 0; ++n) {
-        if (!seekFrame(&pair.a, n) || !seekFrame(&pair.b, n)) {
-            status = snapFail("cannot read frame %" PRId64 " of %s or %s", n, quotedName(job->input).c_str(),
-                              quotedName(job->other).c_str());
-            break;
-        }
-        diffPlane(pair.a.frameBuffer, pair.b.frameBuffer, frameBytes, 8, job->gain, differences.data());
-        const std::string name = outputNameFor(&job->outputName, job->output, n);
-        if (!encodeDiff(&picture, job->pictureType, &file)) status = snapFail("out of memory");
-        else if (!writeWholeOutput(name.c_str(), file.data(), file.size(), &guard, &error))
-            status = written ? snapFail("%s (%" PRId64 " other pictures written)", error.c_str(), written)
-                             : snapFail("%s", error.c_str());
-        else ++written;
+    for (int64_t n = first; status == 0 && n <= last; ++n) {
+        if (writeDiffFrame(&run, n, frames, scratch, &difference, &out, &error)) ++written;
+        else if (written) status = snapFail("%s (%" PRId64 " other pictures written)", error.c_str(), written);
+        else status = snapFail("%s", error.c_str());
     }
-    closeVideo(&pair.a);
-    closeVideo(&pair.b);
+    closeSource(&run.a);
+    closeSource(&run.b);
     return status;
 }

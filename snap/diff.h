@@ -11,4 +11,4 @@
 void diffPlane(const uint8_t* a, const uint8_t* b, int64_t samples, int depth, int gain, uint8_t* out);
 
 // Runs --diff for a parsed job; the exit status.
-int runDiff(const SnapJob* job);
+int runDiffCommand(const SnapJob* job);

@@ -1,8 +1,7 @@
 #include "snap/export.h"
 
-#include <chrono>
-#include <climits>
 #include <atomic>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -10,236 +9,300 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
-#include "render/colour.h"
-#include "render/separate.h"
-#include "snap/writer/picture_file.h"
 #include "snap/files.h"
-#include "snap/queue.h"
 #include "snap/messages.h"
+#include "snap/queue.h"
+#include "snap/rate.h"
+#include "snap/source/source.h"
 
 namespace {
 
-// One picture on its way to its file: pixels built on the reading thread,
-// encoded (PNG) and written on a writing one.
+// One frame on its way: read on the reading thread, turned into the output's
+// bytes on a worker, written by the worker (pictures) or, in frame order, by
+// the collector (one output file for the run).
 struct Slot {
     int64_t frame;
-    int32_t width, height;        // the picture's
-    std::vector<uint8_t> bytes;   // BMP: the whole file; PNG: top-down pixels
-    std::vector<uint8_t> encoded; // PNG: the file
-    std::vector<uint8_t> scratch; // separate view, before it is turned bottom-up
+    std::vector<uint8_t> stored;
+    WriterOutput out;
+    bool ok;
+    std::string failure;
+    WorkQueue done;
 };
 
-int64_t pictureWidthOf(const VideoFile* video, const SnapJob* job) {
-    return exportPictureWidth(video->width, video->format, job->separate);
-}
-
-// Y, U and V side by side at their own sizes, top-aligned, the rest black:
-// the separate view of every format but 4:2:0 (whose U sits above V, as the
-// viewer shows it). Top-down rows at `stride`.
-void buildPlanesSideBySide(const VideoFile* video, uint8_t* pixels, int64_t stride) {
-    const int64_t width = video->width, height = video->height;
-    const int64_t chromaWidth = video->chromaWidth, chromaHeight = video->chromaHeight;
-    const uint8_t* luma = video->frameBuffer;
-    const uint8_t* u = luma + width * height;
-    const uint8_t* v = u + chromaWidth * chromaHeight;
-    for (int64_t r = 0; r < height; ++r) {
-        uint8_t* out = pixels + r * stride;
-        memcpy(out, luma + r * width, static_cast<size_t>(width));
-        if (r < chromaHeight) {
-            memcpy(out + width, u + r * chromaWidth, static_cast<size_t>(chromaWidth));
-            memcpy(out + width + chromaWidth, v + r * chromaWidth, static_cast<size_t>(chromaWidth));
-        } else {
-            memset(out + width, 0, static_cast<size_t>(2 * chromaWidth));
-        }
-    }
-}
-
-void buildSeparate(const VideoFile* video, uint8_t* pixels, int64_t stride) {
-    if (video->format->code == 420) buildSeparatePicture(video, pixels);
-    else buildPlanesSideBySide(video, pixels, stride);
-}
-
-// The picture's bytes for the frame in `video`: for BMP the file itself.
-int buildPicture(const VideoFile* video, const SnapJob* job, Slot* slot) {
-    const int64_t wide = pictureWidthOf(video, job);
-    const int32_t height = video->height;
-    if (!pictureFits(wide, height, job->separate, job->pictureType)) return 0;
-    const int32_t width = static_cast<int32_t>(wide);
-    const int bits = job->separate ? 8 : 24;
-    const int64_t stride = pictureStride(width, bits);
-    const int64_t imageBytes = stride * height;
-    slot->width = width;
-    slot->height = height;
-
-    if (job->pictureType == PICTURE_PNG) {
-        // Row padding is never written, so it is cleared only when sized.
-        if (slot->bytes.size() != static_cast<size_t>(imageBytes))
-            slot->bytes.assign(static_cast<size_t>(imageBytes), 0);
-        uint8_t* pixels = slot->bytes.data();
-        if (job->separate) {
-            buildSeparate(video, pixels, stride);
-            return 1;
-        }
-        buildColourRows(video, video->format, pixels, stride);
-        return 1;
-    }
-
-    const size_t header = bmpHeaderBytes(bits);
-    if (slot->bytes.size() != header + static_cast<size_t>(imageBytes))
-        slot->bytes.assign(header + static_cast<size_t>(imageBytes), 0);
-    uint8_t* out = slot->bytes.data();
-    uint8_t table[256 * 4];
-    greyRamp(table);
-    if (!writeBmpHeader(out, width, height, bits, bits == 8 ? table : nullptr)) return 0;
-    uint8_t* image = out + header;
-    if (!job->separate) {
-        buildColourRows(video, video->format, image + (height - 1) * stride, -stride);
-        return 1;
-    }
-    if (slot->scratch.size() != static_cast<size_t>(imageBytes))
-        slot->scratch.assign(static_cast<size_t>(imageBytes), 0);
-    buildSeparate(video, slot->scratch.data(), stride);
-    for (int64_t r = 0; r < height; ++r)
-        memcpy(image + (height - 1 - r) * stride, slot->scratch.data() + r * stride,
-               static_cast<size_t>(stride));
-    return 1;
-}
-
-// The file's bytes, once buildPicture has run: PNG is encoded here. Needs
-// nothing of the video, which the reading thread is already moving on.
-const std::vector<uint8_t>* fileBytes(const SnapJob* job, Slot* slot) {
-    if (job->pictureType != PICTURE_PNG) return &slot->bytes;
-    const int channels = job->separate ? 1 : 3;
-    if (!encodePng(&slot->encoded, slot->bytes.data(), slot->width, slot->height,
-                   pictureStride(slot->width, 8 * channels), channels))
-        return nullptr;
-    return &slot->encoded;
-}
-
-// Pictures pass from the reading thread to the writers as full slots; the
-// writers hand them back as free ones. The first failure in frame order is kept.
-struct Pipeline {
-    WorkQueue full, free;
-    std::mutex lock;                // guards what follows
+struct Run {
+    const SnapJob* job;
+    WriterContext context;
+    OutputGuard guard;
+    OutputFile file;  // the one output, unless per frame or standard output
+    bool toStandardOutput;
+    WorkQueue free, work, order;
+    std::mutex lock;  // guards failedFrame and failure
     std::atomic<bool> failed{false};
     int64_t failedFrame = -1;
     std::string failure;
     std::atomic<int64_t> written{0};
 };
 
-// Encodes (PNG) and writes one picture, then hands its slot back.
-void writePicture(Pipeline* pipeline, const SnapJob* job, const OutputGuard* guard, Slot* slot) {
-    {
-        const std::string name = outputNameFor(&job->outputName, job->output, slot->frame);
-        const std::vector<uint8_t>* bytes = fileBytes(job, slot);
-        std::string failure;
-        if (!bytes) failure = "cannot encode " + quotedName(name.c_str()) + ": the picture is too large for PNG";
-        if (bytes && writeWholeOutput(name.c_str(), bytes->data(), bytes->size(), guard, &failure)) {
-            pipeline->written += 1;
-        } else {
-            std::lock_guard<std::mutex> hold(pipeline->lock);
-            if (!pipeline->failed || slot->frame < pipeline->failedFrame) {
-                pipeline->failedFrame = slot->frame;
-                pipeline->failure = failure;
-            }
-            pipeline->failed = true;
-        }
+// Keeps the first failure in frame order, so that a failing run names the same frame every time.
+void noteFailure(Run* run, int64_t frame, const std::string& failure) {
+    std::lock_guard<std::mutex> hold(run->lock);
+    if (!run->failed || frame < run->failedFrame) {
+        run->failedFrame = frame;
+        run->failure = failure;
     }
-    queuePut(&pipeline->free, slot);
+    run->failed = true;
 }
 
-void writePictures(Pipeline* pipeline, const SnapJob* job, const OutputGuard* guard) {
-    while (Slot* slot = static_cast<Slot*>(queueTake(&pipeline->full))) writePicture(pipeline, job, guard, slot);
+void makeBytes(Run* run, Slot* slot) {
+    const Writer* writer = run->job->writer;
+    slot->failure.clear();
+    slot->ok = writer->frame(&run->context, slot->frame, slot->stored.data(), &slot->out, &slot->failure);
+    if (!writer->perFrame) {
+        queuePut(&slot->done, slot);
+        return;
+    }
+    const std::string name = outputNameFor(&run->job->outputName, run->job->output, slot->frame);
+    std::string failure = "cannot encode " + quotedName(name.c_str()) + ": " + slot->failure;
+    if (slot->ok && writeWholeOutput(name.c_str(), slot->out.bytes, slot->out.size, &run->guard, &failure))
+        run->written += 1;
+    else
+        noteFailure(run, slot->frame, failure);
+    queuePut(&run->free, slot);
+}
+
+void work(Run* run) {
+    while (Slot* slot = static_cast<Slot*>(queueTake(&run->work))) makeBytes(run, slot);
+}
+
+int putBytes(Run* run, const void* bytes, size_t size) {
+    if (!size) return 1;
+    if (run->toStandardOutput) return fwrite(bytes, 1, size, stdout) == size;
+    return writeOutput(&run->file, bytes, size);
+}
+
+// Writes the next slot in frame order to the one output.
+void collectOne(Run* run, Slot* slot) {
+    queueTake(&slot->done);
+    if (!slot->ok) {
+        noteFailure(run, slot->frame, slot->failure);
+    } else if (!run->failed) {
+        if (putBytes(run, slot->out.prefix.data(), slot->out.prefix.size()) &&
+            putBytes(run, slot->out.bytes, slot->out.size))
+            run->written += 1;
+        else
+            noteFailure(run, slot->frame, "cannot write " + quotedName(run->job->output) + ": " +
+                                              strerror(run->file.writeError ? run->file.writeError : errno ? errno : EIO));
+    }
+    queuePut(&run->free, slot);
+}
+
+void collect(Run* run) {
+    while (Slot* slot = static_cast<Slot*>(queueTake(&run->order))) collectOne(run, slot);
 }
 
 void showProgress(int64_t done, int64_t total, bool last) {
-    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " pictures written%s", done, total,
-            last ? "\n" : "");
+    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " frames written%s", done, total, last ? "\n" : "");
     fflush(stderr);
+}
+
+// Reads frames first to last through the pipeline. Nonzero when every one
+// was read; the failures of writing are the run's.
+int pump(Run* run, SourceState* source, int64_t first, int64_t last, bool inlineWork, bool inlineCollect) {
+    const int64_t total = last - first + 1;
+    const bool progress = total > 1 && standardErrorIsTerminal() && !run->toStandardOutput;
+    auto lastShown = std::chrono::steady_clock::now();
+    for (int64_t frame = first; frame <= last && !run->failed; ++frame) {
+        Slot* slot = static_cast<Slot*>(queueTake(&run->free));
+        slot->frame = frame;
+        std::string error;
+        if (!readSourceFrame(source, frame, slot->stored.data(), &error)) {
+            queuePut(&run->free, slot);
+            noteFailure(run, frame, error);
+            return 0;
+        }
+        if (!run->job->writer->perFrame && !inlineCollect) queuePut(&run->order, slot);
+        if (inlineWork) makeBytes(run, slot);
+        else queuePut(&run->work, slot);
+        if (!run->job->writer->perFrame && inlineCollect) collectOne(run, slot);
+        if (progress && std::chrono::steady_clock::now() - lastShown > std::chrono::milliseconds(250)) {
+            showProgress(run->written, total, false);
+            lastShown = std::chrono::steady_clock::now();
+        }
+    }
+    if (progress) showProgress(run->written, total, true);
+    return 1;
+}
+
+// Every name the frames give must be writable and none of them INPUT.
+int checkOutputNames(const SnapJob* job, const OutputGuard* guard, int64_t first, int64_t last) {
+    std::string error;
+    for (int64_t frame = first; frame <= last; ++frame) {
+        const std::string name = outputNameFor(&job->outputName, job->output, frame);
+        if (!checkOutputPath(name.c_str(), guard, &error)) return !snapFail("%s", error.c_str());
+        if (!job->outputName.hasField) break;
+    }
+    return 1;
+}
+
+// The frames asked for within the source's, or -1 after saying why none can be.
+int chooseFrames(const SnapJob* job, const SourceState* source, int64_t* first, int64_t* last) {
+    const std::string input = quotedName(job->input);
+    const int64_t whole = source->frameCount;
+    *first = job->frames.first;
+    *last = job->frames.last;
+    switch (job->frames.kind) {
+    case FRAMES_ONE:
+        if (*first >= whole)
+            return snapFail("frame %" PRId64 " is past the end: %s holds %" PRId64 " whole frames", *first,
+                            input.c_str(), whole);
+        return 0;
+    case FRAMES_LAST:
+    case FRAMES_ALL:
+        if (whole == 0)
+            return snapFail("%s holds no whole %dx%d frame", input.c_str(), source->geometry.width,
+                            source->geometry.height);
+        if (job->frames.kind == FRAMES_LAST) *first = whole - 1;
+        *last = whole - 1;
+        return 0;
+    default:
+        if (*first >= whole)
+            return snapFail("the range starts at frame %" PRId64 ", past the end: %s holds %" PRId64 " whole frames",
+                            *first, input.c_str(), whole);
+        if (*last >= whole) *last = whole - 1;
+        return 0;
+    }
+}
+
+// The rate of the run: --rate, else the input's own, else 25 as FFmpeg takes a raw file's.
+int chooseRate(const SnapJob* job, const SourceState* source, WriterContext* context) {
+    context->rateNumerator = 25;
+    context->rateDenominator = 1;
+    if (job->rateText) {
+        if (!parseFrameRate(job->rateText, &context->rateNumerator, &context->rateDenominator))
+            return !snapFail("--rate takes a number of frames a second above 0, for example 25 or 29.97");
+    } else if (source->rateNumerator > 0) {
+        context->rateNumerator = source->rateNumerator;
+        context->rateDenominator = source->rateDenominator;
+    }
+    return 1;
 }
 
 } // namespace
 
-int64_t exportPictureWidth(int32_t width, const ChromaFormat* format, int separate) {
-    if (!separate) return width;
-    if (format->code == 420) return 3 * int64_t{width} / 2;
-    return int64_t{width} + 2 * int64_t{width / format->horizontalFactor};
-}
+namespace {
 
-int pictureFits(int64_t width, int32_t height, int separate, int pictureType) {
-    if (width <= 0 || width > INT32_MAX || height <= 0) return 0;
-    if (pictureStride(static_cast<int32_t>(width), separate ? 8 : 24) * height > PICTURE_BYTE_LIMIT) return 0;
-    // The PNG encoder works in int on its filtered rows, one byte more each.
-    const int64_t channels = separate ? 1 : 3;
-    return pictureType != PICTURE_PNG || (width * channels + 1) * height <= INT_MAX / 2;
-}
-
-int exportFrames(VideoFile* video, const SnapJob* job, const OutputGuard* guard, int64_t first,
-                 int64_t last, int64_t* written, std::string* error) {
-    *written = 0;
-    error->clear();
+// Starts the threads and runs the frames through them. Without threads (the
+// system refuses them) the same work is done on this one.
+int runPipeline(Run* run, SourceState* source, int64_t first, int64_t last) {
     const int64_t total = last - first + 1;
-    // Writing a BMP is one copy into the system; encoding a PNG is the work
-    // itself, so PNG pictures are encoded on as many threads as there are cores.
-    unsigned writers = 1;
-    if (job->pictureType == PICTURE_PNG && total > 1) {
-        const unsigned cores = std::thread::hardware_concurrency();
-        writers = cores > 1 ? (cores < 8 ? cores : 8) : 1;
+    const bool perFrame = run->job->writer->perFrame;
+    const unsigned cores = std::thread::hardware_concurrency();
+    int64_t workers = cores > 1 ? (cores < 8 ? cores : 8) : 1;
+    if (workers > total) workers = total;
+    // Frames held at once: enough to keep every worker busy, within 1 GiB
+    // (or one frame, when a frame is larger; it is then made on this thread).
+    int64_t slots = 2 * workers + 2;
+    const int64_t fit = (int64_t{1} << 30) / (source->frameBytes > 0 ? source->frameBytes : 1);
+    if (slots > fit) slots = fit < 1 ? 1 : fit;
+    if (workers > slots - 1) workers = slots - 1;
+    std::vector<Slot> slot(static_cast<size_t>(slots));
+    for (Slot& s : slot) {
+        s.stored.resize(static_cast<size_t>(source->frameBytes));
+        queuePut(&run->free, &s);
     }
-    if (static_cast<int64_t>(writers) > total) writers = static_cast<unsigned>(total);
-
-    Pipeline pipeline;
-    std::vector<Slot> slots(writers + 1);
-    for (Slot& slot : slots) queuePut(&pipeline.free, &slot);
+    std::thread collector;
     std::vector<std::thread> threads;
-    // Without a second thread the pictures are written here, one at a time.
     try {
-        for (unsigned i = 0; i < writers; ++i) threads.emplace_back(writePictures, &pipeline, job, guard);
+        if (!perFrame) collector = std::thread(collect, run);
+        if (perFrame || collector.joinable())
+            for (int64_t i = 0; i < workers; ++i) threads.emplace_back(work, run);
     } catch (const std::system_error&) {
     }
-
-    const bool progress = total > 1 && standardErrorIsTerminal();
-    auto lastShown = std::chrono::steady_clock::now();
-    bool readFailed = false, buildFailed = false;
-    int64_t frame = first;
-    for (; frame <= last && !pipeline.failed; ++frame) {
-        Slot* slot = static_cast<Slot*>(queueTake(&pipeline.free));
-        const int read = frame == first ? seekFrame(video, first) : readNextFrame(video);
-        if (!read || video->frameIndex != frame) readFailed = true;
-        else if (!buildPicture(video, job, slot)) buildFailed = true;
-        if (readFailed || buildFailed) {
-            queuePut(&pipeline.free, slot);
-            break;
-        }
-        slot->frame = frame;
-        if (threads.empty()) writePicture(&pipeline, job, guard, slot);
-        else queuePut(&pipeline.full, slot);
-        if (progress && std::chrono::steady_clock::now() - lastShown > std::chrono::milliseconds(250)) {
-            showProgress(pipeline.written, total, false);
-            lastShown = std::chrono::steady_clock::now();
-        }
-    }
-    queueClose(&pipeline.full);
+    const int read = pump(run, source, first, last, threads.empty(), !perFrame && !collector.joinable());
+    queueClose(&run->work);
     for (std::thread& thread : threads) thread.join();
-    *written = pipeline.written;
-    if (progress) showProgress(pipeline.written, total, true);
+    queueClose(&run->order);
+    if (collector.joinable()) collector.join();
+    return read && !run->failed;
+}
 
-    char text[160];
-    if (pipeline.failed) {
-        *error = pipeline.failure;
-        return 0;
+// Opens the one output of a cut or listing; standard output for "-" (--framemd5).
+int openRunOutput(Run* run) {
+    if (run->job->writer->perFrame) return 1;
+    run->toStandardOutput = !strcmp(run->job->output, "-");
+    if (run->toStandardOutput) makeStandardOutputBinary();
+    std::string text, error;
+    if (!run->toStandardOutput && !openOutput(&run->file, run->job->output, &run->guard, &error))
+        return !snapFail("%s", error.c_str());
+    if (run->job->writer->begin && !run->job->writer->begin(&run->context, &text, &error)) {
+        if (!run->toStandardOutput) abandonOutput(&run->file);
+        return !snapFail("%s", error.c_str());
     }
-    if (readFailed) {
-        snprintf(text, sizeof text, "cannot read frame %" PRId64 " of ", frame);
-        *error = text + quotedName(job->input);
-        return 0;
-    }
-    if (buildFailed) {
-        snprintf(text, sizeof text, "a %" PRId64 "x%d picture is too large to write", pictureWidthOf(video, job),
-                 video->height);
-        *error = text;
-        return 0;
+    if (!putBytes(run, text.data(), text.size())) {
+        if (!run->toStandardOutput) abandonOutput(&run->file);
+        return !snapFail("cannot write %s: %s", quotedName(run->job->output).c_str(), strerror(errno ? errno : EIO));
     }
     return 1;
+}
+
+// Ends the run's one output: renamed into place when whole, else removed.
+int closeRunOutput(Run* run, int ok) {
+    if (run->job->writer->perFrame || run->toStandardOutput) return ok;
+    if (!ok) {
+        abandonOutput(&run->file);
+        return 0;
+    }
+    std::string error;
+    if (!finishOutput(&run->file, &error)) return !snapFail("%s", error.c_str());
+    return 1;
+}
+
+void noteEnd(const SnapJob* job, const SourceState* source, int64_t first, int64_t last, int64_t written) {
+    const std::string input = quotedName(job->input);
+    const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL || !job->writer->perFrame;
+    if (source->partialBytes && (several || job->sizeGiven))
+        snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", input.c_str(), source->partialBytes);
+    if (job->frames.kind == FRAMES_RANGE && job->frames.last > last)
+        snapNote("%s ends after frame %" PRId64 ": wrote %" PRId64 " %s, frames %" PRId64 " to %" PRId64,
+                 input.c_str(), source->frameCount - 1, written,
+                 !job->writer->perFrame ? (written == 1 ? "frame" : "frames") : written == 1 ? "picture" : "pictures",
+                 first, last);
+}
+
+} // namespace
+
+int runExport(const SnapJob* job) {
+    SourceState source;
+    std::string error;
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    if (!openSource(&source, job->input, &asked, &error)) return snapFail("%s", error.c_str());
+    Run run;
+    run.job = job;
+    run.context = {source.geometry, source.frameBytes, job->separate, 25, 1,
+                   source.y4m.aspectNumerator, source.y4m.aspectDenominator,
+                   source.kind == &y4mSource ? source.y4m.colour : nullptr};
+    clearGuard(&run.guard);
+    guardFile(&run.guard, job->input, "INPUT");
+    int64_t first = 0, last = 0;
+    int status = 2;
+    // Sizes are checked before anything is read or held.
+    if ((!job->writer->check || job->writer->check(&run.context, &error) || !snapFail("%s", error.c_str())) &&
+        chooseFrames(job, &source, &first, &last) == 0 && chooseRate(job, &source, &run.context) &&
+        (!job->writer->perFrame || checkOutputNames(job, &run.guard, first, last)) && openRunOutput(&run)) {
+        const int ok = closeRunOutput(&run, runPipeline(&run, &source, first, last));
+        if (!ok && run.failed) {
+            const int64_t written = job->writer->perFrame ? run.written.load() : 0;
+            if (written > 0)
+                snapFail("%s (%" PRId64 " other %s written)", run.failure.c_str(), written,
+                         written == 1 ? "picture" : "pictures");
+            else
+                snapFail("%s", run.failure.c_str());
+        }
+        if (ok) noteEnd(job, &source, first, last, run.written);
+        status = ok ? 0 : 2;
+    }
+    closeSource(&source);
+    return status;
 }

@@ -14,6 +14,7 @@
 
 #include "render/position_text.h"
 #include "snap/files.h"
+#include "snap/source/source.h"
 #include "snap/messages.h"
 #include "video/frame_rate.h"
 
@@ -26,12 +27,16 @@ struct Size {
 const Size otherCommonSizes[] = {{640, 480}, {832, 480}, {416, 240}, {2560, 1600}, {4096, 2160}};
 
 void tryFit(std::vector<std::string>* out, int64_t fileSize, int32_t width, int32_t height, int* lines) {
-    for (const ChromaFormat& format : chromaFormats) {
-        const int64_t frameBytes = geometryFrameBytes(width, height, &format);
+    // Today's four 8-bit formats: deeper ones would match the same sizes
+    // by accident (a 10-bit 4:2:0 frame is an 8-bit 4:4:4 one) and say nothing.
+    for (const FrameFormat* format : {&frameFormats[FORMAT_YUV420P], &frameFormats[FORMAT_YUV422P],
+                                      &frameFormats[FORMAT_YUV411P], &frameFormats[FORMAT_YUV444P]}) {
+        const FrameGeometry geometry = {format, width, height, CHROMA_ROUNDED_DOWN};
+        const int64_t frameBytes = ::frameBytes(&geometry);
         if (frameBytes > 0 && fileSize > 0 && fileSize % frameBytes == 0) {
             const int64_t frames = fileSize / frameBytes;
             char text[128];
-            snprintf(text, sizeof text, "%dx%d %s (%" PRId64 " frame%s)", width, height, format.name,
+            snprintf(text, sizeof text, "%dx%d %s (%" PRId64 " frame%s)", width, height, shownFormatName(format),
                      frames, frames == 1 ? "" : "s");
             out->push_back(text);
             *lines += 1;
@@ -133,52 +138,69 @@ int printInfo(const SnapJob* job, const InfoLines* info) {
     return 0;
 }
 
+
+// The Y4M header's own fields, after the ones every input has.
+void printY4mFields(InfoLines* info, const SourceState* s) {
+    const Y4mHeader* h = &s->y4m;
+    addLine(info, "y4m colour", "%s", h->colour->tag);
+    addLine(info, "y4m interlacing", "%c", h->interlacing);
+    addLine(info, "y4m aspect", "%d:%d", h->aspectNumerator, h->aspectDenominator);
+    addLine(info, "y4m header bytes", "%" PRId64, h->headerBytes);
+    addLine(info, "y4m frame header bytes", "%" PRId64 "%s", s->frameHeaderBytes,
+           s->indexed ? " (they differ: the frames were indexed)" : "");
+    addLine(info, "y4m extensions", "%d", h->extensionCount);
+}
+
+// Says why no geometry was found, and which common ones would fit.
+int printNoGeometry(const SnapJob* job, int64_t fileSize, const std::string& why) {
+    InfoLines lines;
+    InfoLines* info = &lines;
+    addLine(info, "file", "%s", job->input);
+    addLine(info, "file bytes", "%" PRId64 "", fileSize);
+    addLine(info, "geometry", "none: %s", why.c_str());
+    addFits(info, fileSize);
+    return printInfo(job, info);
+}
+
 } // namespace
 
 int runInfo(const SnapJob* job) {
+    SourceState s;
     std::string error;
-    FILE* file = openInputFile(job->input, &error);
-    if (!file) return snapFail("%s", error.c_str());
-    const int64_t fileSize = toolFileSize(file);
-    fclose(file);
-    if (fileSize < 0) return snapFail("cannot find the size of %s", quotedName(job->input).c_str());
-
-    InfoLines info;
-    addLine(&info, "file", "%s", job->input);
-    addLine(&info, "file bytes", "%" PRId64, fileSize);
-    GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
-    Geometry geometry;
-    char why[2048];
-    const int resolved = resolveGeometry(&request, job->input, fileSize, &geometry, why, sizeof why);
-    const int64_t frameBytes =
-        resolved == GEOMETRY_RESOLVED
-            ? geometryFrameBytes(geometry.width, geometry.height, geometry.format)
-            : -1;
-    if (resolved != GEOMETRY_RESOLVED || frameBytes <= 0) {
-        if (resolved == GEOMETRY_RESOLVED)
-            snprintf(why, sizeof why, "a %dx%d %s frame is too large to hold", geometry.width,
-                     geometry.height, geometry.format->name);
-        addLine(&info, "geometry", "none: %s", why);
-        addFits(&info, fileSize);
-        return printInfo(job, &info);
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    if (!openSource(&s, job->input, &asked, &error)) {
+        // A raw file whose geometry is not known is described as far as it can be.
+        if (s.geometryUnknown) return printNoGeometry(job, s.fileBytes, error);
+        return snapFail("%s", error.c_str());
     }
-
-    char source[64];
-    describeGeometrySource(&geometry, source, sizeof source);
-    const int32_t interval = frameIntervalFromRate(job->rateText ? job->rateText : "30");
-    const int64_t whole = fileSize / frameBytes;
-    char duration[POSITION_TEXT_SIZE + 32];
-    formatDuration(duration, sizeof duration, interval, whole);
-    addLine(&info, "width", "%d", geometry.width);
-    addLine(&info, "height", "%d", geometry.height);
-    addLine(&info, "format", "%s", geometry.format->name);
-    addLine(&info, "source", "%s", source);
-    addLine(&info, "bytes per frame", "%" PRId64, frameBytes);
-    addLine(&info, "whole frames", "%" PRId64, whole);
-    addLine(&info, "partial frame bytes", "%" PRId64, fileSize % frameBytes);
-    addLine(&info, "frame rate", "%s", job->rateText ? job->rateText : "30");
-    addLine(&info, "frame interval", "%d ms", interval);
-    addLine(&info, "duration", "%s", duration + (duration[0] == ' ' ? 1 : 0));
-    if (fileSize % frameBytes != 0 || whole == 0) addFits(&info, fileSize);
-    return printInfo(job, &info);
+    const bool y4m = s.kind == &y4mSource;
+    char rate[64];
+    if (job->rateText || !s.rateNumerator) snprintf(rate, sizeof rate, "%s", job->rateText ? job->rateText : "30");
+    else if (s.rateDenominator == 1) snprintf(rate, sizeof rate, "%" PRId64, s.rateNumerator);
+    else snprintf(rate, sizeof rate, "%" PRId64 "/%" PRId64, s.rateNumerator, s.rateDenominator);
+    const int32_t interval = job->rateText || !s.rateNumerator
+                                 ? frameIntervalFromRate(rate)
+                                 : static_cast<int32_t>(1000 * s.rateDenominator / s.rateNumerator);
+    char source[64], duration[POSITION_TEXT_SIZE + 32];
+    describeGeometrySource(&s, source, sizeof source);
+    InfoLines lines;
+    InfoLines* info = &lines;
+    formatDuration(duration, sizeof duration, interval, s.frameCount);
+    addLine(info, "file", "%s", job->input);
+    addLine(info, "file bytes", "%" PRId64 "", s.fileBytes);
+    if (y4m) addLine(info, "container", "%s", "YUV4MPEG2");
+    addLine(info, "width", "%d", s.geometry.width);
+    addLine(info, "height", "%d", s.geometry.height);
+    addLine(info, "format", "%s", shownFormatName(s.geometry.format));
+    addLine(info, "source", "%s", source);
+    addLine(info, "bytes per frame", "%" PRId64 "", s.frameBytes);
+    addLine(info, "whole frames", "%" PRId64 "", s.frameCount);
+    addLine(info, "partial frame bytes", "%" PRId64 "", s.partialBytes);
+    addLine(info, "frame rate", "%s", rate);
+    addLine(info, "frame interval", "%d ms", interval);
+    addLine(info, "duration", "%s", duration + (duration[0] == ' ' ? 1 : 0));
+    if (y4m) printY4mFields(info, &s);
+    else if (s.partialBytes != 0 || s.frameCount == 0) addFits(info, s.fileBytes);
+    closeSource(&s);
+    return printInfo(job, info);
 }

@@ -3,6 +3,8 @@
 // every core, and the lines, JSON and plot come out in frame order.
 #include "snap/measure.h"
 
+#include <cstddef>
+
 #include <atomic>
 #include <cerrno>
 #include <cinttypes>
@@ -19,6 +21,7 @@
 #include "snap/files.h"
 #include "snap/messages.h"
 #include "snap/name_guess.h"
+#include "snap/narrow.h"
 #include "snap/options.h"
 #include "snap/metric/plot.h"
 #include "snap/metric/psnr.h"
@@ -37,25 +40,8 @@ struct Batch {
     std::vector<uint8_t> input, other;
     int64_t first, count;
     int readOk;
+    std::string error;  // why a read failed
 };
-
-struct Layout {
-    int32_t width, height, chromaWidth, chromaHeight;
-    int64_t frameBytes;
-};
-
-MetricFrame metricFrameAt(const Layout* layout, const uint8_t* bytes) {
-    MetricFrame frame = {};
-    frame.planes = 3;
-    frame.depth = 8;
-    const int64_t luma = int64_t{layout->width} * layout->height;
-    const int64_t chroma = int64_t{layout->chromaWidth} * layout->chromaHeight;
-    frame.plane[0] = {bytes, layout->width, layout->width, layout->height};
-    frame.plane[1] = {bytes + luma, layout->chromaWidth, layout->chromaWidth, layout->chromaHeight};
-    frame.plane[2] = {bytes + luma + chroma, layout->chromaWidth, layout->chromaWidth,
-                      layout->chromaHeight};
-    return frame;
-}
 
 // An output of the run: standard output, or a file through the write path.
 struct Output {
@@ -160,19 +146,22 @@ nlohmann::json ssimSummaryJson(const SsimTotals* t) {
 }
 
 struct Run {
-    const MeasureJob* job;
-    Layout layout;
-    FILE* input;
-    FILE* other;
+    const SnapJob* job;
+    SourceState* input;
+    SourceState* other;
+    FrameGeometry geometry;
+    int64_t frameBytes;
+    int depth;
     const PsnrSums* sums;
     const SsimRows* rows;
     std::vector<FrameResult> results;
 };
 
-void measureFrame(Run* run, const Batch* batch, int64_t i) {
-    const int64_t bytes = run->layout.frameBytes;
-    const MetricFrame a = metricFrameAt(&run->layout, batch->input.data() + i * bytes);
-    const MetricFrame b = metricFrameAt(&run->layout, batch->other.data() + i * bytes);
+void measureFrame(Run* run, const Batch* batch, int64_t i, std::vector<uint8_t> scratch[2]) {
+    const int64_t bytes = run->frameBytes;
+    MetricFrame a, b;
+    metricFrameOf(&run->geometry, batch->input.data() + i * bytes, &scratch[0], &a);
+    metricFrameOf(&run->geometry, batch->other.data() + i * bytes, &scratch[1], &b);
     FrameResult* result = &run->results[size_t(batch->first + i)];
     result->ok = 1;
     if (run->job->metrics & METRIC_PSNR) result->ok &= psnrFrameWith(run->sums, &a, &b, &result->psnr);
@@ -180,13 +169,18 @@ void measureFrame(Run* run, const Batch* batch, int64_t i) {
 }
 
 void readBatch(Run* run, Batch* batch, int64_t first, int64_t count) {
-    const size_t size = size_t(count * run->layout.frameBytes);
+    const size_t size = size_t(count * run->frameBytes);
     batch->first = first;
     batch->count = count;
     batch->input.resize(size);
     batch->other.resize(size);
-    batch->readOk = fread(batch->input.data(), 1, size, run->input) == size &&
-                    fread(batch->other.data(), 1, size, run->other) == size;
+    batch->readOk = 1;
+    for (int64_t i = 0; i < count && batch->readOk; ++i) {
+        uint8_t* a = batch->input.data() + i * run->frameBytes;
+        uint8_t* b = batch->other.data() + i * run->frameBytes;
+        batch->readOk = readSourceFrame(run->input, first + i, a, &batch->error) &&
+                        readSourceFrame(run->other, first + i, b, &batch->error);
+    }
 }
 
 // Measures every frame: each batch is measured by the workers while the next
@@ -200,11 +194,11 @@ int measureAll(Run* run, int64_t frames) {
     readBatch(run, &batches[0], 0, frames < perBatch ? frames : perBatch);
     for (int k = 0;; k ^= 1) {
         Batch* now = &batches[k];
-        if (!now->readOk) return !snapFail("cannot read %s or %s", quotedName(run->job->input).c_str(),
-                                           quotedName(run->job->other).c_str());
+        if (!now->readOk) return !snapFail("%s", now->error.c_str());
         std::atomic<int64_t> next{0};
         auto work = [run, now, &next]() {
-            for (int64_t i; (i = next.fetch_add(1)) < now->count;) measureFrame(run, now, i);
+            std::vector<uint8_t> scratch[2];
+            for (int64_t i; (i = next.fetch_add(1)) < now->count;) measureFrame(run, now, i, scratch);
         };
         std::vector<std::thread> workers;
         for (unsigned t = 0; t < cores; ++t) {
@@ -227,34 +221,11 @@ int measureAll(Run* run, int64_t frames) {
     }
 }
 
-int openInputs(Run* run, int64_t* inputFrames, int64_t* otherFrames) {
-    const MeasureJob* job = run->job;
-    std::string error;
-    run->input = openInputFile(job->input, &error);
-    if (!run->input) return !snapFail("%s", error.c_str());
-    run->other = openInputFile(job->other, &error);
-    if (!run->other) return !snapFail("%s", error.c_str());
-    const int64_t sizes[2] = {toolFileSize(run->input), toolFileSize(run->other)};
-    const char* names[2] = {job->input, job->other};
-    for (int f = 0; f < 2; ++f) {
-        if (sizes[f] < 0) return !snapFail("cannot read the size of %s", quotedName(names[f]).c_str());
-        if (sizes[f] / run->layout.frameBytes == 0)
-            return !snapFail("%s holds no whole %dx%d %s frame", quotedName(names[f]).c_str(), job->width,
-                             job->height, job->format->name);
-        const int64_t tail = sizes[f] % run->layout.frameBytes;
-        if (tail > 0)
-            snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(names[f]).c_str(),
-                     tail);
-    }
-    *inputFrames = sizes[0] / run->layout.frameBytes;
-    *otherFrames = sizes[1] / run->layout.frameBytes;
-    return 1;
-}
-
-void closeInputs(Run* run) {
-    if (run->input) fclose(run->input);
-    if (run->other) fclose(run->other);
-    run->input = run->other = nullptr;
+// Says when a source ends in a partial frame, which is left out.
+void notePartial(const SourceState* s) {
+    if (s->partialBytes > 0)
+        snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(s->path).c_str(),
+                 s->partialBytes);
 }
 
 // Writes `text` whole to `path` ("-": standard output) through the write path.
@@ -276,8 +247,8 @@ std::string plotOf(const Run* run, int64_t frames) {
     for (int64_t i = 0; i < frames; ++i) {
         const FrameResult* r = &run->results[size_t(i)];
         if (psnr) {
-            y.push_back(psnrDecibels(psnrPlaneMse(&r->psnr, 0), 8));
-            average.push_back(psnrDecibels(psnrFrameMse(&r->psnr), 8));
+            y.push_back(psnrDecibels(psnrPlaneMse(&r->psnr, 0), run->depth));
+            average.push_back(psnrDecibels(psnrFrameMse(&r->psnr), run->depth));
         }
         if (structural) ssim.push_back(ssimDecibels(r->ssim.all));
     }
@@ -291,28 +262,96 @@ std::string plotOf(const Run* run, int64_t frames) {
 
 } // namespace
 
-int runMeasure(const MeasureJob* job) {
+int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other) {
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    std::string error;
+    const bool inputOpen = openSource(input, job->input, &asked, &error);
+    if (!inputOpen && !input->geometryUnknown) return snapFail("%s", error.c_str()) == 0;
+    // A file that gives no geometry takes the other's.
+    if (!openSource(other, job->other, &asked, &error)) {
+        if (!other->geometryUnknown || !inputOpen) {
+            if (inputOpen) closeSource(input);
+            return snapFail(inputOpen ? "%s" : "no --size given and neither file gives a size (%s)",
+                            error.c_str()) == 0;
+        }
+        const GeometryRequest from = {1, input->geometry.width, input->geometry.height, input->geometry.format};
+        if (!openSource(other, job->other, &from, &error)) {
+            closeSource(input);
+            return snapFail("%s", error.c_str()) == 0;
+        }
+    } else if (!inputOpen) {
+        const GeometryRequest from = {1, other->geometry.width, other->geometry.height, other->geometry.format};
+        if (!openSource(input, job->input, &from, &error)) {
+            closeSource(other);
+            return snapFail("%s", error.c_str()) == 0;
+        }
+    }
+    const FrameGeometry* g = &input->geometry;
+    const FrameGeometry* h = &other->geometry;
+    const bool layoutsDiffer = g->rounding != h->rounding && roundingChangesLayout(g);
+    if (g->width != h->width || g->height != h->height || g->format != h->format || layoutsDiffer) {
+        snapFail("the geometries differ: %s is %dx%d %s%s, %s is %dx%d %s%s", quotedName(job->input).c_str(),
+                 g->width, g->height, shownFormatName(g->format),
+                 layoutsDiffer ? (g->rounding == CHROMA_ROUNDED_UP ? " (chroma rounded up)" : " (chroma rounded down)") : "",
+                 quotedName(job->other).c_str(), h->width, h->height, shownFormatName(h->format),
+                 layoutsDiffer ? (h->rounding == CHROMA_ROUNDED_UP ? " (chroma rounded up)" : " (chroma rounded down)") : "");
+        closeSource(input);
+        closeSource(other);
+        return 0;
+    }
+    return 1;
+}
+
+void metricFrameOf(const FrameGeometry* geometry, const uint8_t* frame, std::vector<uint8_t>* scratch,
+                   MetricFrame* metric) {
+    FrameGeometry planar = *geometry;
+    planar.format = &frameFormats[geometry->format->planar];
+    FramePlanes planes;
+    framePlanes(&planar, &planes);
+    if (planar.format != geometry->format) {
+        scratch->resize(size_t(planes.frameBytes));
+        planarFrame(geometry, frame, scratch->data());
+        frame = scratch->data();
+    }
+    *metric = MetricFrame();
+    metric->planes = planes.planeCount;
+    metric->depth = planar.format->depth;
+    for (int p = 0; p < planes.planeCount; ++p)
+        metric->plane[p] = {frame + planes.offset[p], ptrdiff_t(planes.rowBytes[p]),
+                            int32_t(planes.rowBytes[p] / planar.format->bytesPerSample), int32_t(planes.rows[p])};
+}
+
+int runMeasureCommand(const SnapJob* job) {
+    SourceState a, b;
+    if (!openSourcePair(job, &a, &b)) return 2;
     Run run = {};
     run.job = job;
+    run.input = &a;
+    run.other = &b;
+    run.geometry = a.geometry;
+    run.frameBytes = a.frameBytes;
+    run.depth = a.geometry.format->depth;
     run.sums = fastestPsnrSums();
     run.rows = fastestSsimRows();
-    run.layout.width = job->width;
-    run.layout.height = job->height;
-    run.layout.chromaWidth = job->width / job->format->horizontalFactor;
-    run.layout.chromaHeight = job->height / job->format->verticalFactor;
-    run.layout.frameBytes = geometryFrameBytes(job->width, job->height, job->format);
-    if (run.layout.frameBytes <= 0)
-        return snapFail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
-                        job->format->name);
+    auto closeInputs = [](Run* r) {
+        if (r->input) closeSource(r->input);
+        if (r->other) closeSource(r->other);
+        r->input = r->other = nullptr;
+    };
     // FFmpeg's figure for a plane without one window is meaningless; refuse rather than invent one.
-    if ((job->metrics & METRIC_SSIM) && ssimWindows(job->width, job->height) == 0)
-        return snapFail("SSIM needs a picture of at least 8x8, not %dx%d", job->width, job->height);
-
-    int64_t inputFrames = 0, otherFrames = 0;
-    if (!openInputs(&run, &inputFrames, &otherFrames)) {
+    if ((job->metrics & METRIC_SSIM) && ssimWindows(a.geometry.width, a.geometry.height) == 0) {
         closeInputs(&run);
-        return 2;
+        return snapFail("SSIM needs a picture of at least 8x8, not %dx%d", a.geometry.width, a.geometry.height);
     }
+    for (const SourceState* s : {&a, &b}) {
+        notePartial(s);
+        if (s->frameCount == 0) {
+            closeInputs(&run);
+            return snapFail("%s holds no whole %dx%d %s frame", quotedName(s->path).c_str(), s->geometry.width,
+                            s->geometry.height, shownFormatName(s->geometry.format));
+        }
+    }
+    const int64_t inputFrames = a.frameCount, otherFrames = b.frameCount;
     const std::string input = quotedName(job->input), other = quotedName(job->other);
     const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
     if (inputFrames != otherFrames)
@@ -346,6 +385,7 @@ int runMeasure(const MeasureJob* job) {
     }
     if (ok) ok = measureAll(&run, frames);
     closeInputs(&run);
+    const int depth = run.depth;
 
     PsnrTotals psnrTotals;
     SsimTotals ssimTotals;
@@ -364,7 +404,7 @@ int runMeasure(const MeasureJob* job) {
             putLine(&stats, line);
             addPsnrFrame(&psnrTotals, &r->psnr);
             const double mse = psnrFrameMse(&r->psnr);
-            if (job->failBelowSet && mse > 0 && psnrDecibels(mse, 8) < job->failBelow) ++belowPsnr;
+            if (job->failBelowSet && mse > 0 && psnrDecibels(mse, depth) < job->failBelow) ++belowPsnr;
             if (wantJson) entry["psnr"] = psnrFrameJson(&r->psnr);
         }
         if (job->metrics & METRIC_SSIM) {
@@ -413,10 +453,10 @@ int runMeasure(const MeasureJob* job) {
         nlohmann::json j;
         j["input"] = job->input;
         j["other"] = job->other;
-        j["width"] = job->width;
-        j["height"] = job->height;
-        j["format"] = job->format->name;
-        j["depth"] = 8;
+        j["width"] = run.geometry.width;
+        j["height"] = run.geometry.height;
+        j["format"] = shownFormatName(run.geometry.format);
+        j["depth"] = depth;
         j["input_frames"] = inputFrames;
         j["other_frames"] = otherFrames;
         j["frames_compared"] = frames;

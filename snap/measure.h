@@ -1,26 +1,27 @@
-// corvane-snap --compare with SSIM, JSON, a plot or an SSIM gate: PSNR and
-// SSIM of two videos of one geometry from one pass over both files.
+// corvane-snap --compare measuring SSIM, PSNR or both, from one pass over the
+// two files, for every format and container the sources read.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
-#include "video/video_file.h"   // ChromaFormat
+#include "snap/frame_format.h"
+#include "snap/source/source.h"
 
-struct MeasureJob {
-    const char* input;         // paths as given (UTF-8 on Windows)
-    const char* other;
-    int32_t width, height;
-    const ChromaFormat* format;
-    int metrics;               // METRIC_PSNR | METRIC_SSIM
-    const char* statsPath;     // per-frame PSNR lines: nullptr, a file, or "-"
-    const char* ssimStatsPath; // per-frame SSIM lines
-    const char* jsonPath;      // everything as JSON; with "-" standard output holds it alone
-    const char* plotPath;      // the per-frame curves as SVG
-    int failBelowSet;
-    double failBelow;          // dB: a frame's average PSNR below it fails the gate
-    int failBelowSsimSet;
-    double failBelowSsim;      // a frame's SSIM All below it fails the gate
-};
+struct SnapJob;
 
-// The exit status: 0, 1 (a gate failed) or 2 (an error, one line on stderr).
-int runMeasure(const MeasureJob* job);
+// Opens INPUT and OTHER as sources of one geometry: from the flags, else each
+// file's own (a header or its name), a file that gives none taking the
+// other's. Nonzero when both are open and agree in size, format and layout;
+// otherwise one line has been said and nothing is left open.
+int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other);
+
+// The frame as planes the metrics read: planar at its own depth (semi-planar
+// frames split into `scratch`, p010le moved down to 10 bits).
+struct MetricFrame;
+void metricFrameOf(const FrameGeometry* geometry, const uint8_t* frame, std::vector<uint8_t>* scratch,
+                   MetricFrame* metric);
+
+// --compare with any measure: the exit status, 0, 1 (a gate failed) or 2.
+int runMeasureCommand(const SnapJob* job);

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "video/video_file.h"
+#include "snap/frame_format.h"
+#include "snap/writer/writer.h"
 
 enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF };
 
@@ -22,31 +23,19 @@ struct FrameChoice {
     int64_t first, last;
 };
 
-enum { PICTURE_BMP, PICTURE_PNG };
-
-// OUTPUT as a name per frame. With a field, a frame's name is prefix, the
-// frame number (zero-padded to `width` when zeroPad), then suffix; "%%" in
-// the text stands for "%". Without one the text is the name as it stands.
-struct OutputName {
-    int hasField;
-    int zeroPad;
-    int width;
-    std::string prefix, suffix;
-};
-
 struct SnapJob {
     int mode;
     const char* input;
-    const char* output; // export: OUTPUT; make-sample: OUTPUT.yuv
+    const char* output; // export, diff: OUTPUT ("-" with --framemd5: standard output); make-sample: OUTPUT.yuv
     const char* other;  // compare, diff: OTHER
     int sizeGiven;
     int32_t width, height;
-    const ChromaFormat* format; // nullptr when --format was not given
+    const FrameFormat* format; // nullptr when --format was not given
     int separate;
     FrameChoice frames;
-    int pictureType;
+    const Writer* writer; // by OUTPUT's extension
     OutputName outputName;
-    const char* rateText; // --info: nullptr for the default
+    const char* rateText; // --rate: nullptr for the input's own, else 30 (--info) or 25
     const char* statsPath;
     int failBelowSet;
     double failBelow;
@@ -66,16 +55,3 @@ extern const char snapUsage[];
 // make a job; otherwise `error` holds the one-line reason.
 int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* error,
                        size_t errorSize);
-
-// Reads OUTPUT as a pattern. 1: a name with one frame-number field ("%d",
-// "%5d", "%05d"; "i" or "u" in place of "d"; "%%" for a "%"); 0: a plain
-// name (no "%" at all, or one not written as a field: kept as it is, since a
-// single picture is written under the name as given); the pattern is then
-// marked malformed when `malformed` is given.
-int parseOutputName(const char* text, OutputName* name, int* malformed);
-
-// The file name for `frame`.
-std::string outputNameFor(const OutputName* name, const char* text, int64_t frame);
-
-// PICTURE_BMP or PICTURE_PNG by the name's extension (any case), or -1.
-int pictureTypeOf(const char* name);
