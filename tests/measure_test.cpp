@@ -147,51 +147,71 @@ TEST(Measure, JsonSaysWhatTheTextSays) {
     EXPECT_EQ(i["file"], a);
 }
 
-// FFmpeg's ssim filter as the oracle: every printed value, per frame and summary.
-TEST(Measure, SsimEqualsFfmpegsListing) {
+// FFmpeg's lines without the blank it leaves at their ends.
+std::string trimmedLines(const std::string& text) {
+    std::string trimmed;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end - at);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        trimmed += line + "\n";
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return trimmed;
+}
+
+int sh(const std::string& command) {
+    return system(command.c_str());
+}
+
+// FFmpeg's ssim and psnr filters as the oracle: every printed value, per frame
+// and summary, for 8 and 10 bits, the chroma formats, grey, and odd sizes as Y4M.
+TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
     if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
     struct Case {
         const char* size;
-        const char* format;  // --format
         const char* pixelFormat;
-    } cases[] = {{"64x48", "420", "yuv420p"}, {"72x40", "422", "yuv422p"}, {"40x24", "444", "yuv444p"}};
+        bool y4m;  // stored as YUV4MPEG2 (odd sizes: chroma rounded up, as FFmpeg lays them)
+    } cases[] = {
+        {"64x48", "yuv420p", false},     {"72x40", "yuv422p", false},    {"40x24", "yuv444p", false},
+        {"48x32", "gray", false},        {"64x48", "yuv420p10le", false}, {"40x24", "yuv444p10le", false},
+        {"48x32", "gray10le", false},    {"67x45", "yuv420p", true},     {"53x31", "yuv420p10le", true},
+        {"36x20", "yuv422p10le", true},
+    };
     for (const Case& c : cases) {
-        const std::string a = scratchPath("fa.yuv"), b = scratchPath("fb.yuv"), mine = scratchPath("mine.ssim");
-        const std::string theirs = scratchPath("theirs.ssim");
+        const std::string ext = c.y4m ? ".y4m" : ".yuv";
+        const std::string a = scratchPath(std::string("fa") + ext), b = scratchPath(std::string("fb") + ext);
+        const std::string mineSsim = scratchPath("mine.ssim"), mine = scratchPath("mine.psnr");
+        const std::string ssim = scratchPath("theirs.ssim"), psnr = scratchPath("theirs.psnr");
+        const std::string out = c.y4m ? "-strict -1 -f yuv4mpegpipe" : "-f rawvideo";
         const std::string raw = std::string("-f rawvideo -pix_fmt ") + c.pixelFormat + " -s " + c.size;
-        ASSERT_EQ(system(("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=" + std::string(c.size) +
-                          ":rate=25 -frames:v 4 -pix_fmt " + c.pixelFormat + " -f rawvideo '" + a + "'")
-                             .c_str()),
-                  0);
-        ASSERT_EQ(system(("ffmpeg -nostdin -v error -y " + raw + " -i '" + a +
-                          "' -vf noise=alls=25:allf=t -f rawvideo '" + b + "'")
-                             .c_str()),
-                  0);
+        const std::string in = c.y4m ? "" : raw;
+        ASSERT_EQ(sh("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=" + std::string(c.size) +
+                     ":rate=25 -frames:v 4 -pix_fmt " + c.pixelFormat + " " + out + " '" + a + "'"), 0);
+        // The noise filter works at 8 bits: the result is turned back to the clip's format.
+        ASSERT_EQ(sh("ffmpeg -nostdin -v error -y " + in + " -i '" + a + "' -vf noise=alls=25:allf=t -pix_fmt " +
+                     c.pixelFormat + " " + out + " '" + b + "'"), 0);
         const std::string log = scratchPath("ffmpeg.log");
-        ASSERT_EQ(system(("ffmpeg -nostdin -v info -cpuflags 0 " + raw + " -i '" + a + "' " + raw + " -i '" + b +
-                          "' -lavfi ssim=stats_file='" + theirs + "' -f null - 2>'" + log + "'")
-                             .c_str()),
-                  0);
-        const SnapRun r = snap({"--compare", "--metric", "ssim", "--size", c.size, "--format", c.format, a, b,
-                            "--ssim-stats", mine});
-        ASSERT_EQ(r.status, 0) << r.err;
-        std::string want;
-        for (const char ch : readAll(theirs)) want += ch;
-        // FFmpeg's lines may end in a blank; ours do not.
-        std::string trimmed;
-        size_t at = 0;
-        while (at < want.size()) {
-            size_t end = want.find('\n', at);
-            std::string line = want.substr(at, end - at);
-            while (!line.empty() && line.back() == ' ') line.pop_back();
-            trimmed += line + "\n";
-            at = end + 1;
-        }
-        EXPECT_EQ(readAll(mine), trimmed) << c.pixelFormat;
+        ASSERT_EQ(sh("ffmpeg -nostdin -v info -cpuflags 0 " + in + " -i '" + a + "' " + in + " -i '" + b +
+                     "' -lavfi '[0:v]split[a0][a1];[1:v]split[b0][b1];[a0][b0]ssim=stats_file=" + ssim +
+                     ";[a1][b1]psnr=stats_file=" + psnr + "' -f null - 2>'" + log + "'"), 0);
+        std::vector<std::string> args = {"--compare", "--metric", "psnr,ssim", a, b, "--ssim-stats", mineSsim,
+                                         "--stats", mine};
+        if (!c.y4m) args.insert(args.end(), {"--size", c.size, "--format", c.pixelFormat});
+        const SnapRun r = snap(args);
+        ASSERT_EQ(r.status, 0) << c.pixelFormat << " " << r.err;
+        EXPECT_EQ(readAll(mineSsim), trimmedLines(readAll(ssim))) << c.pixelFormat << " " << c.size;
+        EXPECT_EQ(readAll(mine), trimmedLines(readAll(psnr))) << c.pixelFormat << " " << c.size;
         const std::string ffmpegLog = readAll(log);
-        const size_t s = ffmpegLog.find("SSIM Y:");
-        ASSERT_NE(s, std::string::npos);
-        EXPECT_EQ(r.out, ffmpegLog.substr(s, ffmpegLog.find('\n', s) - s + 1)) << c.pixelFormat;
+        std::string summaries;
+        for (const char* start : {"PSNR y:", "SSIM Y:"}) {
+            const size_t at = ffmpegLog.find(start);
+            ASSERT_NE(at, std::string::npos);
+            summaries += ffmpegLog.substr(at, ffmpegLog.find('\n', at) - at + 1);
+        }
+        EXPECT_EQ(r.out, summaries) << c.pixelFormat << " " << c.size;
     }
 }
 

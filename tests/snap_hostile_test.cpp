@@ -111,7 +111,14 @@ const HostileCase hostileCases[] = {
     {{"--info", "colour.y4m"}, 2, "colour space '420p9' is not one read here", {}, 0},
     {{"--info", "nowidth.y4m"}, 2, "gives no width (W)", {}, 0},
     {{"--size", "cif", "ten.y4m", "x.bmp"}, 2, "the geometries differ: the flags give 352x288", {}, 0},
-    {{"--compare", "ten.y4m", "ten_qcif.yuv"}, 2, "'ten.y4m' is a YUV4MPEG2 stream", {}, 0},
+    // A Y4M stream against the same frames raw: read through the sources, equal.
+    {{"--compare", "ten.y4m", "ten_qcif.yuv", "--fail-below", "99"}, 0, "", {}, 0},
+    {{"--compare", "--format", "422", "ten.y4m", "ten_qcif.yuv"}, 2, "the geometries differ", {}, 0},
+    {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "ten.y4m", "--json", "ten_qcif.yuv"}, 2, "is INPUT", {}, 0},
+    {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "ten.y4m", "--json", "sub/../ten.y4m"}, 2, "is OTHER", {}, 0},
+    {{"--compare", "ten_qcif.yuv", "ten.y4m", "--ssim-stats", "s.txt"}, 2, "needs --metric ssim", {}, 0},
+    {{"--diff", "ten_qcif.yuv", "ten.y4m", "./ten.y4m"}, 2, "--diff writes pictures", {}, 0},
+    {{"--diff", "--frame", "0-3", "ten_qcif.yuv", "ten.y4m", "d.png"}, 2, "need a frame-number field", {}, 0},
     // A failed overwrite keeps the old file; a failed sample leaves nothing.
     {{"--make-sample", "176x144", "10", "big.yuv"}, 2, "cannot write 'big.yuv': File too large", {}, 50000},
     {{"--compare", "ten_qcif.yuv", "ten_qcif.yuv", "--stats", "s.txt"}, 2, "cannot write 's.txt'", {}, 300},
