@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -37,7 +38,9 @@ struct FrameResult {
 
 // One file's frames of a batch, read straight into one buffer.
 struct Batch {
-    std::vector<uint8_t> input, other;
+    // Not cleared when made: every byte is read into before it is looked at.
+    std::unique_ptr<uint8_t[]> input, other;
+    size_t capacity;
     int64_t first, count;
     int readOk;
     std::string error;  // why a read failed
@@ -160,8 +163,8 @@ struct Run {
 void measureFrame(Run* run, const Batch* batch, int64_t i, std::vector<uint8_t> scratch[2]) {
     const int64_t bytes = run->frameBytes;
     MetricFrame a, b;
-    metricFrameOf(&run->geometry, batch->input.data() + i * bytes, &scratch[0], &a);
-    metricFrameOf(&run->geometry, batch->other.data() + i * bytes, &scratch[1], &b);
+    metricFrameOf(&run->geometry, batch->input.get() + i * bytes, &scratch[0], &a);
+    metricFrameOf(&run->geometry, batch->other.get() + i * bytes, &scratch[1], &b);
     FrameResult* result = &run->results[size_t(batch->first + i)];
     result->ok = 1;
     if (run->job->metrics & METRIC_PSNR) result->ok &= psnrFrameWith(run->sums, &a, &b, &result->psnr);
@@ -172,12 +175,15 @@ void readBatch(Run* run, Batch* batch, int64_t first, int64_t count) {
     const size_t size = size_t(count * run->frameBytes);
     batch->first = first;
     batch->count = count;
-    batch->input.resize(size);
-    batch->other.resize(size);
+    if (batch->capacity < size) {
+        batch->input.reset(new uint8_t[size]);
+        batch->other.reset(new uint8_t[size]);
+        batch->capacity = size;
+    }
     batch->readOk = 1;
     for (int64_t i = 0; i < count && batch->readOk; ++i) {
-        uint8_t* a = batch->input.data() + i * run->frameBytes;
-        uint8_t* b = batch->other.data() + i * run->frameBytes;
+        uint8_t* a = batch->input.get() + i * run->frameBytes;
+        uint8_t* b = batch->other.get() + i * run->frameBytes;
         batch->readOk = readSourceFrame(run->input, first + i, a, &batch->error) &&
                         readSourceFrame(run->other, first + i, b, &batch->error);
     }
@@ -189,8 +195,10 @@ int measureAll(Run* run, int64_t frames) {
     unsigned cores = std::thread::hardware_concurrency();
     if (cores < 1) cores = 1;
     if (cores > 16) cores = 16;
-    const int64_t perBatch = 2 * int64_t{cores};
-    Batch batches[2];
+    // A frame per core: the two batches of both files stay small enough to
+    // be reused from the cache rather than fetched anew.
+    const int64_t perBatch = cores < 2 ? 2 : int64_t{cores};
+    Batch batches[2] = {};
     readBatch(run, &batches[0], 0, frames < perBatch ? frames : perBatch);
     for (int k = 0;; k ^= 1) {
         Batch* now = &batches[k];
