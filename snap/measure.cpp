@@ -10,6 +10,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -195,9 +196,11 @@ int measureAll(Run* run, int64_t frames) {
     unsigned cores = std::thread::hardware_concurrency();
     if (cores < 1) cores = 1;
     if (cores > 16) cores = 16;
-    // A frame per core: the two batches of both files stay small enough to
-    // be reused from the cache rather than fetched anew.
-    const int64_t perBatch = cores < 2 ? 2 : int64_t{cores};
+    // A frame for every second core, measured while this thread reads the
+    // next batch: reading (the kernel's copy out of the page cache) is most
+    // of the work, and it is cheapest into buffers small enough to stay in
+    // the cache from batch to batch.
+    const int64_t perBatch = cores < 4 ? 1 : int64_t{cores / 2};
     Batch batches[2] = {};
     readBatch(run, &batches[0], 0, frames < perBatch ? frames : perBatch);
     for (int k = 0;; k ^= 1) {
@@ -209,7 +212,7 @@ int measureAll(Run* run, int64_t frames) {
             for (int64_t i; (i = next.fetch_add(1)) < now->count;) measureFrame(run, now, i, scratch);
         };
         std::vector<std::thread> workers;
-        for (unsigned t = 0; t < cores; ++t) {
+        for (unsigned t = 0; t < cores && int64_t{t} < now->count; ++t) {
             try {
                 workers.emplace_back(work);
             } catch (const std::system_error&) {
