@@ -109,8 +109,9 @@ void collect(Run* run) {
     while (Slot* slot = static_cast<Slot*>(queueTake(&run->order))) collectOne(run, slot);
 }
 
-void showProgress(int64_t done, int64_t total, bool last) {
-    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " frames written%s", done, total, last ? "\n" : "");
+void showProgress(const Run* run, int64_t done, int64_t total, bool last) {
+    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " %s written%s", done, total,
+            run->job->writer->perFrame ? "pictures" : "frames", last ? "\n" : "");
     fflush(stderr);
 }
 
@@ -137,11 +138,11 @@ int pump(Run* run, SourceState* source, int64_t first, int64_t last, bool inline
         else queuePut(&run->work, slot);
         if (!run->job->writer->perFrame && inlineCollect) collectOne(run, slot);
         if (progress && std::chrono::steady_clock::now() - lastShown > std::chrono::milliseconds(250)) {
-            showProgress(run->written, total, false);
+            showProgress(run, run->written, total, false);
             lastShown = std::chrono::steady_clock::now();
         }
     }
-    if (progress) showProgress(run->written, total, true);
+    if (progress) showProgress(run, run->written, total, true);
     return 1;
 }
 
