@@ -24,6 +24,7 @@ namespace {
 // the collector (one output file for the run).
 struct Slot {
     int64_t frame;
+    bool made; // its bytes are made already (a light writer's, on the reading thread)
     std::vector<uint8_t> stored;
     WriterOutput out;
     bool ok;
@@ -55,10 +56,16 @@ void noteFailure(Run* run, int64_t frame, const std::string& failure) {
     run->failed = true;
 }
 
+void makeOnly(Run* run, Slot* slot) {
+    slot->failure.clear();
+    slot->ok = run->job->writer->frame(&run->context, slot->frame, slot->stored.data(), &slot->out, &slot->failure);
+    slot->made = true;
+}
+
 void makeBytes(Run* run, Slot* slot) {
     const Writer* writer = run->job->writer;
-    slot->failure.clear();
-    slot->ok = writer->frame(&run->context, slot->frame, slot->stored.data(), &slot->out, &slot->failure);
+    if (!slot->made) makeOnly(run, slot);
+    slot->made = false;
     if (!writer->perFrame) {
         queuePut(&slot->done, slot);
         return;
@@ -102,8 +109,9 @@ void collect(Run* run) {
     while (Slot* slot = static_cast<Slot*>(queueTake(&run->order))) collectOne(run, slot);
 }
 
-void showProgress(int64_t done, int64_t total, bool last) {
-    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " frames written%s", done, total, last ? "\n" : "");
+void showProgress(const Run* run, int64_t done, int64_t total, bool last) {
+    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " %s written%s", done, total,
+            run->job->writer->perFrame ? "pictures" : "frames", last ? "\n" : "");
     fflush(stderr);
 }
 
@@ -123,15 +131,18 @@ int pump(Run* run, SourceState* source, int64_t first, int64_t last, bool inline
             return 0;
         }
         if (!run->job->writer->perFrame && !inlineCollect) queuePut(&run->order, slot);
+        // A light writer's bytes are made here, so that the worker only writes:
+        // building a BMP and writing it then run side by side.
+        if (!run->job->writer->heavy && !inlineWork) makeOnly(run, slot);
         if (inlineWork) makeBytes(run, slot);
         else queuePut(&run->work, slot);
         if (!run->job->writer->perFrame && inlineCollect) collectOne(run, slot);
         if (progress && std::chrono::steady_clock::now() - lastShown > std::chrono::milliseconds(250)) {
-            showProgress(run->written, total, false);
+            showProgress(run, run->written, total, false);
             lastShown = std::chrono::steady_clock::now();
         }
     }
-    if (progress) showProgress(run->written, total, true);
+    if (progress) showProgress(run, run->written, total, true);
     return 1;
 }
 
@@ -199,11 +210,16 @@ int runPipeline(Run* run, SourceState* source, int64_t first, int64_t last) {
     const int64_t total = last - first + 1;
     const bool perFrame = run->job->writer->perFrame;
     const unsigned cores = std::thread::hardware_concurrency();
-    int64_t workers = cores > 1 ? (cores < 8 ? cores : 8) : 1;
+    // Encoding and hashing get every core; a BMP or a cut is a copy, and each
+    // frame held more costs the system new pages (about a tenth of a BMP
+    // export's time here), so one worker (pictures) or none (the collector
+    // writes while this thread reads) and two frames held.
+    const bool heavy = run->job->writer->heavy;
+    int64_t workers = heavy ? (cores > 1 ? (cores < 8 ? cores : 8) : 1) : perFrame ? 1 : 0;
     if (workers > total) workers = total;
-    // Frames held at once: enough to keep every worker busy, within 1 GiB
+    // Frames held at once: enough to keep every thread busy, within 1 GiB
     // (or one frame, when a frame is larger; it is then made on this thread).
-    int64_t slots = 2 * workers + 2;
+    int64_t slots = heavy ? workers + (perFrame ? 1 : 2) : 2;
     const int64_t fit = (int64_t{1} << 30) / (source->frameBytes > 0 ? source->frameBytes : 1);
     if (slots > fit) slots = fit < 1 ? 1 : fit;
     if (workers > slots - 1) workers = slots - 1;

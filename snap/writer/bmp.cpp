@@ -74,4 +74,4 @@ int bmpFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput
 
 } // namespace
 
-const Writer bmpWriter = {".bmp", 1, checkBmp, nullptr, bmpFrame};
+const Writer bmpWriter = {".bmp", 1, 0, checkBmp, nullptr, bmpFrame};

@@ -102,4 +102,4 @@ int frameMd5Frame(const WriterContext* c, int64_t index, const uint8_t* frame, W
 
 } // namespace
 
-const Writer frameMd5Writer = {".framemd5", 0, nullptr, beginFrameMd5, frameMd5Frame};
+const Writer frameMd5Writer = {".framemd5", 0, 1, nullptr, beginFrameMd5, frameMd5Frame};

@@ -199,4 +199,4 @@ int pngFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput
 
 } // namespace
 
-const Writer pngWriter = {".png", 1, checkPng, nullptr, pngFrame};
+const Writer pngWriter = {".png", 1, 1, checkPng, nullptr, pngFrame};

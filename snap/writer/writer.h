@@ -34,6 +34,7 @@ struct WriterOutput {
 struct Writer {
     const char* extension; // ".bmp", with the dot; matched in any case
     int perFrame;          // one file per frame (pictures) rather than one for the run
+    int heavy;             // its frame() is the work (encoding, hashing): run on every core
     // Nonzero when frames of this geometry can be written; otherwise `error`.
     int (*check)(const WriterContext* c, std::string* error);
     // The text the file starts with (a stream header); empty for none.

@@ -82,4 +82,4 @@ int y4mFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput
 
 } // namespace
 
-const Writer y4mWriter = {".y4m", 0, nullptr, beginY4m, y4mFrame};
+const Writer y4mWriter = {".y4m", 0, 0, nullptr, beginY4m, y4mFrame};

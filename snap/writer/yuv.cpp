@@ -14,4 +14,4 @@ int yuvFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput
 
 } // namespace
 
-const Writer yuvWriter = {".yuv", 0, nullptr, nullptr, yuvFrame};
+const Writer yuvWriter = {".yuv", 0, 0, nullptr, nullptr, yuvFrame};
