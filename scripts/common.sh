@@ -4,7 +4,7 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-BUILD_PACKAGES=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix valgrind
+BUILD_PACKAGES=(cmake nlohmann-json3-dev ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix valgrind
                 libstb-dev zlib1g-dev libz-mingw-w64-dev libmd-dev python3 librsvg2-bin dpkg-dev)
 FUZZ_PACKAGES=(clang libclang-rt-dev)
 WINE_PACKAGES=(wine wine64 xvfb xdotool x11-utils imagemagick)

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "video/video_file.h"
+
 // name, chroma shift x, y, depth, bytes per sample, sample shift, layout, planar form, viewer's format
 const FrameFormat frameFormats[FRAME_FORMAT_COUNT] = {
     {"yuv420p", 1, 1, 8, 1, 0, LAYOUT_PLANAR, FORMAT_YUV420P, 420},
@@ -165,4 +167,10 @@ const Y4mColour* y4mColourOf(const FrameFormat* format) {
     for (const Y4mColour& colour : y4mColours)
         if (colour.format == format->planar) return &colour;
     return nullptr;
+}
+
+const char* shownFormatName(const FrameFormat* format) {
+    if (format->depth == 8 && format->layout == LAYOUT_PLANAR)
+        if (const ChromaFormat* viewer = findChromaFormat(format->viewerCode)) return viewer->name;
+    return format->name;
 }

@@ -42,6 +42,10 @@ const FrameFormat* findFrameFormat(const char* name);
 // The same for the `length` bytes at `text` (a word inside a longer text).
 const FrameFormat* findFrameFormatWord(const char* text, size_t length);
 
+// A format as messages name it: today's "4:2:0", "4:2:2", "4:1:1", "4:4:4"
+// for the 8-bit planar ones, the pixel-format name for the rest.
+const char* shownFormatName(const FrameFormat* format);
+
 // How chroma planes of an odd-sized frame are sized: a raw file keeps the
 // viewer's layout (chroma rounded down, so a raw file reads the same in both
 // programs); a Y4M file has the layout Y4M writers use (chroma rounded up).

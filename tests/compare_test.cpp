@@ -12,8 +12,8 @@
 #endif
 
 #include "tests/test_files.h"
-#include "tools/compare.h"
-#include "tools/squared_difference.h"
+#include "snap/compare.h"
+#include "snap/metric/squared_difference.h"
 #include "video/video_file.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "snap/metric/psnr.h"
 #include "tests/snap_metric_clips.h"
 #include "tests/test_files.h"
-#include "tools/compare.h"
+#include "snap/compare.h"
 #include "video/video_file.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/snap_args.h"
+#include "snap/options.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #endif
 
 #include "tests/test_files.h"
-#include "tools/snap.h"
+#include "snap/snap.h"
 
 namespace fs = std::filesystem;
 
@@ -40,6 +40,27 @@ uint64_t checksum(const fs::path& path) {
     while ((c = fgetc(file)) != EOF) hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
     fclose(file);
     return hash;
+}
+
+std::vector<uint8_t> readFile(const char* path) {
+    std::vector<uint8_t> bytes;
+    FILE* file = fopen(path, "rb");
+    if (!file) return bytes;
+    int c;
+    while ((c = fgetc(file)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
+    fclose(file);
+    return bytes;
+}
+
+void writeFile(const char* path, const std::vector<uint8_t>& bytes) {
+    FILE* file = fopen(path, "wb");
+    if (!file) return;
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+void writeFile(const char* path, const std::string& text) {
+    writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 // Every regular file in the folder, with its checksum.
@@ -74,8 +95,31 @@ const HostileCase hostileCases[] = {
     {{"--frame", "3-5", "v_176x144.png", "v_176x14%d.png"}, 2, "'v_176x144.png' is INPUT", {}, 0},
     {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--stats", "sub/../four_qcif.yuv"}, 2, "is OTHER", {}, 0},
     {{"v_176x144.png", "d_3.png"}, 2, "cannot write 'd_3.png': it is a directory", {}, 0},
-    // A failed overwrite keeps the old file; a failed sample leaves nothing.
+    // Cuts and listings: never INPUT, whatever the spelling or link.
+    {{"ten_qcif.yuv", "./ten_qcif.yuv"}, 2, "is INPUT 'ten_qcif.yuv' under another name", {}, 0},
+    {{"ten_qcif.yuv", "hard.y4m"}, 2, "'hard.y4m' is INPUT", {}, 0},
+    {{"ten_qcif.yuv", "hard.framemd5"}, 2, "'hard.framemd5' is INPUT", {}, 0},
+    {{"ten.y4m", "sub/../ten.y4m"}, 2, "is INPUT", {}, 0},
+    // A full disk: no partial cut or listing, and an old file kept.
+    {{"ten_qcif.yuv", "cut.yuv"}, 2, "cannot write 'cut.yuv': File too large", {}, 50000},
+    {{"ten_qcif.yuv", "cut.y4m"}, 2, "cannot write 'cut.y4m': File too large", {}, 50000},
     {{"ten_qcif.yuv", "keep.bmp"}, 2, "cannot write 'keep.bmp': File too large", {}, 50000},
+    // Y4M streams that cannot be read all through: one line, exit 2, no output.
+    {{"broken.y4m", "cut.yuv"}, 2, "frame 2 of 'broken.y4m' has no FRAME marker", {}, 0},
+    {{"--framemd5", "broken.y4m"}, 2, "frame 2 of 'broken.y4m' has no FRAME marker", {}, 0},
+    {{"--frame", "1", "broken.y4m", "one.bmp"}, 0, "", {{"one.bmp", nullptr}}, 0},
+    {{"--info", "colour.y4m"}, 2, "colour space '420p9' is not one read here", {}, 0},
+    {{"--info", "nowidth.y4m"}, 2, "gives no width (W)", {}, 0},
+    {{"--size", "cif", "ten.y4m", "x.bmp"}, 2, "the geometries differ: the flags give 352x288", {}, 0},
+    // A Y4M stream against the same frames raw: read through the sources, equal.
+    {{"--compare", "ten.y4m", "ten_qcif.yuv", "--fail-below", "99"}, 0, "", {}, 0},
+    {{"--compare", "--format", "422", "ten.y4m", "ten_qcif.yuv"}, 2, "the geometries differ", {}, 0},
+    {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "ten.y4m", "--json", "ten_qcif.yuv"}, 2, "is INPUT", {}, 0},
+    {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "ten.y4m", "--json", "sub/../ten.y4m"}, 2, "is OTHER", {}, 0},
+    {{"--compare", "ten_qcif.yuv", "ten.y4m", "--ssim-stats", "s.txt"}, 2, "needs --metric ssim", {}, 0},
+    {{"--diff", "ten_qcif.yuv", "ten.y4m", "./ten.y4m"}, 2, "--diff writes pictures", {}, 0},
+    {{"--diff", "--frame", "0-3", "ten_qcif.yuv", "ten.y4m", "d.png"}, 2, "need a frame-number field", {}, 0},
+    // A failed overwrite keeps the old file; a failed sample leaves nothing.
     {{"--make-sample", "176x144", "10", "big.yuv"}, 2, "cannot write 'big.yuv': File too large", {}, 50000},
     {{"--compare", "ten_qcif.yuv", "ten_qcif.yuv", "--stats", "s.txt"}, 2, "cannot write 's.txt'", {}, 300},
     // Geometries that disagree.
@@ -146,6 +190,17 @@ protected:
         fs::copy_file("ten_qcif.yuv", "ten.yuv");
         fs::copy_file("ten_qcif.yuv", "--odd.yuv");
         fs::create_hard_link("v_176x144.png", "hard.png");
+        fs::create_hard_link("ten_qcif.yuv", "hard.y4m");
+        fs::create_hard_link("ten_qcif.yuv", "hard.framemd5");
+        ASSERT_EQ(runSnapIn({"ten_qcif.yuv", "ten.y4m"}), 0);
+        // Frame 2's FRAME marker damaged; a colour space not read; no width.
+        std::vector<uint8_t> stream = readFile("ten.y4m");
+        const size_t header = std::string(stream.begin(), stream.end()).find("FRAME");
+        ASSERT_NE(header, std::string::npos);
+        stream[header + 2 * (6 + 38016)] = 'G';
+        writeFile("broken.y4m", stream);
+        writeFile("colour.y4m", "YUV4MPEG2 W16 H16 C420p9\nFRAME\n");
+        writeFile("nowidth.y4m", "YUV4MPEG2 H16\nFRAME\n");
         std::vector<uint8_t> tail(2 * 38016 + 100, 16);
         FILE* file = fopen("ten_qcif.yuv", "rb");
         ASSERT_TRUE(file);

@@ -53,7 +53,51 @@ for signal in INT TERM; do
     [ ! -e long.yuv ] || fail "--make-sample after SIG$signal left long.yuv"
     compgen -G ".corvane-snap-*" >/dev/null && fail "--make-sample after SIG$signal left a temporary file"
     grep -q "interrupted: 0 outputs complete" sample.err || fail "--make-sample said: $(cat sample.err)"
+
+    # A cut of gigabytes (a sparse file costs no disk) streams into its temporary file.
+    truncate -s $((690 * 3110400)) sparse_1920x1080.yuv
+    rm -f cut.yuv
+    "$snap" sparse_1920x1080.yuv cut.yuv 2>cut.err &
+    pid=$!
+    wait_for ".corvane-snap-cut.yuv*"
+    kill -$signal $pid
+    status=0
+    wait $pid || status=$?
+    [ $status -eq $expected ] || fail "a cut after SIG$signal: status $status, expected $expected"
+    [ ! -e cut.yuv ] || fail "a cut after SIG$signal left cut.yuv"
+    compgen -G ".corvane-snap-*" >/dev/null && fail "a cut after SIG$signal left a temporary file"
+    rm -f sparse_1920x1080.yuv
 done
+
+# A full disk and a folder that cannot be written: exit 2, the system's reason,
+# nothing left. A small tmpfs where this runs as root (root writes anywhere
+# else); a folder without write permission otherwise.
+disk_case() { # FOLDER REASON OUTPUT...
+    local folder=$1 reason=$2 output
+    shift 2
+    for output in "$@"; do
+        status=0
+        "$snap" --frame 0-9 clip_1280x720.yuv "$folder/$output" 2>disk.err || status=$?
+        [ $status -eq 2 ] || fail "$folder/$output: status $status, expected 2"
+        grep -q "$reason" disk.err || fail "$folder/$output said: $(cat disk.err)"
+        [ "$(wc -l <disk.err)" -eq 1 ] || fail "$folder/$output said more than one line: $(cat disk.err)"
+        [ -z "$(ls -A "$folder")" ] || fail "$folder/$output left $(ls -A "$folder")"
+    done
+}
+mkdir -p small locked
+if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=1m tmpfs small 2>/dev/null; then
+    trap 'umount "$work/small" 2>/dev/null || true' EXIT
+    disk_case small "No space left on device" cut.yuv cut.y4m f_%02d.bmp
+    mount -o remount,ro small
+    disk_case small "Read-only file system" cut.yuv cut.y4m all.framemd5 f_%02d.bmp
+    umount small
+elif [ "$(id -u)" -ne 0 ]; then
+    chmod 555 locked
+    disk_case locked "Permission denied" cut.yuv cut.y4m all.framemd5 f_%02d.bmp
+    chmod 755 locked
+else
+    echo "snap_process: no tmpfs to fill here; the full disk is left to the hostile table"
+fi
 for args in "--help" "--info clip_1280x720.yuv" "--compare clip_1280x720.yuv clip_1280x720.yuv"; do
     status=0
     "$snap" $args >/dev/full 2>full.err || status=$?

@@ -12,9 +12,9 @@
 #include "render/colour.h"
 #include "render/separate.h"
 #include "tests/test_files.h"
-#include "tools/info.h"
-#include "tools/snap.h"
-#include "tools/snap_args.h"
+#include "snap/info.h"
+#include "snap/snap.h"
+#include "snap/options.h"
 #include "video/video_file.h"
 
 #define STB_IMAGE_STATIC
@@ -324,9 +324,19 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--size", "1x1", "--help"}, 1, SNAP_HELP, ""},
         {{"in.yuv", "--version", "--bogus"}, 1, SNAP_VERSION, ""},
         {{"--version", "--help"}, 1, SNAP_HELP, ""},
-        {{"in.yuv", "out.jpg"}, 0, 0, "must end in .bmp or .png: 'out.jpg'"},
-        {{"in.yuv", "out"}, 0, 0, ".bmp or .png"},
-        {{"in.yuv", "out.bmp/x"}, 0, 0, ".bmp or .png"},
+        {{"in.yuv", "out.jpg"}, 0, 0, "must end in .bmp, .png, .yuv, .y4m or .framemd5: 'out.jpg'"},
+        {{"in.yuv", "out"}, 0, 0, ".bmp, .png"},
+        {{"in.yuv", "out.bmp/x"}, 0, 0, ".bmp, .png"},
+        // Cuts and listings: every frame unless --frame says otherwise, no number field needed.
+        {{"in_cif.yuv", "cut.Y4M", "--rate", "30000/1001"}, 1, SNAP_EXPORT, ""},
+        {{"--frame", "100-199", "in_cif.yuv", "cut.yuv"}, 1, SNAP_EXPORT, ""},
+        {{"--framemd5", "--format", "yuv420p10le", "--size", "cif", "in.yuv"}, 1, SNAP_EXPORT, ""},
+        {{"--format", "NV12", "in_cif.yuv", "f.framemd5"}, 1, SNAP_EXPORT, ""},
+        {{"--framemd5", "in.yuv", "out.yuv"}, 0, 0, "unexpected argument 'out.yuv'"},
+        {{"--separate", "in.yuv", "cut.yuv"}, 0, 0, "--separate goes with .bmp and .png"},
+        {{"in.yuv", "cut.y4m", "--rate", "0"}, 0, 0, "--rate takes"},
+        {{"--make-sample", "16x8", "2", "s.yuv", "--format", "nv12"}, 0, 0, "--make-sample writes 8-bit"},
+        {{"--make-sample", "16x8", "2", "s.y4m"}, 0, 0, "writes raw YUV"},
         {{"--frame", "all", "in.yuv", "out.bmp"}, 0, 0, "need a frame-number field"},
         {{"--frame", "0-1", "in.yuv", "out_%s.bmp"}, 0, 0, "one frame-number field"},
         {{"--frame", "3-1", "in.yuv", "o%d.bmp"}, 0, 0, "--frame 3-1: a range runs from its first"},
@@ -334,7 +344,7 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--frame", "1-", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
         {{"--frame", "1- 2", "in.yuv", "o%d.bmp"}, 0, 0, "--frame takes"},
         {{"--frame"}, 0, 0, "--frame needs"},
-        {{"--size", "352x288", "--rate", "25", "in.yuv", "o.bmp"}, 0, 0, "--rate does not go with exporting"},
+        {{"--size", "352x288", "--rate", "25", "in.yuv", "o.bmp"}, 0, 0, "--rate does not go with exporting pictures"},
         {{"--info", "--separate", "in.yuv"}, 0, 0, "--separate does not go with --info"},
         {{"--compare", "--frame", "1", "a", "b"}, 0, 0, "--frame does not go with --compare"},
         {{"--info", "--compare", "a", "b"}, 0, 0, "only one of"},

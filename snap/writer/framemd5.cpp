@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "snap/writer/writer.h"
+
 namespace {
 
 int64_t greatestDivisor(int64_t a, int64_t b) {
@@ -59,3 +61,45 @@ size_t frameMd5Line(int64_t index, int64_t frameBytes, const uint8_t digest[MD5_
                            index, 1, frameBytes, hash);
     return fitted(n, size);
 }
+
+// The listing as a writer: the header, then one line per frame. Each line's
+// number is the frame's own in the input, so that a listing of part of a clip
+// has the lines of the whole clip's listing. The hashing is the work, and
+// frames are hashed on as many threads as there are cores.
+namespace {
+
+FrameMd5Stream streamOf(const WriterContext* c) {
+    return {c->geometry.width, c->geometry.height, c->rateNumerator, c->rateDenominator,
+            c->aspectNumerator, c->aspectDenominator};
+}
+
+int beginFrameMd5(const WriterContext* c, std::string* text, std::string* error) {
+    const FrameMd5Stream stream = streamOf(c);
+    char header[FRAMEMD5_HEADER_SIZE];
+    const size_t length = frameMd5Header(&stream, header, sizeof header);
+    if (!length) {
+        *error = "the framemd5 header does not fit";
+        return 0;
+    }
+    text->assign(header, length);
+    return 1;
+}
+
+int frameMd5Frame(const WriterContext* c, int64_t index, const uint8_t* frame, WriterOutput* out,
+                  std::string* error) {
+    uint8_t digest[MD5_BYTES];
+    if (!md5Bytes(frame, static_cast<size_t>(c->frameBytes), digest)) {
+        *error = "the system's MD5 failed";
+        return 0;
+    }
+    char line[FRAMEMD5_LINE_SIZE];
+    const size_t length = frameMd5Line(index, c->frameBytes, digest, line, sizeof line);
+    out->prefix.assign(line, length);
+    out->bytes = nullptr;
+    out->size = 0;
+    return length > 0;
+}
+
+} // namespace
+
+const Writer frameMd5Writer = {".framemd5", 0, 1, nullptr, beginFrameMd5, frameMd5Frame};

@@ -9,7 +9,7 @@
 
 #include "render/colour.h"
 #include "render/separate.h"
-#include "tools/sample.h"
+#include "snap/source/sample.h"
 #include "video/video_file.h"
 
 namespace {

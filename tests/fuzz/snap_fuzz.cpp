@@ -27,8 +27,8 @@
 #include "snap/narrow.h"
 #include "snap/rate.h"
 #include "snap/source/y4m_header.h"
-#include "tools/name_guess.h"
-#include "tools/snap_args.h"
+#include "snap/name_guess.h"
+#include "snap/options.h"
 
 namespace {
 
@@ -44,10 +44,10 @@ void fuzzName(const std::string& name, int64_t fileSize) {
     if (guess.sizeCount) require(guess.width >= 1 && guess.height >= 1);
     if (guess.sizeCount == 2)
         require(guess.otherWidth != guess.width || guess.otherHeight != guess.height);
-    if (guess.formatCount) require(findChromaFormat(guess.format->code) == guess.format);
+    if (guess.formatCount) require(findFrameFormat(guess.format->name) == guess.format);
 
     for (int flags = 0; flags < 4; ++flags) {
-        GeometryRequest request = {flags & 1, 352, 288, flags & 2 ? findChromaFormat(444) : nullptr};
+        GeometryRequest request = {flags & 1, 352, 288, flags & 2 ? findFrameFormat("yuv444p10le") : nullptr};
         Geometry geometry;
         char why[256];
         memset(why, 'x', sizeof why);
@@ -60,13 +60,13 @@ void fuzzName(const std::string& name, int64_t fileSize) {
         }
         require(geometry.format != nullptr && geometry.width >= 1 && geometry.height >= 1);
         if (geometry.sizeFrom == GEOMETRY_FROM_NAME || geometry.formatFrom == GEOMETRY_FROM_NAME) {
-            const int64_t bytes = geometryFrameBytes(geometry.width, geometry.height, geometry.format);
+            const FrameGeometry frame = {geometry.format, geometry.width, geometry.height, CHROMA_ROUNDED_DOWN};
+            const int64_t bytes = frameBytes(&frame);
             require(bytes > 0 && fileSize > 0 && fileSize % bytes == 0);
         }
         if (request.sizeGiven) require(geometry.width == 352 && geometry.height == 288);
         if (request.format) require(geometry.format == request.format);
-        char source[64];
-        describeGeometrySource(&geometry, source, sizeof source);
+        require(shownFormatName(geometry.format)[0] != '\0');
     }
 }
 
@@ -93,9 +93,11 @@ void fuzzArguments(const std::string& text, int64_t number) {
     switch (job.mode) {
     case SNAP_EXPORT: {
         require(job.input && job.output);
-        require(job.pictureType == PICTURE_BMP || job.pictureType == PICTURE_PNG);
+        require(job.writer != nullptr);
+        require(job.writer == writerForName(job.output) || (job.writer == &frameMd5Writer && !strcmp(job.output, "-")));
         const bool several = job.frames.kind == FRAMES_RANGE || job.frames.kind == FRAMES_ALL;
-        if (several) require(job.outputName.hasField);
+        if (several && job.writer->perFrame) require(job.outputName.hasField);
+        if (!job.writer->perFrame) require(!job.separate);
         if (job.frames.kind == FRAMES_RANGE) require(job.frames.first <= job.frames.last);
         if (job.frames.kind != FRAMES_LAST) require(job.frames.first >= 0);
         // A frame's name is the pattern with the number put in: no '%' is

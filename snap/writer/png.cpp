@@ -1,4 +1,4 @@
-#include "tools/picture_file.h"
+#include "snap/writer/picture.h"
 
 #include <climits>
 #include <cstdlib>
@@ -7,18 +7,9 @@
 #include <zlib.h>
 
 #include "render/colour.h"
-#include "tools/tool_files.h"
+#include "snap/writer/writer.h"
 
 namespace {
-void put16(uint8_t*& out, uint32_t value) {
-    *out++ = static_cast<uint8_t>(value);
-    *out++ = static_cast<uint8_t>(value >> 8);
-}
-void put32(uint8_t*& out, uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
-}
-
 void putBig32(uint8_t* out, uint32_t value) {
     out[0] = static_cast<uint8_t>(value >> 24);
     out[1] = static_cast<uint8_t>(value >> 16);
@@ -105,34 +96,6 @@ int deflateInto(z_stream* stream, std::vector<uint8_t>* png, size_t* used, int f
 }
 } // namespace
 
-size_t bmpHeaderBytes(int bitsPerPixel) {
-    return 14 + 40 + (bitsPerPixel == 8 ? 256 * 4 : 0);
-}
-
-int writeBmpHeader(uint8_t* out, int32_t width, int32_t height, int bitsPerPixel,
-                   const uint8_t* colourTable) {
-    const int64_t imageBytes = pictureStride(width, bitsPerPixel) * height;
-    const uint32_t headerBytes = static_cast<uint32_t>(bmpHeaderBytes(bitsPerPixel));
-    if (width <= 0 || height <= 0 || imageBytes + headerBytes > UINT32_MAX) return 0;
-    put16(out, 0x4D42); // "BM"
-    put32(out, static_cast<uint32_t>(headerBytes + imageBytes));
-    put32(out, 0);
-    put32(out, headerBytes);
-    put32(out, 40);
-    put32(out, static_cast<uint32_t>(width));
-    put32(out, static_cast<uint32_t>(height)); // positive: bottom-up, read everywhere
-    put16(out, 1);
-    put16(out, static_cast<uint32_t>(bitsPerPixel));
-    put32(out, 0); // BI_RGB
-    put32(out, static_cast<uint32_t>(imageBytes));
-    put32(out, 2835); // 72 dpi
-    put32(out, 2835);
-    put32(out, bitsPerPixel == 8 ? 256 : 0);
-    put32(out, 0);
-    if (bitsPerPixel == 8) memcpy(out, colourTable, 256 * 4);
-    return 1;
-}
-
 int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, int32_t height,
               int64_t stride, int channels) {
     png->clear();
@@ -208,3 +171,32 @@ int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, i
     endChunk(png, beginChunk(png, "IEND"));
     return 1;
 }
+
+namespace {
+
+int checkPng(const WriterContext* c, std::string* error) {
+    return checkPicture(c, "PNG", error);
+}
+
+// Built top-down and encoded: the encoding is most of the work,
+// which is why frames are given to as many threads as there are cores.
+int pngFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput* out, std::string* error) {
+    int32_t width;
+    if (!buildPicture(c, frame, out, &width, 0)) {
+        *error = "a picture cannot be built for this frame";
+        return 0;
+    }
+    const int channels = c->separate ? 1 : 3;
+    if (!encodePng(&out->own, out->pixels.data(), width, c->geometry.height, pictureStride(width, 8 * channels),
+                   channels)) {
+        *error = "the picture is too large for PNG";
+        return 0;
+    }
+    out->bytes = out->own.data();
+    out->size = out->own.size();
+    return 1;
+}
+
+} // namespace
+
+const Writer pngWriter = {".png", 1, 1, checkPng, nullptr, pngFrame};

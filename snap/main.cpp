@@ -1,10 +1,10 @@
-#include "tools/snap.h"
+#include "snap/snap.h"
 
 #ifdef _WIN32
 #include <string>
 #include <vector>
 
-#include "tools/tool_files.h"
+#include "snap/messages.h"
 
 // Built with -municode: the arguments arrive as the wide command line, so
 // that names outside the ANSI code page come through, and go on as UTF-8.

@@ -1,7 +1,10 @@
 // corvane-snap --compare: per-frame and overall PSNR of two raw videos of the
 // same geometry, with the per-frame lines and summary in the form the common
 // video tools print, so that scripts written for them keep working.
-#include "tools/compare.h"
+#include "snap/compare.h"
+
+#include "snap/measure.h"
+#include "snap/options.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -10,17 +13,21 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <sys/stat.h>
 #include <system_error>
+#include <string>
 #include <thread>
 
-#include "tools/name_guess.h"
-#include "tools/files.h"
-#include "tools/squared_difference.h"
-#include "tools/tool_files.h"
+#include "snap/name_guess.h"
+#include "snap/frame_format.h"
+#include "snap/source/source.h"
+#include "video/video_file.h"
+#include "snap/options.h"
+#include "snap/files.h"
+#include "snap/queue.h"
+#include "snap/metric/squared_difference.h"
+#include "snap/messages.h"
 
 namespace {
 
@@ -33,7 +40,9 @@ struct Layout {
 };
 
 bool frameLayout(int32_t width, int32_t height, const ChromaFormat* format, Layout* layout) {
-    const int64_t frameBytes = geometryFrameBytes(width, height, format);
+    const FrameGeometry geometry = {findFrameFormat(std::to_string(format->code).c_str()), width, height,
+                                    CHROMA_ROUNDED_DOWN};
+    const int64_t frameBytes = ::frameBytes(&geometry);
     if (frameBytes < 0) return false;
     const int64_t luma = int64_t{width} * height;
     layout->planeBytes[0] = luma;
@@ -166,43 +175,39 @@ void closeFiles(Comparison* c) {
     c->input = c->other = c->stats = nullptr;
 }
 
-// The other file, read by a second thread into a ring of chunks while this
-// one reads the input and sums: copying both files out of the system's cache
-// is most of the work, and the two copies then run side by side.
+// The other file, read by a second thread into chunks while this one reads
+// the input and sums: copying both files out of the system's cache is most of
+// the work, and the two copies then run side by side. Chunks go to the reader
+// free and come back full, in order.
+struct Chunk {
+    uint8_t* bytes;
+    size_t size;
+    bool ok;
+};
+
 struct ReadAhead {
     FILE* file;
     int64_t chunks;
     int64_t lastChunkBytes;
-    uint8_t* ring;               // READ_AHEAD chunks
-    std::mutex lock;
-    std::condition_variable changed;
-    int64_t filled = 0;          // chunks read so far
-    int64_t released = 0;        // chunks the sums are done with
-    bool failed = false;
-    bool stop = false;
+    WorkQueue free, full;
 };
 
 size_t chunkBytes(const ReadAhead* r, int64_t i) {
     return size_t(i + 1 < r->chunks ? CHUNK_BYTES : r->lastChunkBytes);
 }
 
-uint8_t* chunkSlot(const ReadAhead* r, int64_t i) {
-    return r->ring + (i % READ_AHEAD) * CHUNK_BYTES;
+void fillChunk(ReadAhead* r, Chunk* chunk, int64_t i) {
+    chunk->size = chunkBytes(r, i);
+    chunk->ok = fread(chunk->bytes, 1, chunk->size, r->file) == chunk->size;
 }
 
 void readAhead(ReadAhead* r) {
     for (int64_t i = 0; i < r->chunks; ++i) {
-        {
-            std::unique_lock<std::mutex> hold(r->lock);
-            r->changed.wait(hold, [&] { return r->stop || i - r->released < READ_AHEAD; });
-            if (r->stop) return;
-        }
-        const bool ok = fread(chunkSlot(r, i), 1, chunkBytes(r, i), r->file) == chunkBytes(r, i);
-        std::lock_guard<std::mutex> hold(r->lock);
-        if (ok) r->filled = i + 1;
-        else r->failed = true;
-        r->changed.notify_all();
-        if (!ok) return;
+        Chunk* chunk = static_cast<Chunk*>(queueTake(&r->free));
+        if (!chunk) return;
+        fillChunk(r, chunk, i);
+        queuePut(&r->full, chunk);
+        if (!chunk->ok) return;
     }
 }
 
@@ -215,7 +220,11 @@ int compareFrames(Comparison* c, int64_t frames) {
     other.file = c->other;
     other.chunks = (total + CHUNK_BYTES - 1) / CHUNK_BYTES;
     other.lastChunkBytes = total - (other.chunks - 1) * CHUNK_BYTES;
-    other.ring = buffer + CHUNK_BYTES;
+    Chunk ring[READ_AHEAD];
+    for (int64_t i = 0; i < READ_AHEAD; ++i) {
+        ring[i] = {buffer + (1 + i) * CHUNK_BYTES, 0, false};
+        queuePut(&other.free, &ring[i]);
+    }
     // Without a second thread the same reads happen here, one chunk ahead of nothing.
     std::thread reader;
     try {
@@ -232,29 +241,22 @@ int compareFrames(Comparison* c, int64_t frames) {
                            ferror(c->input) ? strerror(errno) : "it ended early");
             break;
         }
-        bool arrived;
+        Chunk* chunk;
         if (reader.joinable()) {
-            std::unique_lock<std::mutex> hold(other.lock);
-            other.changed.wait(hold, [&] { return other.filled > i || other.failed; });
-            arrived = other.filled > i;
+            chunk = static_cast<Chunk*>(queueTake(&other.full));
         } else {
-            arrived = fread(chunkSlot(&other, i), 1, size, c->other) == size;
+            chunk = static_cast<Chunk*>(queueTake(&other.free));
+            fillChunk(&other, chunk, i);
         }
-        if (!arrived) {
+        if (!chunk->ok) {
             ok = !snapFail("cannot read %s", quotedName(c->job->other).c_str());
             break;
         }
-        sumChunk(c, sum, buffer, chunkSlot(&other, i), size);
-        std::lock_guard<std::mutex> hold(other.lock);
-        other.released = i + 1;
-        other.changed.notify_all();
+        sumChunk(c, sum, buffer, chunk->bytes, size);
+        queuePut(&other.free, chunk);
     }
     if (reader.joinable()) {
-        {
-            std::lock_guard<std::mutex> hold(other.lock);
-            other.stop = true;
-            other.changed.notify_all();
-        }
+        queueClose(&other.free);
         reader.join();
     }
     free(buffer);
@@ -352,3 +354,116 @@ int runCompare(const CompareJob* job) {
     }
     return c.totals.belowLimit ? 1 : 0;
 }
+
+namespace {
+
+// Nonzero when the file at `path` (already found readable) starts as a Y4M stream.
+int startsAsY4m(const char* path) {
+    std::string error;
+    FILE* file = openInputFile(path, &error);
+    if (!file) return 0;
+    uint8_t head[Y4M_SIGNATURE_BYTES];
+    const size_t got = fread(head, 1, sizeof head, file);
+    fclose(file);
+    return isY4mStream(head, got);
+}
+
+// The size of the regular file at `path`, or -1 after saying why it cannot be read.
+int64_t readableFileSize(const char* path) {
+    std::string error;
+    FILE* file = openInputFile(path, &error);
+    if (!file) {
+        snapFail("%s", error.c_str());
+        return -1;
+    }
+    const int64_t size = toolFileSize(file);
+    fclose(file);
+    if (size < 0) snapFail("cannot find the size of %s: %s", quotedName(path).c_str(), strerror(errno));
+    return size;
+}
+
+// What one source (the flags, or a file's name) says of the geometry.
+struct Claim {
+    std::string source;
+    int32_t width, height; // 0 when it names no size
+    const FrameFormat* format;
+};
+
+std::string claimText(const Claim* claim) {
+    char text[64] = "";
+    if (claim->width) snprintf(text, sizeof text, "%dx%d", claim->width, claim->height);
+    std::string result = text;
+    if (claim->format) result += (result.empty() ? "" : " ") + std::string(shownFormatName(claim->format));
+    return result;
+}
+
+// Nonzero when the flags and both names agree on what they say; otherwise one
+// line naming two that differ.
+int geometriesAgree(const SnapJob* job) {
+    Claim claims[3];
+    int count = 0;
+    if (job->sizeGiven || job->format)
+        claims[count++] = {"the flags", job->sizeGiven ? job->width : 0, job->sizeGiven ? job->height : 0,
+                           job->format};
+    for (const char* path : {job->input, job->other}) {
+        NameGuess guess;
+        guessFromName(path, &guess);
+        Claim claim = {quotedName(path), 0, 0, nullptr};
+        if (guess.sizeCount == 1) {
+            claim.width = guess.width;
+            claim.height = guess.height;
+        }
+        if (guess.formatCount == 1) claim.format = guess.format;
+        if (claim.width || claim.format) claims[count++] = claim;
+    }
+    for (int i = 0; i < count; ++i)
+        for (int j = i + 1; j < count; ++j) {
+            const bool sizes = claims[i].width && claims[j].width &&
+                               (claims[i].width != claims[j].width || claims[i].height != claims[j].height);
+            const bool formats = claims[i].format && claims[j].format && claims[i].format != claims[j].format;
+            if (sizes || formats)
+                return !snapFail("the geometries differ: %s gives %s, %s gives %s", claims[i].source.c_str(),
+                                 claimText(&claims[i]).c_str(), claims[j].source.c_str(),
+                                 claimText(&claims[j]).c_str());
+        }
+    return 1;
+}
+
+} // namespace
+
+int compareGeometriesAgree(const SnapJob* job) {
+    return geometriesAgree(job);
+}
+
+int runCompareCommand(const SnapJob* job) {
+    const int64_t inputSize = readableFileSize(job->input);
+    if (inputSize < 0) return 2;
+    const int64_t otherSize = readableFileSize(job->other);
+    if (otherSize < 0) return 2;
+    if (!geometriesAgree(job)) return 2;
+    // Today's 8-bit PSNR forms of raw files keep their own reader, and so their
+    // output byte for byte; everything else reads through the sources.
+    const bool measures = job->metrics != METRIC_PSNR || job->ssimStatsPath || job->jsonPath || job->plotPath;
+    if (measures || startsAsY4m(job->input) || startsAsY4m(job->other)) return runMeasureCommand(job);
+    // The geometry from the flags, else INPUT's name, else OTHER's.
+    GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
+    Geometry geometry;
+    char why[2048];
+    int resolved = resolveGeometry(&request, job->input, inputSize, &geometry, why, sizeof why);
+    if (resolved == GEOMETRY_NO_SIZE)
+        resolved = resolveGeometry(&request, job->other, otherSize, &geometry, why, sizeof why);
+    if (resolved == GEOMETRY_NO_SIZE) return snapFail("no --size given and neither name holds a size");
+    if (resolved != GEOMETRY_RESOLVED) return snapFail("%s", why);
+    const FrameGeometry frame = {geometry.format, geometry.width, geometry.height, CHROMA_ROUNDED_DOWN};
+    if (frameBytes(&frame) < 0)
+        return snapFail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
+                        shownFormatName(geometry.format));
+    // These sums run over 8-bit planes; deeper, grey and semi-planar frames
+    // take the measures' driver, which reads every format.
+    if (geometry.format->depth != 8 || geometry.format->layout != LAYOUT_PLANAR) return runMeasureCommand(job);
+    CompareJob compareJob = {job->input,    job->other,     geometry.width,   geometry.height,
+                             findChromaFormat(geometry.format->viewerCode), job->statsPath, job->failBelowSet,
+                             job->failBelow};
+    return runCompare(&compareJob);
+}
+

@@ -1,4 +1,4 @@
-#include "tools/squared_difference.h"
+#include "snap/metric/squared_difference.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "tools/snap_args.h"
+#include "snap/options.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,32 +7,59 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/name_guess.h"
-#include "tools/shown_name.h"
+#include "snap/name_guess.h"
+#include "snap/rate.h"
+#include "snap/shown_name.h"
 
 const char snapUsage[] =
-    "usage: corvane-snap [--size WxH] [--format 420|422|411|444] [--frame N|last|A-B|all] "
-    "[--separate] INPUT OUTPUT\n"
+    "usage: corvane-snap [--size WxH] [--format F] [--frame N|last|A-B|all] [--separate] [--rate R]\n"
+    "                    INPUT OUTPUT\n"
+    "       corvane-snap --framemd5 [--size WxH] [--format F] [--frame ...] [--rate R] INPUT\n"
     "       corvane-snap --info [--size WxH] [--format F] [--rate R] INPUT\n"
-    "       corvane-snap --compare [--size WxH] [--format F] INPUT OTHER [--stats FILE|-] "
-    "[--fail-below DB]\n"
+    "       corvane-snap --info [--json FILE|-] ... INPUT\n"
+    "       corvane-snap --compare [--metric psnr|ssim|psnr,ssim] [--size WxH] [--format F] INPUT OTHER\n"
+    "                    [--stats FILE|-] [--ssim-stats FILE|-] [--json FILE|-] [--plot FILE.svg]\n"
+    "                    [--fail-below DB] [--fail-below-ssim S]\n"
+    "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--size WxH] [--format F]\n"
+    "                    INPUT OTHER OUTPUT\n"
     "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
     "       corvane-snap -h | --help | --version\n"
     "\n"
-    "OUTPUT ending in .bmp or .png: the colour view as 24-bit colour, or with --separate Y, U and V\n"
-    "side by side in 8-bit grey. Several frames (A-B, all) need one number field in OUTPUT, as in\n"
-    "out_%04d.png. Without --size or --format the geometry is read from INPUT's name (352x288, cif,\n"
-    "1080p, 422, yuv444p ...) when the file holds a whole number of its frames; the format is 4:2:0\n"
-    "when nothing names one. --info describes the file and the durations at --rate frames a second\n"
-    "(30 by default). --compare gives each frame's PSNR against OTHER; --fail-below exits 1 when a\n"
-    "frame falls below DB or is missing from either file. --separate shows 4:2:0 as the viewer does\n"
-    "(U above V); other formats show the whole Y, U and V planes side by side, top-aligned.\n"
-    "--size takes WxH, W*H or a named size; -- ends the options.\n"
+    "INPUT is a raw video, or a YUV4MPEG2 stream (known by its first bytes, whatever its name; the\n"
+    "header gives size, format and rate). --format F: 420, 422, 411, 444 or yuv420p yuv422p yuv444p\n"
+    "yuv411p gray (8-bit), yuv420p10le yuv422p10le yuv444p10le, the same in 12le and 16le, gray10le\n"
+    "gray12le gray16le, nv12 nv21 p010le. Without --size or --format the geometry is read from\n"
+    "INPUT's name (352x288, cif, 1080p, 422, yuv420p10le, nv12 ...) when the file holds a whole\n"
+    "number of its frames; the format is 4:2:0 when nothing names one. Odd sizes: a raw file rounds\n"
+    "its chroma planes down (the viewer's layout), a YUV4MPEG2 file rounds them up.\n"
+    "\n"
+    "OUTPUT by its extension:\n"
+    "  .bmp .png   the colour view as 24-bit colour, or with --separate Y, U and V in 8-bit grey;\n"
+    "              deeper samples are rounded to 8 bits first, grey has no chroma. Several frames\n"
+    "              (A-B, all) need one number field in OUTPUT, as in out_%04d.png.\n"
+    "  .yuv        a cut: the frames in INPUT's own layout and depth, without Y4M headers.\n"
+    "  .y4m        a cut as a YUV4MPEG2 stream, planar (nv12 is split), F from --rate or INPUT.\n"
+    "  .framemd5   the per-frame MD5 listing FFmpeg's framemd5 writes (--framemd5: to standard\n"
+    "              output). Cuts and listings take every frame unless --frame says otherwise.\n"
+    "--separate shows 4:2:0 as the viewer does (U above V); other formats show the whole Y, U and V\n"
+    "planes side by side, top-aligned. --rate R (25, 29.97, 30000/1001): the rate of a cut or listing\n"
+    "(the input's own, else 25), and of --info's durations (the input's own, else 30). --compare\n"
+    "gives each frame's PSNR of OTHER against INPUT (raw or YUV4MPEG2, any format above, the same\n"
+    "geometry); --fail-below exits 1 when a frame falls below DB or is missing from either file.\n"
+    "--metric ssim gives FFmpeg's SSIM (per-frame lines to --ssim-stats, the summary on standard\n"
+    "output), psnr,ssim both from one pass; --fail-below-ssim exits 1 when a frame's All falls below\n"
+    "S; --json writes every figure as JSON (alone on standard output with -), for --info too; --plot\n"
+    "draws the per-frame curves as an SVG. --diff writes clamp(128 + G x (a - b)) of Y, U and V in\n"
+    "grey, differences at full depth scaled to 8 bits, laid out as --separate lays them (--gain G\n"
+    "from 1 to 64, 1 by default), as BMP or PNG by OUTPUT's extension. Exit status 1 is a failed\n"
+    "gate, 2 an error. --size takes WxH, W*H or a named size; -- ends the\n"
+    "options.\n"
     "\n"
     "Refused, with one line on standard error and exit status 2: an output that is INPUT or OTHER\n"
     "under any name (link, other spelling, a range landing on it); a directory, FIFO or device as\n"
-    "INPUT or OTHER; a frame or picture too large to hold; geometries that differ between the flags\n"
-    "and the names (--compare); an option given twice; a failed write, standard output included.\n"
+    "INPUT or OTHER; a frame or picture too large to hold; geometries that differ between the flags,\n"
+    "the names and a YUV4MPEG2 header; a YUV4MPEG2 header or FRAME marker that is damaged (the frames\n"
+    "before it still read); an option given twice; a failed write, standard output included.\n"
     "Outputs are written under a temporary name and renamed into place when whole, so a failed or\n"
     "interrupted run never leaves a partial file nor loses the old one; an interrupted run keeps\n"
     "the outputs already complete and ends with the signal's status (130 for Ctrl-C).\n";
@@ -103,11 +130,9 @@ bool parseSize(const char* text, int32_t* width, int32_t* height) {
     return true;
 }
 
-const ChromaFormat* parseFormat(const char* text) {
-    long long code;
-    if (!parseNumber(text, 0, INT32_MAX, &code)) return nullptr;
-    return findChromaFormat(static_cast<int32_t>(code));
-}
+const char formatHelp[] =
+    "--format takes 420, 422, 411, 444 or a pixel format: yuv420p, yuv422p, yuv444p, yuv411p, gray, "
+    "yuv420p10le ... yuv444p16le, gray10le, gray12le, gray16le, nv12, nv21, p010le";
 
 bool parseFrames(const char* text, FrameChoice* frames) {
     long long first, last;
@@ -145,117 +170,56 @@ struct OptionRule {
     unsigned modes; // bit per SNAP_ mode
 };
 const unsigned EXPORT = 1u << SNAP_EXPORT, INFO = 1u << SNAP_INFO, COMPARE = 1u << SNAP_COMPARE,
-               SAMPLE = 1u << SNAP_MAKE_SAMPLE;
+               SAMPLE = 1u << SNAP_MAKE_SAMPLE, DIFF = 1u << SNAP_DIFF;
 const OptionRule optionRules[] = {
-    {"--size", 1, EXPORT | INFO | COMPARE},
-    {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE},
-    {"--frame", 1, EXPORT},
+    {"--size", 1, EXPORT | INFO | COMPARE | DIFF},
+    {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE | DIFF},
+    {"--frame", 1, EXPORT | DIFF},
     {"--separate", 0, EXPORT},
-    {"--rate", 1, INFO},
+    {"--rate", 1, EXPORT | INFO},
+    {"--framemd5", 0, EXPORT},
     {"--stats", 1, COMPARE},
     {"--fail-below", 1, COMPARE},
+    {"--metric", 1, COMPARE},
+    {"--ssim-stats", 1, COMPARE},
+    {"--json", 1, COMPARE | INFO},
+    {"--plot", 1, COMPARE},
+    {"--fail-below-ssim", 1, COMPARE},
+    {"--gain", 1, DIFF},
 };
+
+// --metric's value: psnr, ssim, or both joined by a comma, in either order.
+bool parseMetrics(const char* text, int* metrics) {
+    *metrics = 0;
+    std::string rest = text ? text : "";
+    for (;;) {
+        const size_t comma = rest.find(',');
+        const std::string word = rest.substr(0, comma);
+        const int bit = word == "psnr" ? METRIC_PSNR : word == "ssim" ? METRIC_SSIM : 0;
+        if (!bit || (*metrics & bit)) return false;
+        *metrics |= bit;
+        if (comma == std::string::npos) return true;
+        rest = rest.substr(comma + 1);
+    }
+}
+
+// Nonzero when the name ends in ".svg", any case.
+bool endsInSvg(const char* name) {
+    const size_t length = strlen(name);
+    return length > 4 && sameWordAnyCase(name + length - 4, ".svg");
+}
 
 const char* modeOption(int mode) {
     switch (mode) {
     case SNAP_INFO: return "--info";
     case SNAP_COMPARE: return "--compare";
     case SNAP_MAKE_SAMPLE: return "--make-sample";
+    case SNAP_DIFF: return "--diff";
     default: return "exporting pictures";
     }
 }
 
 } // namespace
-
-int parseOutputName(const char* text, OutputName* name, int* malformed) {
-    name->hasField = 0;
-    name->zeroPad = 0;
-    name->width = 0;
-    name->prefix.clear();
-    name->suffix.clear();
-    if (malformed) *malformed = 0;
-    if (!text) return 0;
-
-    std::string before, after;
-    int fields = 0, zeroPad = 0, width = 0;
-    bool bad = false;
-    for (const char* p = text; *p; ++p) {
-        if (*p != '%') {
-            (fields ? after : before) += *p;
-            continue;
-        }
-        if (p[1] == '%') {
-            (fields ? after : before) += '%';
-            ++p;
-            continue;
-        }
-        // A field: '%', an optional '0', up to two width digits, then d, i or u.
-        const char* q = p + 1;
-        int pad = 0, w = 0;
-        if (*q == '0') {
-            pad = 1;
-            ++q;
-        }
-        int digits = 0;
-        while (*q >= '0' && *q <= '9' && digits < 2) {
-            w = w * 10 + (*q - '0');
-            ++q;
-            ++digits;
-        }
-        if (*q != 'd' && *q != 'i' && *q != 'u') {
-            bad = true;
-            break;
-        }
-        if (++fields > 1) {
-            bad = true;
-            break;
-        }
-        zeroPad = pad;
-        width = w;
-        p = q;
-    }
-    if (bad || !fields) {
-        if (malformed) *malformed = bad;
-        // One rule with a field or without: "%%" is a "%" in every name.
-        name->prefix = bad ? text : before;
-        return 0;
-    }
-    name->hasField = 1;
-    name->zeroPad = zeroPad;
-    name->width = width;
-    name->prefix = before;
-    name->suffix = after;
-    return 1;
-}
-
-std::string outputNameFor(const OutputName* name, const char* text, int64_t frame) {
-    if (!name->hasField) return text && name->prefix.empty() ? text : name->prefix;
-    char digits[32];
-    int count = 0;
-    uint64_t n = frame < 0 ? 0 : static_cast<uint64_t>(frame);
-    do {
-        digits[count++] = static_cast<char>('0' + n % 10);
-        n /= 10;
-    } while (n);
-    std::string result = name->prefix;
-    if (name->width > count) result.append(static_cast<size_t>(name->width - count), name->zeroPad ? '0' : ' ');
-    while (count) result += digits[--count];
-    return result + name->suffix;
-}
-
-int pictureTypeOf(const char* name) {
-    const char* dot = name ? strrchr(name, '.') : nullptr;
-    if (!dot || strchr(dot, '/') || strchr(dot, '\\')) return -1;
-    char ext[5] = {0};
-    for (int i = 0; i < 4 && dot[i + 1]; ++i) {
-        const char c = dot[i + 1];
-        ext[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    if (strlen(dot) != 4) return -1;
-    if (!strcmp(ext, "bmp")) return PICTURE_BMP;
-    if (!strcmp(ext, "png")) return PICTURE_PNG;
-    return -1;
-}
 
 int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* error,
                        size_t errorSize) {
@@ -281,7 +245,10 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     int positionals = 0;
     const char* sizeText = nullptr;
     const char* frameText = nullptr;
+    int listing = 0; // --framemd5: the listing to standard output
     const char* failText = nullptr;
+    const char* failSsimText = nullptr;
+    const char* gainText = nullptr;
     unsigned used = 0; // options given, by their row in optionRules
     const char* usedName[sizeof optionRules / sizeof optionRules[0]] = {};
 
@@ -301,10 +268,11 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         if (!strcmp(arg, "--info")) mode = SNAP_INFO;
         else if (!strcmp(arg, "--compare")) mode = SNAP_COMPARE;
         else if (!strcmp(arg, "--make-sample")) mode = SNAP_MAKE_SAMPLE;
+        else if (!strcmp(arg, "--diff")) mode = SNAP_DIFF;
         if (mode >= 0) {
             if (modeSet && job->mode == mode) return failWith(error, errorSize, "%s is given twice", arg);
             if (modeSet && job->mode != mode)
-                return failWith(error, errorSize, "give only one of --info, --compare and --make-sample");
+                return failWith(error, errorSize, "give only one of --info, --compare, --diff and --make-sample");
             job->mode = mode;
             modeSet = 1;
             continue;
@@ -320,8 +288,7 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
                     if (!strcmp(arg, "--size")) return failWith(error, errorSize, "--size needs WxH");
                     if (!strcmp(arg, "--frame"))
                         return failWith(error, errorSize, "--frame needs a number, 'last', A-B or 'all'");
-                    if (!strcmp(arg, "--format"))
-                        return failWith(error, errorSize, "--format takes 420, 422, 411 or 444");
+                    if (!strcmp(arg, "--format")) return failWith(error, errorSize, formatHelp);
                     return failWith(error, errorSize, "%s needs a value", arg);
                 }
                 value = argv[++i];
@@ -331,13 +298,22 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
             usedName[rule] = optionRules[rule].name;
             if (!strcmp(arg, "--size")) sizeText = value;
             else if (!strcmp(arg, "--format")) {
-                if (!(job->format = parseFormat(value)))
-                    return failWith(error, errorSize, "--format takes 420, 422, 411 or 444");
+                if (!(job->format = findFrameFormat(value))) return failWith(error, errorSize, formatHelp);
             } else if (!strcmp(arg, "--frame")) frameText = value;
             else if (!strcmp(arg, "--separate")) job->separate = 1;
+            else if (!strcmp(arg, "--framemd5")) listing = 1;
             else if (!strcmp(arg, "--rate")) job->rateText = value;
             else if (!strcmp(arg, "--stats")) job->statsPath = value;
             else if (!strcmp(arg, "--fail-below")) failText = value;
+            else if (!strcmp(arg, "--fail-below-ssim")) failSsimText = value;
+            else if (!strcmp(arg, "--ssim-stats")) job->ssimStatsPath = value;
+            else if (!strcmp(arg, "--json")) job->jsonPath = value;
+            else if (!strcmp(arg, "--plot")) job->plotPath = value;
+            else if (!strcmp(arg, "--gain")) gainText = value;
+            else if (!strcmp(arg, "--metric")) {
+                if (!parseMetrics(value, &job->metrics))
+                    return failWith(error, errorSize, "--metric takes psnr, ssim or psnr,ssim");
+            }
             continue;
         }
         if (positionals == 3) return failWith(error, errorSize, "unexpected argument '%s'", arg);
@@ -358,12 +334,15 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         if (!parseNumber(positional[1], 1, 1000000, &frames))
             return failWith(error, errorSize, "FRAMES must be a count from 1");
         if (!positional[2]) return failWith(error, errorSize, "no output file given");
-        if (pictureTypeOf(positional[2]) >= 0)
-            return failWith(error, errorSize, "--make-sample writes raw YUV, not a picture: name it .yuv");
+        const Writer* writer = writerForName(positional[2]);
+        if (writer && writer != &yuvWriter)
+            return failWith(error, errorSize, "--make-sample writes raw YUV, not a picture or stream: name it .yuv");
         job->sampleFrames = static_cast<int32_t>(frames);
         job->output = positional[2];
         job->sizeGiven = 1;
-        if (!job->format) job->format = &chromaFormats[0];
+        if (!job->format) job->format = &frameFormats[FORMAT_YUV420P];
+        if (job->format->depth != 8 || job->format->layout != LAYOUT_PLANAR)
+            return failWith(error, errorSize, "--make-sample writes 8-bit 4:2:0, 4:2:2, 4:1:1 or 4:4:4");
         return 1;
     }
 
@@ -377,6 +356,8 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     if (job->mode == SNAP_INFO) {
         if (positionals > 1) return failWith(error, errorSize, "unexpected argument '%s'", positional[1]);
         if (!positional[0]) return failWith(error, errorSize, "INPUT is required");
+        if (job->jsonPath && !*job->jsonPath)
+            return failWith(error, errorSize, "--json takes a file name, or - for standard output");
         double rate;
         if (job->rateText && (!parseReal(job->rateText, &rate) || !(rate > 0)))
             return failWith(error, errorSize,
@@ -395,12 +376,47 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
                 return failWith(error, errorSize, "--fail-below takes a PSNR in dB, for example 35");
             job->failBelowSet = 1;
         }
+        if (!job->metrics) job->metrics = METRIC_PSNR;
+        for (const char* path : {job->ssimStatsPath, job->jsonPath, job->plotPath})
+            if (path && !*path)
+                return failWith(error, errorSize, "an output of --compare needs a name: --stats, --ssim-stats, --json or --plot is empty");
+        if (job->ssimStatsPath && !(job->metrics & METRIC_SSIM))
+            return failWith(error, errorSize, "--ssim-stats needs --metric ssim or psnr,ssim");
+        if ((job->statsPath || job->failBelowSet) && !(job->metrics & METRIC_PSNR))
+            return failWith(error, errorSize, "--stats and --fail-below need --metric psnr or psnr,ssim");
+        if (job->plotPath && !endsInSvg(job->plotPath))
+            return failWith(error, errorSize, "--plot writes SVG: name it .svg: '%s'", job->plotPath);
+        {
+            int toStandardOutput = 0;
+            for (const char* path : {job->statsPath, job->ssimStatsPath, job->jsonPath})
+                toStandardOutput += path && !strcmp(path, "-");
+            if (toStandardOutput > 1)
+                return failWith(error, errorSize, "only one of --stats, --ssim-stats and --json may be -");
+        }
+        if (failSsimText) {
+            if (!parseReal(failSsimText, &job->failBelowSsim) || job->failBelowSsim < 0 || job->failBelowSsim > 1)
+                return failWith(error, errorSize, "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95");
+            if (!(job->metrics & METRIC_SSIM))
+                return failWith(error, errorSize, "--fail-below-ssim needs --metric ssim or psnr,ssim");
+            job->failBelowSsimSet = 1;
+        }
         job->input = positional[0];
         job->other = positional[1];
         return 1;
     }
 
-    if (positionals > 2) return failWith(error, errorSize, "unexpected argument '%s'", positional[2]);
+    const int outputAt = job->mode == SNAP_DIFF ? 2 : 1;
+    if (job->mode == SNAP_DIFF) {
+        job->gain = 1;
+        long long gain;
+        if (gainText) {
+            if (!parseNumber(gainText, 1, 64, &gain))
+                return failWith(error, errorSize, "--gain takes a whole number from 1 to 64");
+            job->gain = static_cast<int>(gain);
+        }
+    }
+    if (positionals > (listing ? 1 : outputAt + 1))
+        return failWith(error, errorSize, "unexpected argument '%s'", positional[listing ? 1 : outputAt + 1]);
     if (frameText && !parseFrames(frameText, &job->frames)) {
         if (job->frames.kind == FRAMES_RANGE)
             return failWith(error, errorSize,
@@ -409,9 +425,39 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
         return failWith(error, errorSize,
                         "--frame takes a frame number from 0, 'last', a range A-B or 'all'");
     }
-    if (positionals < 2) return failWith(error, errorSize, "INPUT and OUTPUT are both required");
-    job->input = positional[0];
-    job->output = positional[1];
+    int64_t rateNumerator, rateDenominator;
+    if (job->rateText && !parseFrameRate(job->rateText, &rateNumerator, &rateDenominator))
+        return failWith(error, errorSize,
+                        "--rate takes a number of frames a second above 0, for example 25 or 30000/1001");
+    if (listing) {
+        if (!positional[0]) return failWith(error, errorSize, "INPUT is required");
+        job->input = positional[0];
+        job->output = "-";
+        job->writer = &frameMd5Writer;
+    } else {
+        if (job->mode == SNAP_DIFF && positionals < 3)
+            return failWith(error, errorSize, "--diff needs INPUT, OTHER and OUTPUT");
+        if (positionals < 2) return failWith(error, errorSize, "INPUT and OUTPUT are both required");
+        job->input = positional[0];
+        if (job->mode == SNAP_DIFF) job->other = positional[1];
+        job->output = positional[outputAt];
+        job->writer = writerForName(job->output);
+        if (job->mode == SNAP_DIFF && job->writer && !job->writer->perFrame)
+            return failWith(error, errorSize, "--diff writes pictures: OUTPUT must end in .bmp or .png: '%s'",
+                            job->output);
+        if (!job->writer)
+            return failWith(error, errorSize, "OUTPUT must end in .bmp, .png, .yuv, .y4m or .framemd5: '%s'",
+                            job->output);
+    }
+    if (!job->writer->perFrame) {
+        // A cut or a listing is one file of every frame asked, all of them by default.
+        if (job->separate) return failWith(error, errorSize, "--separate goes with .bmp and .png pictures");
+        if (!frameText) job->frames = {FRAMES_ALL, 0, INT64_MAX};
+        job->outputName = OutputName();
+        job->outputName.prefix = job->output;
+        return 1;
+    }
+    if (job->rateText) return failWith(error, errorSize, "--rate does not go with exporting pictures (it goes with --info, cuts and listings)");
 
     int malformed = 0;
     parseOutputName(job->output, &job->outputName, &malformed);
@@ -422,8 +468,5 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     if (several && !job->outputName.hasField)
         return failWith(error, errorSize,
                         "several frames need a frame-number field in OUTPUT, for example out_%%04d.png");
-    job->pictureType = pictureTypeOf(job->output);
-    if (job->pictureType < 0)
-        return failWith(error, errorSize, "OUTPUT must end in .bmp or .png: '%s'", job->output);
     return 1;
 }

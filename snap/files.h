@@ -21,7 +21,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/shown_name.h"
+#include "snap/shown_name.h"
 
 // What a path names.
 enum { PATH_ABSENT, PATH_REGULAR, PATH_DIRECTORY, PATH_OTHER };
@@ -72,6 +72,10 @@ void abandonOutput(OutputFile* out);
 
 int writeWholeOutput(const char* path, const void* bytes, size_t count, const OutputGuard* guard,
                      std::string* error);
+
+// Removes the temporary file of every output not finished, for a run that
+// ends by an error it did not foresee (memory ran out).
+void removeUnfinishedOutputs();
 
 // Outputs completed since the run began.
 int64_t completedOutputs();

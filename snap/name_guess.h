@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "video/video_file.h"
+#include "snap/source/source.h"
 
 // A size with a name people write in file names.
 struct NamedSize {
@@ -21,11 +21,12 @@ struct NameGuess {
     int32_t width, height;         // the first one
     int32_t otherWidth, otherHeight; // a second, different one when sizeCount is 2
     int formatCount;               // the same for formats
-    const ChromaFormat* format;
-    const ChromaFormat* otherFormat;
-    // A token saying the samples are wider than 8 bits ("yuv420p10le",
-    // "p010", "10bit"): such a file often divides evenly into 8-bit frames
-    // of the named size and would be shown as noise. Empty when none.
+    const FrameFormat* format;
+    const FrameFormat* otherFormat;
+    // A token saying the samples are wider than 8 bits in a form no format
+    // name gives ("10bit", "p010", "gray16be"): such a file often divides
+    // evenly into 8-bit frames of the named size and would be shown as
+    // noise. Empty when none.
     char deepSamples[24];
 };
 
@@ -35,27 +36,13 @@ const char* fileNamePart(const char* path);
 // Reads the sizes and formats named in `path`'s file name. Each must stand
 // as a token of its own, set off by characters that are neither letters nor
 // digits: a size as WxH or W*H (x in either case) or a named size (sqcif ...
-// 4k), a format as 420, 422, 444, 411, yuv420p, yuv422p, yuv444p, yuv411p or
-// i420, in any case. So "Ch1080p" or the "50" of a frame rate give nothing.
+// 4k), a format by any name --format takes (420, i420, yuv420p, yuv422p10le,
+// gray12le, nv12, p010le ...), in any case. So "Ch1080p" or the "50" of a frame rate give nothing.
 void guessFromName(const char* path, NameGuess* guess);
-
-// Bytes in one frame of this geometry, or -1 when a frame would not fit in
-// 32 bits (no buffer could hold it) or a side is below 1.
-int64_t geometryFrameBytes(int32_t width, int32_t height, const ChromaFormat* format);
-
-enum { GEOMETRY_FROM_FLAGS = 1, GEOMETRY_FROM_NAME = 2, GEOMETRY_BY_DEFAULT = 3 };
-
-// What the command line gave: sizeGiven nonzero with width and height, and
-// format or nullptr.
-struct GeometryRequest {
-    int sizeGiven;
-    int32_t width, height;
-    const ChromaFormat* format;
-};
 
 struct Geometry {
     int32_t width, height;
-    const ChromaFormat* format;
+    const FrameFormat* format;
     int sizeFrom, formatFrom; // GEOMETRY_FROM_...
 };
 
@@ -65,13 +52,9 @@ enum {
     GEOMETRY_REFUSED = -1, // the name's geometry was found but cannot be right
 };
 
-// Flags first, then the name of `path`, then 4:2:0. A guess from the name is
+// Flags first, then the name of `path`, then 8-bit 4:2:0. A guess from the name is
 // only taken when the file's `fileSize` bytes hold a whole number (at least
 // one) of its frames. On GEOMETRY_REFUSED, `why` says what was found and why
 // it was not taken; on GEOMETRY_NO_SIZE it says the name holds no size.
 int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fileSize,
                     Geometry* geometry, char* why, size_t whySize);
-
-// "flags", "file name", "flags and file name", with " (4:2:0 by default)" when
-// the format came from nowhere.
-void describeGeometrySource(const Geometry* geometry, char* text, size_t size);

@@ -1,4 +1,4 @@
-#include "tools/files.h"
+#include "snap/files.h"
 
 #include <atomic>
 #include <cerrno>
@@ -22,7 +22,7 @@
 #include <unistd.h>
 #endif
 
-#include "tools/tool_files.h"
+#include "snap/messages.h"
 
 namespace {
 
@@ -90,6 +90,15 @@ void cleanUpAfterInterruption() {
     fflush(stderr);
 }
 
+} // namespace
+
+void removeUnfinishedOutputs() {
+    std::lock_guard<std::mutex> hold(registryLock);
+    for (const std::string& name : liveTemporaries) removeTemporary(name);
+    liveTemporaries.clear();
+}
+
+namespace {
 // The folder part of `path`, with its separator ("" for the current folder).
 std::string folderOf(const std::string& path) {
     size_t cut = path.find_last_of('/');

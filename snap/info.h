@@ -4,18 +4,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
-#include "tools/name_guess.h"
-#include "tools/snap_args.h"
+#include "snap/name_guess.h"
+#include "snap/options.h"
 
 // The time of `frames` frames at `frameInterval` ms each, in the viewer's
 // position-text form (" h00 : m00 : s01 : ms200 : f30"); past 2^32 ms, where
 // the viewer's 32-bit clock wraps, the hours simply go on.
 void formatDuration(char* text, size_t size, int32_t frameInterval, int64_t frames);
 
-// Writes "fits: WxH F (N frames)" for each common size and format whose
-// frames divide `fileSize` exactly; the count of lines written.
-int listFittingGeometries(FILE* out, int64_t fileSize);
+// "WxH F (N frames)" for each common size and format whose frames divide
+// `fileSize` exactly (or one line saying none does); the count that fit.
+int listFittingGeometries(std::vector<std::string>* out, int64_t fileSize);
 
 // Runs --info for a parsed job; the exit status.
 int runInfo(const SnapJob* job);

@@ -1,11 +1,11 @@
-#include "tools/sample.h"
+#include "snap/source/sample.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <vector>
 
 #include "render/colour.h"
-#include "tools/files.h"
+#include "snap/files.h"
 
 namespace {
 struct Yuv {

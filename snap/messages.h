@@ -17,6 +17,10 @@ void snapNote(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The same for an error; returns the exit status errors end with (2).
 int snapFail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Standard output written byte for byte from here on (Windows would make
+// each "\n" a "\r\n"), for listings that must equal another tool's.
+void makeStandardOutputBinary();
+
 // Nonzero when standard error is a terminal (where progress is worth showing).
 int standardErrorIsTerminal();
 

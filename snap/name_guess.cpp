@@ -1,6 +1,6 @@
-#include "tools/name_guess.h"
+#include "snap/name_guess.h"
 
-#include "tools/shown_name.h"
+#include "snap/shown_name.h"
 
 #include <cinttypes>
 #include <climits>
@@ -15,17 +15,6 @@ const NamedSize namedSizes[NAMED_SIZE_COUNT] = {
 
 namespace {
 
-struct FormatToken {
-    const char* name;
-    int32_t code;
-};
-const FormatToken formatTokens[] = {
-    {"420", 420},     {"422", 422},     {"444", 444},     {"411", 411},  {"yuv420p", 420},
-    {"yuv422p", 422}, {"yuv444p", 444}, {"yuv411p", 411}, {"i420", 420},
-};
-
-// Bytes of UTF-8 beyond ASCII count as letters: a name in another script
-// runs on through them like any word.
 bool isWordByte(char c) {
     const unsigned char b = static_cast<unsigned char>(c);
     return (b >= '0' && b <= '9') || (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || b >= 0x80;
@@ -86,7 +75,7 @@ void noteSize(NameGuess* guess, int32_t width, int32_t height) {
     }
 }
 
-void noteFormat(NameGuess* guess, const ChromaFormat* format) {
+void noteFormat(NameGuess* guess, const FrameFormat* format) {
     if (guess->formatCount == 0) {
         guess->formatCount = 1;
         guess->format = format;
@@ -160,22 +149,11 @@ void guessFromName(const char* path, NameGuess* guess) {
         while (isWordByte(name[i + length])) ++length;
         for (const NamedSize& size : namedSizes)
             if (wordIs(name + i, length, size.name)) noteSize(guess, size.width, size.height);
-        for (const FormatToken& token : formatTokens)
-            if (wordIs(name + i, length, token.name)) noteFormat(guess, findChromaFormat(token.code));
-        if (!guess->deepSamples[0] && length < sizeof guess->deepSamples &&
-            isDeepSampleToken(name + i, length))
+        if (const FrameFormat* format = findFrameFormatWord(name + i, length)) noteFormat(guess, format);
+        else if (!guess->deepSamples[0] && length < sizeof guess->deepSamples && isDeepSampleToken(name + i, length))
             memcpy(guess->deepSamples, name + i, length);
         i += length;
     }
-}
-
-int64_t geometryFrameBytes(int32_t width, int32_t height, const ChromaFormat* format) {
-    if (width < 1 || height < 1 || !format) return -1;
-    const int64_t luma = int64_t{width} * height;
-    const int64_t chroma =
-        int64_t{width / format->horizontalFactor} * (height / format->verticalFactor);
-    const int64_t bytes = luma + 2 * chroma;
-    return luma <= INT32_MAX && bytes <= INT32_MAX ? bytes : -1;
 }
 
 int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fileSize,
@@ -210,13 +188,13 @@ int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fi
         g.formatFrom = GEOMETRY_FROM_FLAGS;
     } else if (guess.formatCount > 1) {
         snprintf(why, whySize, "the name '%s' holds two formats, %s and %s; give --format", name,
-                 guess.format->name, guess.otherFormat->name);
+                 shownFormatName(guess.format), shownFormatName(guess.otherFormat));
         return GEOMETRY_REFUSED;
     } else if (guess.formatCount == 1) {
         g.format = guess.format;
         g.formatFrom = GEOMETRY_FROM_NAME;
     } else {
-        g.format = &chromaFormats[0];
+        g.format = &frameFormats[FORMAT_YUV420P];
         g.formatFrom = GEOMETRY_BY_DEFAULT;
     }
 
@@ -226,17 +204,18 @@ int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fi
         return GEOMETRY_RESOLVED;
     }
 
-    if (guess.deepSamples[0]) {
+    if (guess.deepSamples[0] && g.formatFrom != GEOMETRY_FROM_FLAGS) {
         snprintf(why, whySize,
-                 "the name '%s' says '%s', samples wider than 8 bits, which are not read here; "
-                 "give --size and --format only if it really holds 8-bit samples",
+                 "the name '%s' says '%s', samples wider than 8 bits, in no form read here; "
+                 "give --format (yuv420p10le, p010le ...) and --size",
                  name, guess.deepSamples);
         return GEOMETRY_REFUSED;
     }
 
-    const int64_t frameBytes = geometryFrameBytes(g.width, g.height, g.format);
+    const FrameGeometry frame = {g.format, g.width, g.height, CHROMA_ROUNDED_DOWN};
+    const int64_t frameBytes = ::frameBytes(&frame);
     char found[96];
-    snprintf(found, sizeof found, "%dx%d %s%s", g.width, g.height, g.format->name,
+    snprintf(found, sizeof found, "%dx%d %s%s", g.width, g.height, shownFormatName(g.format),
              g.formatFrom == GEOMETRY_BY_DEFAULT ? " (the default format)" : "");
     if (frameBytes < 0) {
         snprintf(why, whySize, "the name '%s' gives %s, a frame too large to hold", name, found);
@@ -256,13 +235,4 @@ int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fi
     }
     *geometry = g;
     return GEOMETRY_RESOLVED;
-}
-
-void describeGeometrySource(const Geometry* geometry, char* text, size_t size) {
-    const bool flags =
-        geometry->sizeFrom == GEOMETRY_FROM_FLAGS || geometry->formatFrom == GEOMETRY_FROM_FLAGS;
-    const bool name =
-        geometry->sizeFrom == GEOMETRY_FROM_NAME || geometry->formatFrom == GEOMETRY_FROM_NAME;
-    snprintf(text, size, "%s%s", flags && name ? "flags and file name" : name ? "file name" : "flags",
-             geometry->formatFrom == GEOMETRY_BY_DEFAULT ? " (format 4:2:0 by default)" : "");
 }

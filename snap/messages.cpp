@@ -1,6 +1,7 @@
-#include "tools/tool_files.h"
+#include "snap/messages.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
@@ -34,6 +35,11 @@ int standardErrorIsTerminal() {
     return _isatty(_fileno(stderr));
 }
 
+void makeStandardOutputBinary() {
+    fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+
 std::vector<std::string> wideArgumentsToUtf8(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
     for (int i = 0; i < argc; ++i) {
@@ -55,6 +61,8 @@ FILE* openToolFile(const char* utf8Path, const char* mode) {
 int standardErrorIsTerminal() {
     return isatty(fileno(stderr));
 }
+
+void makeStandardOutputBinary() {}
 #endif
 
 int64_t toolFileSize(FILE* file) {

@@ -7,7 +7,7 @@
     corvane.ico     icon 110, 32 x 32 and 16 x 16, 16 colours with AND masks
 
 Everything is drawn from code with the standard library only, so running the
-script again gives the same bytes. Usage: tools/make_art.py [OUTPUT_FOLDER]
+script again gives the same bytes. Usage: resources/make_art.py [OUTPUT_FOLDER]
 """
 
 import os
@@ -383,7 +383,7 @@ def write_file(folder, name, data):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources")
+    folder = sys.argv[1] if len(sys.argv) > 1 else here
     os.makedirs(folder, exist_ok=True)
     write_file(folder, "open_panel.bmp", bmp_bytes(draw_open_panel(), 8))
     write_file(folder, "tile.bmp", bmp_bytes(draw_tile(), 8))

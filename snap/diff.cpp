@@ -1,0 +1,152 @@
+// corvane-snap --diff: for each frame asked, Y, U and V of 128 + G x (a - b)
+// in grey, laid out as --separate lays out the format, written by the picture
+// writers through the one write path.
+#include "snap/diff.h"
+
+#include <cinttypes>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "snap/compare.h"
+#include "snap/files.h"
+#include "snap/measure.h"
+#include "snap/messages.h"
+#include "snap/metric/metric_planes.h"
+#include "snap/writer/writer.h"
+
+void diffPlane(const uint8_t* a, const uint8_t* b, int64_t samples, int depth, int gain, uint8_t* out) {
+    const int shift = depth - 8;
+    for (int64_t i = 0; i < samples; ++i) {
+        int64_t d;
+        if (depth == 8) {
+            d = int64_t{a[i]} - b[i];
+        } else {
+            uint16_t x, y;
+            memcpy(&x, a + 2 * i, 2);
+            memcpy(&y, b + 2 * i, 2);
+            d = int64_t{x} - y;
+        }
+        int64_t scaled = d * gain;
+        if (shift > 0) {
+            const int64_t half = int64_t{1} << (shift - 1);
+            scaled = scaled >= 0 ? (scaled + half) >> shift : -((-scaled + half) >> shift);
+        }
+        const int64_t v = 128 + scaled;
+        out[i] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+    }
+}
+
+namespace {
+
+// The 8-bit planar format with the chroma of `format` (grey stays grey).
+const FrameFormat* eightBitPlanar(const FrameFormat* format) {
+    const FrameFormat* planar = &frameFormats[format->planar];
+    for (const FrameFormat& f : frameFormats)
+        if (f.depth == 8 && f.layout == planar->layout && f.chromaShiftX == planar->chromaShiftX &&
+            f.chromaShiftY == planar->chromaShiftY && f.viewerCode == planar->viewerCode)
+            return &f;
+    return nullptr;
+}
+
+// The frames asked, within the frames both files hold; 0 after saying why not.
+int framesAsked(const SnapJob* job, int64_t whole, int64_t* first, int64_t* last) {
+    *first = job->frames.first;
+    *last = job->frames.last;
+    if (job->frames.kind == FRAMES_LAST || job->frames.kind == FRAMES_ALL) {
+        if (job->frames.kind == FRAMES_LAST) *first = whole - 1;
+        *last = whole - 1;
+    }
+    if (*first >= whole)
+        return !snapFail("frame %" PRId64 " is past the end: both files hold %" PRId64 " whole frames", *first,
+                         whole);
+    if (*last >= whole) {
+        snapNote("both files hold %" PRId64 " whole frames: writing frames %" PRId64 " to %" PRId64, whole, *first,
+                 whole - 1);
+        *last = whole - 1;
+    }
+    return 1;
+}
+
+struct DiffRun {
+    const SnapJob* job;
+    SourceState a, b;
+    WriterContext context;   // of the 8-bit difference frame
+    OutputGuard guard;
+};
+
+// Frame n's picture written to its name. Nonzero on success.
+int writeDiffFrame(DiffRun* run, int64_t n, std::vector<uint8_t> frames[2], std::vector<uint8_t> scratch[2],
+                   std::vector<uint8_t>* difference, WriterOutput* out, std::string* error) {
+    if (!readSourceFrame(&run->a, n, frames[0].data(), error) || !readSourceFrame(&run->b, n, frames[1].data(), error))
+        return 0;
+    MetricFrame x, y;
+    metricFrameOf(&run->a.geometry, frames[0].data(), &scratch[0], &x);
+    metricFrameOf(&run->b.geometry, frames[1].data(), &scratch[1], &y);
+    FramePlanes planes;
+    framePlanes(&run->context.geometry, &planes);
+    for (int p = 0; p < x.planes; ++p) {
+        const MetricPlane* pa = &x.plane[p];
+        const MetricPlane* pb = &y.plane[p];
+        for (int32_t r = 0; r < pa->height; ++r)
+            diffPlane(pa->data + r * pa->stride, pb->data + r * pb->stride, pa->width, x.depth, run->job->gain,
+                      difference->data() + planes.offset[p] + r * planes.rowBytes[p]);
+    }
+    if (!run->job->writer->frame(&run->context, n, difference->data(), out, error)) return 0;
+    const std::string name = outputNameFor(&run->job->outputName, run->job->output, n);
+    std::string bytes = out->prefix;
+    if (!bytes.empty()) bytes.append(reinterpret_cast<const char*>(out->bytes), out->size);
+    const void* data = bytes.empty() ? static_cast<const void*>(out->bytes) : bytes.data();
+    const size_t size = bytes.empty() ? out->size : bytes.size();
+    return writeWholeOutput(name.c_str(), data, size, &run->guard, error);
+}
+
+} // namespace
+
+int runDiffCommand(const SnapJob* job) {
+    if (!compareGeometriesAgree(job)) return 2;
+    DiffRun run;
+    run.job = job;
+    if (!openSourcePair(job, &run.a, &run.b)) return 2;
+    const int64_t whole = run.a.frameCount < run.b.frameCount ? run.a.frameCount : run.b.frameCount;
+    int64_t first = 0, last = 0;
+    std::string error;
+    run.context = WriterContext();
+    run.context.geometry = run.a.geometry;
+    run.context.geometry.format = eightBitPlanar(run.a.geometry.format);
+    run.context.frameBytes = frameBytes(&run.context.geometry);
+    run.context.separate = 1;
+    int status = 0;
+    if (whole == 0)
+        status = snapFail("%s holds no whole frame", quotedName(run.a.frameCount ? job->other : job->input).c_str());
+    else if (!run.context.geometry.format || run.context.frameBytes < 0)
+        status = snapFail("no difference picture can be made of %s frames", shownFormatName(run.a.geometry.format));
+    else if (!job->writer->check(&run.context, &error))
+        status = snapFail("%s", error.c_str());
+    else if (!framesAsked(job, whole, &first, &last))
+        status = 2;
+    clearGuard(&run.guard);
+    guardFile(&run.guard, job->input, "INPUT");
+    guardFile(&run.guard, job->other, "OTHER");
+    for (int64_t n = first; status == 0 && n <= last; ++n) {
+        const std::string name = outputNameFor(&job->outputName, job->output, n);
+        if (!checkOutputPath(name.c_str(), &run.guard, &error)) status = snapFail("%s", error.c_str());
+        if (!job->outputName.hasField) break;
+    }
+    std::vector<uint8_t> frames[2], scratch[2], difference;
+    WriterOutput out;
+    if (status == 0) {
+        frames[0].resize(size_t(run.a.frameBytes));
+        frames[1].resize(size_t(run.b.frameBytes));
+        difference.assign(size_t(run.context.frameBytes), 128);
+    }
+    int64_t written = 0;
+    for (int64_t n = first; status == 0 && n <= last; ++n) {
+        if (writeDiffFrame(&run, n, frames, scratch, &difference, &out, &error)) ++written;
+        else if (written) status = snapFail("%s (%" PRId64 " other pictures written)", error.c_str(), written);
+        else status = snapFail("%s", error.c_str());
+    }
+    closeSource(&run.a);
+    closeSource(&run.b);
+    return status;
+}

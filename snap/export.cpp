@@ -1,0 +1,324 @@
+#include "snap/export.h"
+
+#include <atomic>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "snap/files.h"
+#include "snap/messages.h"
+#include "snap/queue.h"
+#include "snap/rate.h"
+#include "snap/source/source.h"
+
+namespace {
+
+// One frame on its way: read on the reading thread, turned into the output's
+// bytes on a worker, written by the worker (pictures) or, in frame order, by
+// the collector (one output file for the run).
+struct Slot {
+    int64_t frame;
+    bool made; // its bytes are made already (a light writer's, on the reading thread)
+    std::vector<uint8_t> stored;
+    WriterOutput out;
+    bool ok;
+    std::string failure;
+    WorkQueue done;
+};
+
+struct Run {
+    const SnapJob* job;
+    WriterContext context;
+    OutputGuard guard;
+    OutputFile file;  // the one output, unless per frame or standard output
+    bool toStandardOutput;
+    WorkQueue free, work, order;
+    std::mutex lock;  // guards failedFrame and failure
+    std::atomic<bool> failed{false};
+    int64_t failedFrame = -1;
+    std::string failure;
+    std::atomic<int64_t> written{0};
+};
+
+// Keeps the first failure in frame order, so that a failing run names the same frame every time.
+void noteFailure(Run* run, int64_t frame, const std::string& failure) {
+    std::lock_guard<std::mutex> hold(run->lock);
+    if (!run->failed || frame < run->failedFrame) {
+        run->failedFrame = frame;
+        run->failure = failure;
+    }
+    run->failed = true;
+}
+
+void makeOnly(Run* run, Slot* slot) {
+    slot->failure.clear();
+    slot->ok = run->job->writer->frame(&run->context, slot->frame, slot->stored.data(), &slot->out, &slot->failure);
+    slot->made = true;
+}
+
+void makeBytes(Run* run, Slot* slot) {
+    const Writer* writer = run->job->writer;
+    if (!slot->made) makeOnly(run, slot);
+    slot->made = false;
+    if (!writer->perFrame) {
+        queuePut(&slot->done, slot);
+        return;
+    }
+    const std::string name = outputNameFor(&run->job->outputName, run->job->output, slot->frame);
+    std::string failure = "cannot encode " + quotedName(name.c_str()) + ": " + slot->failure;
+    if (slot->ok && writeWholeOutput(name.c_str(), slot->out.bytes, slot->out.size, &run->guard, &failure))
+        run->written += 1;
+    else
+        noteFailure(run, slot->frame, failure);
+    queuePut(&run->free, slot);
+}
+
+void work(Run* run) {
+    while (Slot* slot = static_cast<Slot*>(queueTake(&run->work))) makeBytes(run, slot);
+}
+
+int putBytes(Run* run, const void* bytes, size_t size) {
+    if (!size) return 1;
+    if (run->toStandardOutput) return fwrite(bytes, 1, size, stdout) == size;
+    return writeOutput(&run->file, bytes, size);
+}
+
+// Writes the next slot in frame order to the one output.
+void collectOne(Run* run, Slot* slot) {
+    queueTake(&slot->done);
+    if (!slot->ok) {
+        noteFailure(run, slot->frame, slot->failure);
+    } else if (!run->failed) {
+        if (putBytes(run, slot->out.prefix.data(), slot->out.prefix.size()) &&
+            putBytes(run, slot->out.bytes, slot->out.size))
+            run->written += 1;
+        else
+            noteFailure(run, slot->frame, "cannot write " + quotedName(run->job->output) + ": " +
+                                              strerror(run->file.writeError ? run->file.writeError : errno ? errno : EIO));
+    }
+    queuePut(&run->free, slot);
+}
+
+void collect(Run* run) {
+    while (Slot* slot = static_cast<Slot*>(queueTake(&run->order))) collectOne(run, slot);
+}
+
+void showProgress(const Run* run, int64_t done, int64_t total, bool last) {
+    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " %s written%s", done, total,
+            run->job->writer->perFrame ? "pictures" : "frames", last ? "\n" : "");
+    fflush(stderr);
+}
+
+// Reads frames first to last through the pipeline. Nonzero when every one
+// was read; the failures of writing are the run's.
+int pump(Run* run, SourceState* source, int64_t first, int64_t last, bool inlineWork, bool inlineCollect) {
+    const int64_t total = last - first + 1;
+    const bool progress = total > 1 && standardErrorIsTerminal() && !run->toStandardOutput;
+    auto lastShown = std::chrono::steady_clock::now();
+    for (int64_t frame = first; frame <= last && !run->failed; ++frame) {
+        Slot* slot = static_cast<Slot*>(queueTake(&run->free));
+        slot->frame = frame;
+        std::string error;
+        if (!readSourceFrame(source, frame, slot->stored.data(), &error)) {
+            queuePut(&run->free, slot);
+            noteFailure(run, frame, error);
+            return 0;
+        }
+        if (!run->job->writer->perFrame && !inlineCollect) queuePut(&run->order, slot);
+        // A light writer's bytes are made here, so that the worker only writes:
+        // building a BMP and writing it then run side by side.
+        if (!run->job->writer->heavy && !inlineWork) makeOnly(run, slot);
+        if (inlineWork) makeBytes(run, slot);
+        else queuePut(&run->work, slot);
+        if (!run->job->writer->perFrame && inlineCollect) collectOne(run, slot);
+        if (progress && std::chrono::steady_clock::now() - lastShown > std::chrono::milliseconds(250)) {
+            showProgress(run, run->written, total, false);
+            lastShown = std::chrono::steady_clock::now();
+        }
+    }
+    if (progress) showProgress(run, run->written, total, true);
+    return 1;
+}
+
+// Every name the frames give must be writable and none of them INPUT.
+int checkOutputNames(const SnapJob* job, const OutputGuard* guard, int64_t first, int64_t last) {
+    std::string error;
+    for (int64_t frame = first; frame <= last; ++frame) {
+        const std::string name = outputNameFor(&job->outputName, job->output, frame);
+        if (!checkOutputPath(name.c_str(), guard, &error)) return !snapFail("%s", error.c_str());
+        if (!job->outputName.hasField) break;
+    }
+    return 1;
+}
+
+// The frames asked for within the source's, or -1 after saying why none can be.
+int chooseFrames(const SnapJob* job, const SourceState* source, int64_t* first, int64_t* last) {
+    const std::string input = quotedName(job->input);
+    const int64_t whole = source->frameCount;
+    *first = job->frames.first;
+    *last = job->frames.last;
+    switch (job->frames.kind) {
+    case FRAMES_ONE:
+        if (*first >= whole)
+            return snapFail("frame %" PRId64 " is past the end: %s holds %" PRId64 " whole frames", *first,
+                            input.c_str(), whole);
+        return 0;
+    case FRAMES_LAST:
+    case FRAMES_ALL:
+        if (whole == 0)
+            return snapFail("%s holds no whole %dx%d frame", input.c_str(), source->geometry.width,
+                            source->geometry.height);
+        if (job->frames.kind == FRAMES_LAST) *first = whole - 1;
+        *last = whole - 1;
+        return 0;
+    default:
+        if (*first >= whole)
+            return snapFail("the range starts at frame %" PRId64 ", past the end: %s holds %" PRId64 " whole frames",
+                            *first, input.c_str(), whole);
+        if (*last >= whole) *last = whole - 1;
+        return 0;
+    }
+}
+
+// The rate of the run: --rate, else the input's own, else 25 as FFmpeg takes a raw file's.
+int chooseRate(const SnapJob* job, const SourceState* source, WriterContext* context) {
+    context->rateNumerator = 25;
+    context->rateDenominator = 1;
+    if (job->rateText) {
+        if (!parseFrameRate(job->rateText, &context->rateNumerator, &context->rateDenominator))
+            return !snapFail("--rate takes a number of frames a second above 0, for example 25 or 29.97");
+    } else if (source->rateNumerator > 0) {
+        context->rateNumerator = source->rateNumerator;
+        context->rateDenominator = source->rateDenominator;
+    }
+    return 1;
+}
+
+} // namespace
+
+namespace {
+
+// Starts the threads and runs the frames through them. Without threads (the
+// system refuses them) the same work is done on this one.
+int runPipeline(Run* run, SourceState* source, int64_t first, int64_t last) {
+    const int64_t total = last - first + 1;
+    const bool perFrame = run->job->writer->perFrame;
+    const unsigned cores = std::thread::hardware_concurrency();
+    // Encoding and hashing get every core; a BMP or a cut is a copy, and each
+    // frame held more costs the system new pages (about a tenth of a BMP
+    // export's time here), so one worker (pictures) or none (the collector
+    // writes while this thread reads) and two frames held.
+    const bool heavy = run->job->writer->heavy;
+    int64_t workers = heavy ? (cores > 1 ? (cores < 8 ? cores : 8) : 1) : perFrame ? 1 : 0;
+    if (workers > total) workers = total;
+    // Frames held at once: enough to keep every thread busy, within 1 GiB
+    // (or one frame, when a frame is larger; it is then made on this thread).
+    int64_t slots = heavy ? workers + (perFrame ? 1 : 2) : 2;
+    const int64_t fit = (int64_t{1} << 30) / (source->frameBytes > 0 ? source->frameBytes : 1);
+    if (slots > fit) slots = fit < 1 ? 1 : fit;
+    if (workers > slots - 1) workers = slots - 1;
+    std::vector<Slot> slot(static_cast<size_t>(slots));
+    for (Slot& s : slot) {
+        s.stored.resize(static_cast<size_t>(source->frameBytes));
+        queuePut(&run->free, &s);
+    }
+    std::thread collector;
+    std::vector<std::thread> threads;
+    try {
+        if (!perFrame) collector = std::thread(collect, run);
+        if (perFrame || collector.joinable())
+            for (int64_t i = 0; i < workers; ++i) threads.emplace_back(work, run);
+    } catch (const std::system_error&) {
+    }
+    const int read = pump(run, source, first, last, threads.empty(), !perFrame && !collector.joinable());
+    queueClose(&run->work);
+    for (std::thread& thread : threads) thread.join();
+    queueClose(&run->order);
+    if (collector.joinable()) collector.join();
+    return read && !run->failed;
+}
+
+// Opens the one output of a cut or listing; standard output for "-" (--framemd5).
+int openRunOutput(Run* run) {
+    if (run->job->writer->perFrame) return 1;
+    run->toStandardOutput = !strcmp(run->job->output, "-");
+    if (run->toStandardOutput) makeStandardOutputBinary();
+    std::string text, error;
+    if (!run->toStandardOutput && !openOutput(&run->file, run->job->output, &run->guard, &error))
+        return !snapFail("%s", error.c_str());
+    if (run->job->writer->begin && !run->job->writer->begin(&run->context, &text, &error)) {
+        if (!run->toStandardOutput) abandonOutput(&run->file);
+        return !snapFail("%s", error.c_str());
+    }
+    if (!putBytes(run, text.data(), text.size())) {
+        if (!run->toStandardOutput) abandonOutput(&run->file);
+        return !snapFail("cannot write %s: %s", quotedName(run->job->output).c_str(), strerror(errno ? errno : EIO));
+    }
+    return 1;
+}
+
+// Ends the run's one output: renamed into place when whole, else removed.
+int closeRunOutput(Run* run, int ok) {
+    if (run->job->writer->perFrame || run->toStandardOutput) return ok;
+    if (!ok) {
+        abandonOutput(&run->file);
+        return 0;
+    }
+    std::string error;
+    if (!finishOutput(&run->file, &error)) return !snapFail("%s", error.c_str());
+    return 1;
+}
+
+void noteEnd(const SnapJob* job, const SourceState* source, int64_t first, int64_t last, int64_t written) {
+    const std::string input = quotedName(job->input);
+    const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL || !job->writer->perFrame;
+    if (source->partialBytes && (several || job->sizeGiven))
+        snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", input.c_str(), source->partialBytes);
+    if (job->frames.kind == FRAMES_RANGE && job->frames.last > last)
+        snapNote("%s ends after frame %" PRId64 ": wrote %" PRId64 " %s, frames %" PRId64 " to %" PRId64,
+                 input.c_str(), source->frameCount - 1, written,
+                 !job->writer->perFrame ? (written == 1 ? "frame" : "frames") : written == 1 ? "picture" : "pictures",
+                 first, last);
+}
+
+} // namespace
+
+int runExport(const SnapJob* job) {
+    SourceState source;
+    std::string error;
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    if (!openSource(&source, job->input, &asked, &error)) return snapFail("%s", error.c_str());
+    Run run;
+    run.job = job;
+    run.context = {source.geometry, source.frameBytes, job->separate, 25, 1,
+                   source.y4m.aspectNumerator, source.y4m.aspectDenominator,
+                   source.kind == &y4mSource ? source.y4m.colour : nullptr};
+    clearGuard(&run.guard);
+    guardFile(&run.guard, job->input, "INPUT");
+    int64_t first = 0, last = 0;
+    int status = 2;
+    // Sizes are checked before anything is read or held.
+    if ((!job->writer->check || job->writer->check(&run.context, &error) || !snapFail("%s", error.c_str())) &&
+        chooseFrames(job, &source, &first, &last) == 0 && chooseRate(job, &source, &run.context) &&
+        (!job->writer->perFrame || checkOutputNames(job, &run.guard, first, last)) && openRunOutput(&run)) {
+        const int ok = closeRunOutput(&run, runPipeline(&run, &source, first, last));
+        if (!ok && run.failed) {
+            const int64_t written = job->writer->perFrame ? run.written.load() : 0;
+            if (written > 0)
+                snapFail("%s (%" PRId64 " other %s written)", run.failure.c_str(), written,
+                         written == 1 ? "picture" : "pictures");
+            else
+                snapFail("%s", run.failure.c_str());
+        }
+        if (ok) noteEnd(job, &source, first, last, run.written);
+        status = ok ? 0 : 2;
+    }
+    closeSource(&source);
+    return status;
+}

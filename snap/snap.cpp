@@ -1,0 +1,82 @@
+#include "snap/snap.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "snap/compare.h"
+#include "snap/diff.h"
+#include "snap/export.h"
+#include "snap/files.h"
+#include "snap/info.h"
+#include "snap/name_guess.h"
+#include "snap/source/sample.h"
+#include "snap/options.h"
+#include "snap/messages.h"
+#include "video/video_file.h"
+#include "version.h"
+
+namespace {
+
+int makeSample(const SnapJob* job) {
+    std::string error;
+    const ChromaFormat* format = findChromaFormat(job->format->viewerCode);
+    if (!writeSampleClip(job->output, job->width, job->height, format, job->sampleFrames, &error))
+        return snapFail("%s", error.c_str());
+    return 0;
+}
+
+int runJob(const SnapJob* job) {
+    switch (job->mode) {
+    case SNAP_HELP: fputs(snapUsage, stdout); return 0;
+    case SNAP_VERSION: puts("corvane-snap " CORVANE_VERSION_TEXT); return 0;
+    case SNAP_MAKE_SAMPLE: return makeSample(job);
+    case SNAP_INFO: return runInfo(job);
+    case SNAP_COMPARE: return runCompareCommand(job);
+    case SNAP_DIFF: return runDiffCommand(job);
+    default: return runExport(job);
+    }
+}
+
+// The job run with interruptions guarded.
+int runGuarded(int argc, char** argv) {
+    SnapJob job;
+    char error[16384];
+    if (!parseSnapArguments(argc, argv, &job, error, sizeof error)) return snapFail("%s", error);
+    guardRun();
+    const int status = runJob(&job);
+    endGuardedRun();
+    return status;
+}
+
+} // namespace
+
+int snapMain(int argc, char** argv) {
+    int status;
+    // Nothing leaves this call by an exception: memory that runs out while
+    // frames are held, or a thread the system will not start, is one line
+    // and status 2, with no unfinished output left.
+    try {
+        status = runGuarded(argc, argv);
+    } catch (const std::bad_alloc&) {
+        endGuardedRun();
+        removeUnfinishedOutputs();
+        status = snapFail("out of memory");
+    } catch (const std::system_error& failure) {
+        endGuardedRun();
+        removeUnfinishedOutputs();
+        status = snapFail("%s", failure.what());
+    }
+    // What went to standard output must have arrived, whatever the mode.
+    errno = 0;
+    if ((fflush(stdout) != 0 || ferror(stdout)) && status != 2) {
+        status = snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+        clearerr(stdout);
+    }
+    return status;
+}

@@ -1,0 +1,95 @@
+#include <cstring>
+
+#include "snap/writer/writer.h"
+
+const Writer* writerForName(const char* name) {
+    static const Writer* const writers[] = {&bmpWriter, &pngWriter, &yuvWriter, &y4mWriter, &frameMd5Writer};
+    const char* dot = name ? strrchr(name, '.') : nullptr;
+    if (!dot || strchr(dot, '/') || strchr(dot, '\\')) return nullptr;
+    for (const Writer* writer : writers) {
+        const char* e = writer->extension;
+        size_t i = 0;
+        while (e[i] && dot[i] && (dot[i] >= 'A' && dot[i] <= 'Z' ? dot[i] - 'A' + 'a' : dot[i]) == e[i]) ++i;
+        if (!e[i] && !dot[i]) return writer;
+    }
+    return nullptr;
+}
+
+const char writerExtensions[] = ".bmp, .png, .yuv, .y4m or .framemd5";
+
+int parseOutputName(const char* text, OutputName* name, int* malformed) {
+    name->hasField = 0;
+    name->zeroPad = 0;
+    name->width = 0;
+    name->prefix.clear();
+    name->suffix.clear();
+    if (malformed) *malformed = 0;
+    if (!text) return 0;
+
+    std::string before, after;
+    int fields = 0, zeroPad = 0, width = 0;
+    bool bad = false;
+    for (const char* p = text; *p; ++p) {
+        if (*p != '%') {
+            (fields ? after : before) += *p;
+            continue;
+        }
+        if (p[1] == '%') {
+            (fields ? after : before) += '%';
+            ++p;
+            continue;
+        }
+        // A field: '%', an optional '0', up to two width digits, then d, i or u.
+        const char* q = p + 1;
+        int pad = 0, w = 0;
+        if (*q == '0') {
+            pad = 1;
+            ++q;
+        }
+        int digits = 0;
+        while (*q >= '0' && *q <= '9' && digits < 2) {
+            w = w * 10 + (*q - '0');
+            ++q;
+            ++digits;
+        }
+        if (*q != 'd' && *q != 'i' && *q != 'u') {
+            bad = true;
+            break;
+        }
+        if (++fields > 1) {
+            bad = true;
+            break;
+        }
+        zeroPad = pad;
+        width = w;
+        p = q;
+    }
+    if (bad || !fields) {
+        if (malformed) *malformed = bad;
+        // One rule with a field or without: "%%" is a "%" in every name.
+        name->prefix = bad ? text : before;
+        return 0;
+    }
+    name->hasField = 1;
+    name->zeroPad = zeroPad;
+    name->width = width;
+    name->prefix = before;
+    name->suffix = after;
+    return 1;
+}
+
+std::string outputNameFor(const OutputName* name, const char* text, int64_t frame) {
+    if (!name->hasField) return text && name->prefix.empty() ? text : name->prefix;
+    char digits[32];
+    int count = 0;
+    uint64_t n = frame < 0 ? 0 : static_cast<uint64_t>(frame);
+    do {
+        digits[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n);
+    std::string result = name->prefix;
+    if (name->width > count) result.append(static_cast<size_t>(name->width - count), name->zeroPad ? '0' : ' ');
+    while (count) result += digits[--count];
+    return result + name->suffix;
+}
+

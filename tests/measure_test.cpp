@@ -1,0 +1,273 @@
+// --compare's SSIM, JSON, plot and gates, and --diff, through the command line.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "snap/diff.h"
+#include "snap/snap.h"
+#include "tests/test_files.h"
+
+namespace {
+
+struct SnapRun {
+    int status;
+    std::string out, err;
+};
+
+SnapRun snap(std::vector<std::string> args) {
+    args.insert(args.begin(), "corvane-snap");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    SnapRun run;
+    run.status = snapMain(static_cast<int>(args.size()), argv.data());
+    run.out = testing::internal::GetCapturedStdout();
+    run.err = testing::internal::GetCapturedStderr();
+    return run;
+}
+
+std::string readAll(const std::string& path) {
+    std::string text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return text;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    fclose(file);
+    return text;
+}
+
+// Two 32x16 4:2:0 clips of `frames`: a ramp, and the ramp plus `offset[f]` in frame f.
+void writePair(const std::string& a, const std::string& b, const std::vector<int>& offset) {
+    const size_t frameBytes = 32 * 16 * 3 / 2;
+    std::vector<uint8_t> x, y;
+    for (size_t f = 0; f < offset.size(); ++f)
+        for (size_t i = 0; i < frameBytes; ++i) {
+            const int v = int((i * 7 + f * 13) % 200) + 20;
+            x.push_back(uint8_t(v));
+            y.push_back(uint8_t(v + offset[f]));
+        }
+    writeBytes(a, x);
+    writeBytes(b, y);
+}
+
+bool haveFfmpeg() {
+#ifdef _WIN32
+    return false;
+#else
+    static const bool found = system("ffmpeg -version >/dev/null 2>&1") == 0;
+    return found;
+#endif
+}
+
+TEST(Measure, GatesExitOneErrorsTwo) {
+    const std::string a = scratchPath("m_32x16.yuv"), b = scratchPath("n_32x16.yuv");
+    const std::string shortFile = scratchPath("s_32x16.yuv");
+    writePair(a, b, {0, 3, 0});
+    writePair(a + ".x", shortFile, {0, 3});
+    const std::string tiny = writeBytes("tiny.yuv", std::vector<uint8_t>(24, 9));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {{"--metric", "ssim", a, b}, 0, ""},
+        {{"--metric", "ssim", a, b, "--fail-below-ssim", "0.5"}, 0, ""},
+        {{"--metric", "ssim", a, b, "--fail-below-ssim", "1"}, 1, ""},
+        {{"--metric", "psnr,ssim", a, b, "--fail-below", "60"}, 1, ""},
+        {{"--metric", "psnr,ssim", a, b, "--fail-below", "30", "--fail-below-ssim", "0.1"}, 0, ""},
+        {{"--metric", "ssim", a, shortFile, "--fail-below-ssim", "0"}, 1, "1 frame is missing"},
+        {{"--metric", "ssim", a, shortFile}, 0, "comparing the first 2"},
+        {{"--metric", "ssim", a, b, "--fail-below-ssim", "2"}, 2, "from 0 to 1"},
+        {{"--metric", "psnr", a, b, "--fail-below-ssim", "0.5"}, 2, "needs --metric ssim"},
+        {{"--metric", "ssim", a, b, "--stats", "-"}, 2, "need --metric psnr"},
+        {{"--metric", "ssim,ssim", a, b}, 2, "--metric takes"},
+        {{"--metric", "ssim", a, b, "--plot", "p.png"}, 2, "name it .svg"},
+        {{"--metric", "ssim", a, b, "--json", "-", "--ssim-stats", "-"}, 2, "only one of"},
+        {{"--metric", "ssim", "--size", "4x4", tiny, tiny}, 2, "at least 8x8"},
+        {{"--metric", "ssim", a, b, "--json", a}, 2, "INPUT"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--compare");
+        const SnapRun r = snap(args);
+        EXPECT_EQ(r.status, c.status) << c.args[1] << " " << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.message << ": " << r.err;
+    }
+}
+
+// Identical frames give 1 and inf, in the listing and in JSON (as null).
+TEST(Measure, JsonSaysWhatTheTextSays) {
+    const std::string a = scratchPath("j_32x16.yuv"), b = scratchPath("k_32x16.yuv");
+    const std::string stats = scratchPath("j.ssim"), json = scratchPath("j.json");
+    writePair(a, b, {0, 5, -9});
+    const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--ssim-stats", stats, "--json", json,
+                        "--fail-below", "40"});
+    ASSERT_EQ(r.status, 1) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    EXPECT_EQ(j["frames_compared"], 3);
+    EXPECT_EQ(j["width"], 32);
+    EXPECT_EQ(j["exit_status"], 1);
+    EXPECT_EQ(j["gate"]["passed"], false);
+    EXPECT_TRUE(j["frames"][0]["psnr"]["psnr_y"].is_null());
+    EXPECT_DOUBLE_EQ(double(j["frames"][0]["ssim"]["all"]), 1.0);
+    EXPECT_TRUE(j["frames"][0]["ssim"]["all_db"].is_null());
+    // Every per-frame SSIM line, rebuilt from the JSON's numbers, is the listing's line.
+    std::string rebuilt;
+    for (const auto& frame : j["frames"]) {
+        const auto& s = frame["ssim"];
+        char line[256];
+        const double db = s["all_db"].is_null() ? INFINITY : double(s["all_db"]);
+        snprintf(line, sizeof line, "n:%d Y:%f U:%f V:%f All:%f (%s)\n", int(frame["n"]), double(s["y"]),
+                 double(s["u"]), double(s["v"]), double(s["all"]),
+                 std::isinf(db) ? "inf" : std::to_string(db).c_str());
+        rebuilt += line;
+    }
+    EXPECT_EQ(rebuilt, readAll(stats));
+    char summary[256];
+    snprintf(summary, sizeof summary, "PSNR y:%f u:%f v:%f average:%f min:%f max:inf\n",
+             double(j["psnr"]["y"]), double(j["psnr"]["u"]), double(j["psnr"]["v"]),
+             double(j["psnr"]["average"]), double(j["psnr"]["min"]));
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1), summary);
+
+    const SnapRun info = snap({"--info", "--json", "-", a});
+    ASSERT_EQ(info.status, 0);
+    const nlohmann::json i = nlohmann::json::parse(info.out);
+    EXPECT_EQ(i["whole frames"], 3);
+    EXPECT_EQ(i["format"], "4:2:0");
+    EXPECT_EQ(i["file"], a);
+}
+
+// FFmpeg's lines without the blank it leaves at their ends.
+std::string trimmedLines(const std::string& text) {
+    std::string trimmed;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find('\n', at);
+        std::string line = text.substr(at, end - at);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        trimmed += line + "\n";
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return trimmed;
+}
+
+int sh(const std::string& command) {
+    return system(command.c_str());
+}
+
+// FFmpeg's ssim and psnr filters as the oracle: every printed value, per frame
+// and summary, for 8 and 10 bits, the chroma formats, grey, and odd sizes as Y4M.
+TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
+    if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+    struct Case {
+        const char* size;
+        const char* pixelFormat;
+        bool y4m;  // stored as YUV4MPEG2 (odd sizes: chroma rounded up, as FFmpeg lays them)
+    } cases[] = {
+        {"64x48", "yuv420p", false},     {"72x40", "yuv422p", false},    {"40x24", "yuv444p", false},
+        {"48x32", "gray", false},        {"64x48", "yuv420p10le", false}, {"40x24", "yuv444p10le", false},
+        {"48x32", "gray10le", false},    {"67x45", "yuv420p", true},     {"53x31", "yuv420p10le", true},
+        {"36x20", "yuv422p10le", true},
+    };
+    for (const Case& c : cases) {
+        const std::string ext = c.y4m ? ".y4m" : ".yuv";
+        const std::string a = scratchPath(std::string("fa") + ext), b = scratchPath(std::string("fb") + ext);
+        const std::string mineSsim = scratchPath("mine.ssim"), mine = scratchPath("mine.psnr");
+        const std::string ssim = scratchPath("theirs.ssim"), psnr = scratchPath("theirs.psnr");
+        const std::string out = c.y4m ? "-strict -1 -f yuv4mpegpipe" : "-f rawvideo";
+        const std::string raw = std::string("-f rawvideo -pix_fmt ") + c.pixelFormat + " -s " + c.size;
+        const std::string in = c.y4m ? "" : raw;
+        ASSERT_EQ(sh("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=" + std::string(c.size) +
+                     ":rate=25 -frames:v 4 -pix_fmt " + c.pixelFormat + " " + out + " '" + a + "'"), 0);
+        // The noise filter works at 8 bits: the result is turned back to the clip's format.
+        ASSERT_EQ(sh("ffmpeg -nostdin -v error -y " + in + " -i '" + a + "' -vf noise=alls=25:allf=t -pix_fmt " +
+                     c.pixelFormat + " " + out + " '" + b + "'"), 0);
+        const std::string log = scratchPath("ffmpeg.log");
+        ASSERT_EQ(sh("ffmpeg -nostdin -v info -cpuflags 0 " + in + " -i '" + a + "' " + in + " -i '" + b +
+                     "' -lavfi '[0:v]split[a0][a1];[1:v]split[b0][b1];[a0][b0]ssim=stats_file=" + ssim +
+                     ";[a1][b1]psnr=stats_file=" + psnr + "' -f null - 2>'" + log + "'"), 0);
+        std::vector<std::string> args = {"--compare", "--metric", "psnr,ssim", a, b, "--ssim-stats", mineSsim,
+                                         "--stats", mine};
+        if (!c.y4m) args.insert(args.end(), {"--size", c.size, "--format", c.pixelFormat});
+        const SnapRun r = snap(args);
+        ASSERT_EQ(r.status, 0) << c.pixelFormat << " " << r.err;
+        EXPECT_EQ(readAll(mineSsim), trimmedLines(readAll(ssim))) << c.pixelFormat << " " << c.size;
+        EXPECT_EQ(readAll(mine), trimmedLines(readAll(psnr))) << c.pixelFormat << " " << c.size;
+        const std::string ffmpegLog = readAll(log);
+        std::string summaries;
+        for (const char* start : {"PSNR y:", "SSIM Y:"}) {
+            const size_t at = ffmpegLog.find(start);
+            ASSERT_NE(at, std::string::npos);
+            summaries += ffmpegLog.substr(at, ffmpegLog.find('\n', at) - at + 1);
+        }
+        EXPECT_EQ(r.out, summaries) << c.pixelFormat << " " << c.size;
+    }
+}
+
+TEST(Measure, PlotIsXmlAndRenders) {
+    const std::string a = scratchPath("p_32x16.yuv"), b = scratchPath("q_32x16.yuv"), svg = scratchPath("p.svg");
+    writePair(a, b, {0, 1, 4, 2, 8, 1, 0, 3, 2, 1});
+    ASSERT_EQ(snap({"--compare", "--metric", "psnr,ssim", a, b, "--plot", svg}).status, 0);
+    const std::string text = readAll(svg);
+    EXPECT_EQ(text.rfind("<svg", 0) == 0 || text.rfind("<?xml", 0) == 0, true);
+#ifndef _WIN32
+    if (system("xmllint --version >/dev/null 2>&1") == 0)
+        EXPECT_EQ(system(("xmllint --noout '" + svg + "'").c_str()), 0);
+    if (system("rsvg-convert --version >/dev/null 2>&1") == 0) {
+        const std::string png = scratchPath("p.png");
+        EXPECT_EQ(system(("rsvg-convert -o '" + png + "' '" + svg + "'").c_str()), 0);
+        EXPECT_GT(std::filesystem::file_size(png), 1000u);
+    }
+#endif
+}
+
+TEST(Measure, DifferencePictureOfAKnownPair) {
+    struct Case {
+        int depth, gain;
+        std::vector<int> a, b;
+        std::vector<uint8_t> want;
+    } cases[] = {
+        {8, 1, {10, 200, 0, 255}, {10, 190, 255, 0}, {128, 138, 0, 255}},
+        {8, 4, {100, 100, 100}, {99, 101, 131}, {132, 124, 4}},
+        {10, 1, {400, 400, 1023, 0}, {396, 402, 0, 1023}, {129, 127, 255, 0}},
+        {10, 64, {401, 0}, {400, 0}, {144, 128}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> a, b, out(c.a.size());
+        for (size_t i = 0; i < c.a.size(); ++i) {
+            if (c.depth == 8) {
+                a.push_back(uint8_t(c.a[i]));
+                b.push_back(uint8_t(c.b[i]));
+            } else {
+                a.insert(a.end(), {uint8_t(c.a[i] & 255), uint8_t(c.a[i] >> 8)});
+                b.insert(b.end(), {uint8_t(c.b[i] & 255), uint8_t(c.b[i] >> 8)});
+            }
+        }
+        diffPlane(a.data(), b.data(), int64_t(c.a.size()), c.depth, c.gain, out.data());
+        EXPECT_EQ(out, c.want) << c.depth << " " << c.gain;
+    }
+    // Through the command line: 4:2:0 as --separate lays it out, one file per frame.
+    const std::string x = scratchPath("x_32x16.yuv"), y = scratchPath("y_32x16.yuv");
+    writePair(x, y, {0, 2});
+    const std::string pattern = scratchPath("d_%d.bmp");
+    ASSERT_EQ(snap({"--diff", "--gain", "3", "--frame", "all", x, y, pattern}).status, 0);
+    const std::string second = readAll(scratchPath("d_1.bmp"));
+    ASSERT_EQ(second.size(), 1078u + 48 * 16);
+    EXPECT_EQ(uint8_t(second[1078]), 122);  // 128 + 3 x (-2), bottom row first
+    EXPECT_EQ(uint8_t(readAll(scratchPath("d_0.bmp"))[1078]), 128);
+    EXPECT_EQ(snap({"--diff", "--gain", "65", x, y, pattern}).status, 2);
+    EXPECT_EQ(snap({"--diff", x, y, x}).status, 2);
+}
+
+} // namespace

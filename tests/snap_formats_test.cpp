@@ -1,0 +1,260 @@
+// The same frames stored every way corvane-snap reads them (raw at every
+// depth and layout, Y4M with and without FRAME parameters, with long X
+// fields, odd sizes), read back through the sources; and every writer's
+// output read back through its source, or against FFmpeg's own listing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "snap/narrow.h"
+#include "snap/snap.h"
+#include "snap/source/source.h"
+#include "snap/source/y4m_header.h"
+#include "tests/test_files.h"
+
+namespace {
+
+int runSnap(std::vector<std::string> args) {
+    args.insert(args.begin(), "corvane-snap");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStderr();
+    const int status = snapMain(static_cast<int>(args.size()), argv.data());
+    const std::string said = testing::internal::GetCapturedStderr();
+    if (status) fprintf(stderr, "%s", said.c_str());
+    return status;
+}
+
+std::vector<uint8_t> readAll(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return bytes;
+    uint8_t buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    fclose(file);
+    return bytes;
+}
+
+// Frame k: random samples within the format's depth (p010le's in its top bits).
+std::vector<uint8_t> frameOf(const FrameGeometry* g, int k) {
+    std::vector<uint8_t> bytes = randomBytes(static_cast<size_t>(frameBytes(g)), 101u + static_cast<uint32_t>(k));
+    const FrameFormat* f = g->format;
+    if (f->bytesPerSample == 2)
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            const uint32_t v = ((bytes[i] | bytes[i + 1] << 8) & ((1u << f->depth) - 1)) << f->sampleShift;
+            bytes[i] = static_cast<uint8_t>(v);
+            bytes[i + 1] = static_cast<uint8_t>(v >> 8);
+        }
+    return bytes;
+}
+
+enum { RAW, Y4M_PLAIN, Y4M_SAME_PARAMETERS, Y4M_VARYING_PARAMETERS };
+
+struct Stored {
+    const char* name;
+    const char* format;
+    int32_t width, height;
+    int kind;
+    const char* extra; // more Y4M header fields
+};
+
+const Stored storedCases[] = {
+    {"s8.yuv", "yuv420p", 48, 32, RAW, ""},
+    {"s10.yuv", "yuv420p10le", 48, 32, RAW, ""},
+    {"s12.yuv", "yuv422p12le", 48, 32, RAW, ""},
+    {"snv12.yuv", "nv12", 48, 32, RAW, ""},
+    {"snv21.yuv", "nv21", 48, 32, RAW, ""},
+    {"sp010.yuv", "p010le", 48, 32, RAW, ""},
+    {"sgrey.yuv", "gray", 48, 32, RAW, ""},
+    {"sgrey10.yuv", "gray10le", 48, 32, RAW, ""},
+    {"sodd.yuv", "yuv420p", 35, 17, RAW, ""},
+    {"y8.y4m", "yuv420p", 48, 32, Y4M_PLAIN, " F30000:1001 A1:1"},
+    {"y10.y4m", "yuv420p10le", 48, 32, Y4M_SAME_PARAMETERS, " C420p10 Ip"},
+    {"ymono.y4m", "gray", 48, 32, Y4M_VARYING_PARAMETERS, " Cmono"},
+    {"y16.y4m", "yuv444p16le", 48, 32, Y4M_PLAIN, " C444p16 X"},
+    {"y422.y4m", "yuv422p", 48, 32, Y4M_VARYING_PARAMETERS, " C422 XCOLORRANGE=LIMITED"},
+    {"yodd.y4m", "yuv420p", 35, 17, Y4M_SAME_PARAMETERS, " C420mpeg2"},
+};
+const int FRAMES = 4;
+
+FrameGeometry geometryOf(const Stored& c) {
+    return {findFrameFormat(c.format), c.width, c.height, c.kind == RAW ? CHROMA_ROUNDED_DOWN : CHROMA_ROUNDED_UP};
+}
+
+// Writes the case's file; its path.
+std::string store(const Stored& c, bool longX = true, const char* name = nullptr) {
+    const FrameGeometry g = geometryOf(c);
+    std::vector<uint8_t> bytes;
+    if (c.kind != RAW) {
+        std::string header = "YUV4MPEG2 W" + std::to_string(c.width) + " H" + std::to_string(c.height) + c.extra;
+        if (longX && std::string(c.extra).find(" X") != std::string::npos) header += " X" + std::string(300, 'x');
+        header += "\n";
+        bytes.assign(header.begin(), header.end());
+    }
+    for (int k = 0; k < FRAMES; ++k) {
+        std::string line = "FRAME\n";
+        if (c.kind == Y4M_SAME_PARAMETERS) line = "FRAME Ip XA=" + std::to_string(k % 10) + "\n";
+        if (c.kind == Y4M_VARYING_PARAMETERS) line = "FRAME" + std::string(k, ' ') + "\n";
+        if (c.kind != RAW) bytes.insert(bytes.end(), line.begin(), line.end());
+        const std::vector<uint8_t> frame = frameOf(&g, k);
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    return writeBytes(name ? name : c.name, bytes);
+}
+
+std::vector<std::string> geometryFlags(const Stored& c) {
+    if (c.kind != RAW) return {};
+    return {"--size", std::to_string(c.width) + "x" + std::to_string(c.height), "--format", c.format};
+}
+
+std::vector<uint8_t> joined(const FrameGeometry* g, int first, int last, bool planar) {
+    std::vector<uint8_t> all;
+    for (int k = first; k <= last; ++k) {
+        std::vector<uint8_t> frame = frameOf(g, k);
+        std::vector<uint8_t> flat(frame.size());
+        if (planar && planarFrame(g, frame.data(), flat.data())) frame = flat;
+        all.insert(all.end(), frame.begin(), frame.end());
+    }
+    return all;
+}
+
+TEST(SnapFormats, EveryStoredFormReadsBackTheSameFrames) {
+    for (const Stored& c : storedCases) {
+        const std::string path = store(c);
+        const FrameGeometry g = geometryOf(c);
+        const GeometryRequest asked = {c.kind == RAW, c.width, c.height, c.kind == RAW ? g.format : nullptr};
+        SourceState s;
+        std::string error;
+        ASSERT_TRUE(openSource(&s, path.c_str(), &asked, &error)) << c.name << ": " << error;
+        EXPECT_STREQ(s.kind->name, c.kind == RAW ? "raw" : "y4m") << c.name;
+        EXPECT_EQ(s.geometry.format, g.format) << c.name;
+        EXPECT_EQ(s.frameBytes, frameBytes(&g)) << c.name;
+        EXPECT_EQ(s.frameCount, FRAMES) << c.name;
+        EXPECT_EQ(s.indexed, c.kind == Y4M_VARYING_PARAMETERS ? 1 : 0) << c.name;
+        std::vector<uint8_t> frame(static_cast<size_t>(s.frameBytes));
+        for (int k : {3, 0, 2, 1, 2}) {
+            ASSERT_TRUE(readSourceFrame(&s, k, frame.data(), &error)) << c.name << ": " << error;
+            EXPECT_EQ(frame, frameOf(&g, k)) << c.name << " frame " << k;
+        }
+        EXPECT_FALSE(readSourceFrame(&s, FRAMES, frame.data(), &error)) << c.name;
+        closeSource(&s);
+    }
+}
+
+TEST(SnapFormats, EveryCutReadsBackThroughItsSource) {
+    for (const Stored& c : storedCases) {
+        const std::string path = store(c);
+        const FrameGeometry g = geometryOf(c);
+        for (const char* extension : {".yuv", ".y4m"}) {
+            const std::string out = scratchPath(std::string("cut_") + c.name + extension);
+            std::vector<std::string> args = geometryFlags(c);
+            args.insert(args.end(), {"--frame", "1-2", path, out});
+            ASSERT_EQ(runSnap(args), 0) << c.name << extension;
+            const bool y4m = extension[2] == '4';
+            if (!y4m) {
+                // The input's own layout and depth: exactly those bytes.
+                EXPECT_EQ(readAll(out), joined(&g, 1, 2, false)) << c.name;
+                continue;
+            }
+            const GeometryRequest none = {0, 0, 0, nullptr};
+            SourceState s;
+            std::string error;
+            ASSERT_TRUE(openSource(&s, out.c_str(), &none, &error)) << c.name << ": " << error;
+            EXPECT_EQ(s.geometry.format, &frameFormats[g.format->planar]) << c.name;
+            ASSERT_EQ(s.frameCount, 2) << c.name;
+            std::vector<uint8_t> all, frame(static_cast<size_t>(s.frameBytes));
+            for (int k = 0; k < 2; ++k) {
+                ASSERT_TRUE(readSourceFrame(&s, k, frame.data(), &error)) << error;
+                all.insert(all.end(), frame.begin(), frame.end());
+            }
+            // Odd raw sizes round chroma down, Y4M up: the last column and row repeat.
+            if (c.width % 2 == 0 || c.kind != RAW) {
+                EXPECT_EQ(all, joined(&g, 1, 2, true)) << c.name;
+            }
+            if (c.width % 2 == 1 && c.kind == RAW) {
+                const std::vector<uint8_t> down = joined(&g, 1, 1, true);
+                EXPECT_EQ(all[35 * 17 + 17], down[35 * 17 + 16]) << "U row 0 repeats its last sample";
+                EXPECT_EQ(all[35 * 17 + 18 * 8], down[35 * 17 + 17 * 7]) << "U's last row repeats";
+            }
+            closeSource(&s);
+        }
+    }
+}
+
+// FFmpeg is the oracle: its framemd5 of the same file, header lines and all.
+TEST(SnapFormats, FrameMd5ListingsAreFfmpegs) {
+    if (system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    for (const Stored& c : storedCases) {
+        const FrameGeometry g = geometryOf(c);
+        if (roundingChangesLayout(&g) && c.kind == RAW) continue; // FFmpeg rounds a raw file's chroma up
+        const std::string path = store(c);
+        const std::string ours = scratchPath(std::string(c.name) + ".framemd5");
+        const std::string theirs = scratchPath(std::string(c.name) + ".ffmpeg");
+        std::vector<std::string> args = geometryFlags(c);
+        args.insert(args.end(), {path, ours});
+        ASSERT_EQ(runSnap(args), 0) << c.name;
+        std::string command = "ffmpeg -v error ";
+        if (c.kind == RAW)
+            command += std::string("-f rawvideo -pix_fmt ") + c.format + " -s " + std::to_string(c.width) + "x" +
+                       std::to_string(c.height) + " -r 25 ";
+        // FFmpeg stops reading a Y4M header at 256 bytes: its copy has no long X field.
+        const std::string short_ = store(c, false, (std::string("short_") + c.name).c_str());
+        command += "-fflags +bitexact -i " + short_ + " -f framemd5 - 2>/dev/null | grep -v '^#software' > " + theirs;
+        ASSERT_EQ(system(command.c_str()), 0) << command;
+        EXPECT_EQ(readAll(ours), readAll(theirs)) << c.name;
+    }
+}
+
+// --framemd5 on standard output is the file's listing byte for byte (no
+// "\r\n" on Windows, where standard output is text unless told otherwise).
+TEST(SnapFormats, ListingOnStandardOutputIsTheFileListing) {
+    const Stored& c = storedCases[1];
+    const std::string path = store(c);
+    const std::string file = scratchPath("stdout.framemd5");
+    std::vector<std::string> args = geometryFlags(c);
+    args.insert(args.end(), {path, file});
+    ASSERT_EQ(runSnap(args), 0);
+    args = geometryFlags(c);
+    args.insert(args.end(), {"--framemd5", path});
+    testing::internal::CaptureStdout();
+    const int status = runSnap(args);
+    const std::string listed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(status, 0);
+    const std::vector<uint8_t> expected = readAll(file);
+    EXPECT_EQ(listed, std::string(expected.begin(), expected.end()));
+}
+
+// A frame gives the same picture whatever its layout and depth: the picture
+// of its narrowed 8-bit planar frame, stored raw.
+TEST(SnapFormats, PicturesAreThoseOfTheNarrowedFrame) {
+    for (const Stored& c : storedCases) {
+        const FrameGeometry g = geometryOf(c);
+        if (c.width % 2) continue;
+        const std::string path = store(c);
+        const std::vector<uint8_t> frame = frameOf(&g, 1);
+        std::vector<uint8_t> narrow(static_cast<size_t>(narrowFrameBytes(&g)));
+        ASSERT_TRUE(narrowFrame(&g, frame.data(), narrow.data())) << c.name;
+        const std::string reference = writeBytes(std::string("narrow_") + c.name, narrow);
+        const char* viewer = g.format->viewerCode == 422 ? "422" : g.format->viewerCode == 444 ? "444" : "420";
+        for (const char* view : {"--colour", "--separate"}) {
+            const std::string ours = scratchPath(std::string("p_") + c.name + ".bmp");
+            const std::string theirs = scratchPath(std::string("r_") + c.name + ".bmp");
+            std::vector<std::string> args = geometryFlags(c);
+            args.insert(args.end(), {"--frame", "1", path, ours});
+            if (view[2] == 's') args.insert(args.begin(), view);
+            ASSERT_EQ(runSnap(args), 0) << c.name;
+            std::vector<std::string> plain = {"--size", std::to_string(c.width) + "x" + std::to_string(c.height),
+                                              "--format", viewer, reference, theirs};
+            if (view[2] == 's') plain.insert(plain.begin(), view);
+            ASSERT_EQ(runSnap(plain), 0) << c.name;
+            EXPECT_EQ(readAll(ours), readAll(theirs)) << c.name << " " << view;
+        }
+    }
+}
+
+} // namespace
