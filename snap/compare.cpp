@@ -26,7 +26,7 @@
 #include "snap/options.h"
 #include "snap/files.h"
 #include "snap/queue.h"
-#include "snap/metric/squared_difference.h"
+#include "snap/metric/psnr.h"
 #include "snap/messages.h"
 
 namespace {
@@ -156,7 +156,7 @@ void settlePlane(Comparison* c) {
 }
 
 // Adds two chunks read at the same offset of both files.
-void sumChunk(Comparison* c, SquaredDifferenceSum sum, const uint8_t* a, const uint8_t* b, size_t size) {
+void sumChunk(Comparison* c, SquareSum8 sum, const uint8_t* a, const uint8_t* b, size_t size) {
     size_t at = 0;
     while (at < size) {
         const size_t take = size - at < uint64_t(c->leftInPlane) ? size - at : size_t(c->leftInPlane);
@@ -232,7 +232,7 @@ int compareFrames(Comparison* c, int64_t frames) {
     } catch (const std::system_error&) {
     }
 
-    const SquaredDifferenceSum sum = fastestSquaredDifference();
+    const SquareSum8 sum = fastestPsnrSums()->sum8;
     int ok = 1;
     for (int64_t i = 0; i < other.chunks && !c->writeFailed; ++i) {
         const size_t size = chunkBytes(&other, i);

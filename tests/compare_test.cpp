@@ -13,45 +13,9 @@
 
 #include "tests/test_files.h"
 #include "snap/compare.h"
-#include "snap/metric/squared_difference.h"
 #include "video/video_file.h"
 
 namespace {
-
-// The sum written out the long way, in 64 bits throughout.
-uint64_t plainSquares(const uint8_t* a, const uint8_t* b, size_t count) {
-    uint64_t sum = 0;
-    for (size_t i = 0; i < count; ++i) sum += uint64_t((a[i] - b[i]) * (a[i] - b[i]));
-    return sum;
-}
-
-TEST(SquaredDifference, EveryPathAgreesWithThePlainSum) {
-    const std::vector<uint8_t> a = randomBytes(5000, 1);
-    const std::vector<uint8_t> b = randomBytes(5000, 2);
-    for (const char* name : {"scalar", "avx2"}) {
-        const SquaredDifferenceSum sum = squaredDifferenceNamed(name);
-        if (!sum) continue; // not on this CPU
-        for (size_t count = 0; count <= 130; ++count)
-            for (size_t start : {0, 1, 7, 31})
-                ASSERT_EQ(sum(&a[start], &b[start + 3], count),
-                          plainSquares(&a[start], &b[start + 3], count))
-                    << name << " count " << count << " start " << start;
-        EXPECT_EQ(sum(&a[5], &b[0], 4990), plainSquares(&a[5], &b[0], 4990)) << name;
-    }
-}
-
-TEST(SquaredDifference, LargestDifferencesOverManyBlocksDoNotOverflow) {
-    // 255 against 0 everywhere: more than the 32-bit partial sums of either
-    // path can hold between two widenings, several times over.
-    const size_t count = 3 * 8192 * 32 + 3 * 32768 + 45;
-    const std::vector<uint8_t> white(count, 255), black(count, 0);
-    for (const char* name : {"scalar", "avx2"}) {
-        const SquaredDifferenceSum sum = squaredDifferenceNamed(name);
-        if (!sum) continue;
-        EXPECT_EQ(sum(white.data(), black.data(), count), uint64_t{65025} * count) << name;
-        EXPECT_EQ(sum(black.data(), white.data(), count), uint64_t{65025} * count) << name;
-    }
-}
 
 struct Planes {
     size_t luma, chroma; // samples per plane, as the viewer lays the frame out

@@ -2,19 +2,11 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <numeric>
 
 #include "snap/writer/writer.h"
 
 namespace {
-
-int64_t greatestDivisor(int64_t a, int64_t b) {
-    while (b) {
-        const int64_t r = a % b;
-        a = b;
-        b = r;
-    }
-    return a;
-}
 
 size_t fitted(int n, size_t size) {
     return n > 0 && static_cast<size_t>(n) < size ? static_cast<size_t>(n) : 0;
@@ -28,7 +20,7 @@ void frameMd5TimeBase(const FrameMd5Stream* stream, int64_t* numerator, int64_t*
         rate = 25; // FFmpeg's rate for a stream that gives none
         per = 1;
     }
-    const int64_t divisor = greatestDivisor(rate, per);
+    const int64_t divisor = std::gcd(rate, per);
     *numerator = per / divisor;
     *denominator = rate / divisor;
 }
