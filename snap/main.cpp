@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "snap/messages.h"
+#include "snap/io/messages.h"
 
 // Built with -municode: the arguments arrive as the wide command line, so
 // that names outside the ANSI code page come through, and go on as UTF-8.

@@ -9,15 +9,15 @@
 #include <string>
 #include <system_error>
 
-#include "snap/compare.h"
-#include "snap/diff.h"
-#include "snap/export.h"
-#include "snap/files.h"
-#include "snap/info.h"
-#include "snap/name_guess.h"
+#include "snap/modes/compare.h"
+#include "snap/modes/diff.h"
+#include "snap/modes/export.h"
+#include "snap/io/files.h"
+#include "snap/modes/info.h"
+#include "snap/format/name_guess.h"
 #include "snap/source/sample.h"
-#include "snap/options.h"
-#include "snap/messages.h"
+#include "snap/cli/options.h"
+#include "snap/io/messages.h"
 #include "video/video_file.h"
 #include "version.h"
 

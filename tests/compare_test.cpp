@@ -12,7 +12,7 @@
 #endif
 
 #include "tests/test_files.h"
-#include "snap/compare.h"
+#include "snap/modes/compare.h"
 #include "video/video_file.h"
 
 namespace {

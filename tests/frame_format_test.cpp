@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "snap/frame_format.h"
+#include "snap/format/frame_format.h"
 #include "tests/test_files.h"
 
 namespace {

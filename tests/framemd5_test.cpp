@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "snap/frame_format.h"
-#include "snap/metric/md5.h"
+#include "snap/format/frame_format.h"
+#include "snap/writer/md5.h"
 #include "snap/source/y4m_header.h"
 #include "snap/writer/framemd5.h"
 #include "tests/test_files.h"

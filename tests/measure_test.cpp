@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "snap/diff.h"
+#include "snap/modes/diff.h"
 #include "snap/snap.h"
 #include "tests/test_files.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "snap/name_guess.h"
+#include "snap/format/name_guess.h"
 
 namespace {
 

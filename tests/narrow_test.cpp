@@ -4,7 +4,7 @@
 
 #include "render/colour.h"
 #include "render/separate.h"
-#include "snap/narrow.h"
+#include "snap/format/narrow.h"
 #include "tests/test_files.h"
 
 namespace {

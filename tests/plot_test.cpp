@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "snap/metric/plot.h"
+#include "snap/report/plot.h"
 #include "tests/test_files.h"
 
 namespace {

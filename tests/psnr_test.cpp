@@ -8,7 +8,7 @@
 #include "snap/metric/psnr.h"
 #include "tests/snap_metric_clips.h"
 #include "tests/test_files.h"
-#include "snap/compare.h"
+#include "snap/modes/compare.h"
 #include "video/video_file.h"
 
 namespace {

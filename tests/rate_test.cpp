@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "snap/rate.h"
+#include "snap/cli/rate.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "snap/options.h"
+#include "snap/cli/options.h"
 
 namespace {
 

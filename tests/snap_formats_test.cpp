@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "snap/narrow.h"
+#include "snap/format/narrow.h"
 #include "snap/snap.h"
 #include "snap/source/source.h"
 #include "snap/source/y4m_header.h"

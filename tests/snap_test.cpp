@@ -12,9 +12,9 @@
 #include "render/colour.h"
 #include "render/separate.h"
 #include "tests/test_files.h"
-#include "snap/info.h"
+#include "snap/modes/info.h"
 #include "snap/snap.h"
-#include "snap/options.h"
+#include "snap/cli/options.h"
 #include "video/video_file.h"
 
 #define STB_IMAGE_STATIC

@@ -4,7 +4,7 @@
 // raw file reads the same here and in the viewer.
 #include <cstring>
 
-#include "snap/name_guess.h"
+#include "snap/format/name_guess.h"
 #include "snap/source/source.h"
 
 namespace {

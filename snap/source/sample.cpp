@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "render/colour.h"
-#include "snap/files.h"
+#include "snap/io/files.h"
 
 namespace {
 struct Yuv {

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "snap/files.h"
-#include "snap/messages.h"
+#include "snap/io/files.h"
+#include "snap/io/messages.h"
 
 namespace {
 // The sources in the order they are asked: the ones known by their content

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "snap/frame_format.h"
+#include "snap/format/frame_format.h"
 #include "snap/source/y4m_header.h"
 
 // Where a geometry's size or format came from, most trusted first.

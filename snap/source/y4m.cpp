@@ -7,7 +7,7 @@
 #include <cinttypes>
 #include <cstring>
 
-#include "snap/files.h"
+#include "snap/io/files.h"
 #include "snap/source/source.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "snap/frame_format.h"
+#include "snap/format/frame_format.h"
 
 // The signature a Y4M stream starts with, space included.
 extern const char y4mSignature[];

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "snap/metric/md5.h"
+#include "snap/writer/md5.h"
 
 struct FrameMd5Stream {
     int32_t width, height;

@@ -6,7 +6,7 @@
 
 #include "render/colour.h"
 #include "render/separate.h"
-#include "snap/narrow.h"
+#include "snap/format/narrow.h"
 #include "snap/source/source.h"
 #include "video/video_file.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "snap/frame_format.h"
+#include "snap/format/frame_format.h"
 
 // What every frame of one run shares.
 struct WriterContext {

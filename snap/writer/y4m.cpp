@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstring>
 
-#include "snap/narrow.h"
+#include "snap/format/narrow.h"
 #include "snap/source/y4m_header.h"
 #include "snap/writer/writer.h"
 

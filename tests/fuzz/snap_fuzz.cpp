@@ -23,12 +23,12 @@
 
 #include "render/colour.h"
 #include "render/separate.h"
-#include "snap/frame_format.h"
-#include "snap/narrow.h"
-#include "snap/rate.h"
+#include "snap/format/frame_format.h"
+#include "snap/format/narrow.h"
+#include "snap/cli/rate.h"
 #include "snap/source/y4m_header.h"
-#include "snap/name_guess.h"
-#include "snap/options.h"
+#include "snap/format/name_guess.h"
+#include "snap/cli/options.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "snap/info.h"
+#include "snap/modes/info.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -13,9 +13,9 @@
 #include <nlohmann/json.hpp>
 
 #include "render/position_text.h"
-#include "snap/files.h"
+#include "snap/io/files.h"
 #include "snap/source/source.h"
-#include "snap/messages.h"
+#include "snap/io/messages.h"
 #include "video/frame_rate.h"
 
 namespace {

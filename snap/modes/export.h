@@ -3,7 +3,7 @@
 // (or standard output) for the run.
 #pragma once
 
-#include "snap/options.h"
+#include "snap/cli/options.h"
 
 // Runs an export job; the exit status (0, or 2 after one line on standard error).
 int runExport(const SnapJob* job);

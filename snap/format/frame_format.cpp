@@ -1,4 +1,4 @@
-#include "snap/frame_format.h"
+#include "snap/format/frame_format.h"
 
 #include <climits>
 #include <cstring>

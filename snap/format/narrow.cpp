@@ -1,4 +1,4 @@
-#include "snap/narrow.h"
+#include "snap/format/narrow.h"
 
 #include <climits>
 #include <cstring>

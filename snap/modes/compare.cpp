@@ -1,10 +1,10 @@
 // corvane-snap --compare: per-frame and overall PSNR of two raw videos of the
 // same geometry, with the per-frame lines and summary in the form the common
 // video tools print, so that scripts written for them keep working.
-#include "snap/compare.h"
+#include "snap/modes/compare.h"
 
-#include "snap/measure.h"
-#include "snap/options.h"
+#include "snap/modes/measure.h"
+#include "snap/cli/options.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -19,15 +19,15 @@
 #include <string>
 #include <thread>
 
-#include "snap/name_guess.h"
-#include "snap/frame_format.h"
+#include "snap/format/name_guess.h"
+#include "snap/format/frame_format.h"
 #include "snap/source/source.h"
 #include "video/video_file.h"
-#include "snap/options.h"
-#include "snap/files.h"
-#include "snap/queue.h"
+#include "snap/cli/options.h"
+#include "snap/io/files.h"
+#include "snap/io/queue.h"
 #include "snap/metric/psnr.h"
-#include "snap/messages.h"
+#include "snap/io/messages.h"
 
 namespace {
 

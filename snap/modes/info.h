@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "snap/name_guess.h"
-#include "snap/options.h"
+#include "snap/format/name_guess.h"
+#include "snap/cli/options.h"
 
 // The time of `frames` frames at `frameInterval` ms each, in the viewer's
 // position-text form (" h00 : m00 : s01 : ms200 : f30"); past 2^32 ms, where

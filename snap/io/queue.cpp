@@ -1,4 +1,4 @@
-#include "snap/queue.h"
+#include "snap/io/queue.h"
 
 void queuePut(WorkQueue* queue, void* item) {
     {

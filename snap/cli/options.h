@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "snap/frame_format.h"
+#include "snap/format/frame_format.h"
 #include "snap/writer/writer.h"
 
 enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF };

@@ -1,17 +1,17 @@
 // corvane-snap --diff: for each frame asked, Y, U and V of 128 + G x (a - b)
 // in grey, laid out as --separate lays out the format, written by the picture
 // writers through the one write path.
-#include "snap/diff.h"
+#include "snap/modes/diff.h"
 
 #include <cinttypes>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "snap/compare.h"
-#include "snap/files.h"
-#include "snap/measure.h"
-#include "snap/messages.h"
+#include "snap/modes/compare.h"
+#include "snap/io/files.h"
+#include "snap/modes/measure.h"
+#include "snap/io/messages.h"
 #include "snap/metric/metric_planes.h"
 #include "snap/writer/writer.h"
 

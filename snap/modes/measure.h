@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "snap/frame_format.h"
+#include "snap/format/frame_format.h"
 #include "snap/source/source.h"
 
 struct SnapJob;

@@ -1,4 +1,4 @@
-#include "snap/metric/plot.h"
+#include "snap/report/plot.h"
 
 #include <cinttypes>
 #include <cmath>

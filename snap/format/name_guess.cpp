@@ -1,6 +1,6 @@
-#include "snap/name_guess.h"
+#include "snap/format/name_guess.h"
 
-#include "snap/shown_name.h"
+#include "snap/io/shown_name.h"
 
 #include <cinttypes>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "snap/files.h"
+#include "snap/io/files.h"
 
 #include <atomic>
 #include <cerrno>
@@ -22,7 +22,7 @@
 #include <unistd.h>
 #endif
 
-#include "snap/messages.h"
+#include "snap/io/messages.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "snap/rate.h"
+#include "snap/cli/rate.h"
 
 #include <climits>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "snap/metric/md5.h"
+#include "snap/writer/md5.h"
 
 #ifdef _WIN32
 #include <windows.h>

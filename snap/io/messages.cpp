@@ -1,4 +1,4 @@
-#include "snap/messages.h"
+#include "snap/io/messages.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

@@ -21,7 +21,7 @@
 #include <cstdio>
 #include <string>
 
-#include "snap/shown_name.h"
+#include "snap/io/shown_name.h"
 
 // What a path names.
 enum { PATH_ABSENT, PATH_REGULAR, PATH_DIRECTORY, PATH_OTHER };

@@ -1,7 +1,7 @@
 // corvane-snap --compare measuring SSIM, PSNR or both, from one pass over the
 // two files: frames are read in batches while the batch before is measured on
 // every core, and the lines, JSON and plot come out in frame order.
-#include "snap/measure.h"
+#include "snap/modes/measure.h"
 
 #include <cstddef>
 
@@ -20,12 +20,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "snap/files.h"
-#include "snap/messages.h"
-#include "snap/name_guess.h"
-#include "snap/narrow.h"
-#include "snap/options.h"
-#include "snap/metric/plot.h"
+#include "snap/io/files.h"
+#include "snap/io/messages.h"
+#include "snap/format/name_guess.h"
+#include "snap/format/narrow.h"
+#include "snap/cli/options.h"
+#include "snap/report/plot.h"
 #include "snap/metric/psnr.h"
 #include "snap/metric/ssim.h"
 

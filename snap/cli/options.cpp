@@ -1,4 +1,4 @@
-#include "snap/options.h"
+#include "snap/cli/options.h"
 
 #include <cerrno>
 #include <climits>
@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "snap/name_guess.h"
-#include "snap/rate.h"
-#include "snap/shown_name.h"
+#include "snap/format/name_guess.h"
+#include "snap/cli/rate.h"
+#include "snap/io/shown_name.h"
 
 const char snapUsage[] =
     "usage: corvane-snap [--size WxH] [--format F] [--frame N|last|A-B|all] [--separate] [--rate R]\n"

@@ -1,4 +1,4 @@
-#include "snap/export.h"
+#include "snap/modes/export.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "snap/files.h"
-#include "snap/messages.h"
-#include "snap/queue.h"
-#include "snap/rate.h"
+#include "snap/io/files.h"
+#include "snap/io/messages.h"
+#include "snap/io/queue.h"
+#include "snap/cli/rate.h"
 #include "snap/source/source.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "snap/options.h"
+#include "snap/cli/options.h"
 
 // clamp(128 + gain x (a - b)) for one plane of samples `depth` bits deep, the
 // difference scaled to the 8-bit range first (a shift of depth - 8, rounding

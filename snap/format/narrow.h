@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "snap/frame_format.h"
+#include "snap/format/frame_format.h"
 #include "video/video_file.h"
 
 // A sample of `depth` bits made 8-bit: (v + 2^(depth-9)) >> (depth-8),
