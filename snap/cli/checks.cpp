@@ -2,6 +2,7 @@
 // it: how many names, which options need which others, and the defaults.
 // Each check says what it finds wrong first, in the order a user meets it.
 #include <cstring>
+#include <string>
 
 #include "snap/cli/options.h"
 #include "snap/cli/words.h"
@@ -57,7 +58,7 @@ int chooseWriter(SnapJob* job, const CommandLine* line, ArgumentError* error) {
     if (diff && job->writer && !job->writer->perFrame)
         return refuseArguments(error, "--diff writes pictures: OUTPUT must end in .bmp or .png: '%s'", job->output);
     if (!job->writer)
-        return refuseArguments(error, "OUTPUT must end in .bmp, .png, .yuv, .y4m or .framemd5: '%s'", job->output);
+        return refuseArguments(error, (std::string("OUTPUT must end in ") + writerExtensions + ": '%s'").c_str(), job->output);
     return 1;
 }
 
