@@ -1,5 +1,6 @@
 #include "snap/format/name_guess.h"
 
+#include "snap/cli/values.h"
 #include "snap/cli/words.h"
 #include "snap/io/shown_name.h"
 
@@ -29,13 +30,10 @@ bool isDigit(char c) {
 // zero. Returns the count of digits read, 0 for none usable.
 size_t readSide(const char* text, int32_t* side) {
     size_t n = 0;
-    int64_t value = 0;
-    while (isDigit(text[n])) {
-        if (n == 7) return 0;
-        value = value * 10 + (text[n] - '0');
-        ++n;
-    }
-    if (n == 0 || value == 0) return 0;
+    while (isDigit(text[n]))
+        if (++n > 7) return 0;
+    int64_t value;
+    if (!readWholeNumberIn(text, text + n, 1, 9999999, &value)) return 0;
     *side = static_cast<int32_t>(value);
     return n;
 }
