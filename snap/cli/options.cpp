@@ -66,47 +66,47 @@ const char formatHelp[] =
     "--format takes 420, 422, 411, 444 or a pixel format: yuv420p, yuv422p, yuv444p, yuv411p, gray, "
     "yuv420p10le ... yuv444p16le, gray10le, gray12le, gray16le, nv12, nv21, p010le";
 
-const char* readFormat(const char* text, SnapJob* job) {
+const char* readFormat(SnapJob* job, const char* text) {
     return (job->format = findFrameFormat(text)) ? nullptr : formatHelp;
 }
 
-const char* readSize(const char* text, SnapJob* job) {
+const char* readSize(SnapJob* job, const char* text) {
     if (!readPictureSize(text, &job->width, &job->height))
         return "the size must be WxH with both at least 1, for example 352x288";
     job->sizeGiven = 1;
     return nullptr;
 }
 
-const char* readFrames(const char* text, SnapJob* job) {
+const char* readFrames(SnapJob* job, const char* text) {
     if (readFrameChoice(text, &job->frames)) return nullptr;
     if (job->frames.kind == FRAMES_RANGE) return "--frame %s: a range runs from its first frame to a later one";
     return "--frame takes a frame number from 0, 'last', a range A-B or 'all'";
 }
 
-const char* readSeparate(const char*, SnapJob* job) {
+const char* readSeparate(SnapJob* job, const char*) {
     job->separate = 1;
     return nullptr;
 }
 
-const char* readListing(const char*, SnapJob* job) {
+const char* readListing(SnapJob* job, const char*) {
     job->listing = 1;
     return nullptr;
 }
 
 // The same rate, and the same limits, for every mode that takes one.
-const char* readRate(const char* text, SnapJob* job) {
+const char* readRate(SnapJob* job, const char* text) {
     if (!parseFrameRate(text, &job->rateNumerator, &job->rateDenominator))
         return "--rate takes a number of frames a second above 0, for example 25 or 30000/1001";
     return nullptr;
 }
 
-const char* readFailBelow(const char* text, SnapJob* job) {
+const char* readFailBelow(SnapJob* job, const char* text) {
     if (!readDecimal(text, &job->failBelow)) return "--fail-below takes a PSNR in dB, for example 35";
     job->failBelowSet = 1;
     return nullptr;
 }
 
-const char* readFailBelowSsim(const char* text, SnapJob* job) {
+const char* readFailBelowSsim(SnapJob* job, const char* text) {
     double value;
     if (!readDecimal(text, &value) || value < 0 || value > 1)
         return "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95";
@@ -115,7 +115,7 @@ const char* readFailBelowSsim(const char* text, SnapJob* job) {
     return nullptr;
 }
 
-const char* readGain(const char* text, SnapJob* job) {
+const char* readGain(SnapJob* job, const char* text) {
     int64_t gain;
     if (!readWholeNumber(text, 1, 64, &gain)) return "--gain takes a whole number from 1 to 64";
     job->gain = static_cast<int>(gain);
@@ -123,7 +123,7 @@ const char* readGain(const char* text, SnapJob* job) {
 }
 
 // --metric's value: the metric words joined by commas, each once, in any order.
-const char* readMetrics(const char* text, SnapJob* job) {
+const char* readMetrics(SnapJob* job, const char* text) {
     job->metrics = 0;
     const char* word = text;
     for (;;) {
@@ -184,7 +184,7 @@ int refuseArguments(ArgumentError* error, const char* line, const char* argument
 int readOption(SnapJob* job, const CommandLine* line, int option, ArgumentError* error) {
     const char* text = line->value[option];
     if (!text || !optionRows[option].read) return 1;
-    const char* refusal = optionRows[option].read(text, job);
+    const char* refusal = optionRows[option].read(job, text);
     return refusal ? refuseArguments(error, refusal, text) : 1;
 }
 

@@ -62,7 +62,7 @@ struct OptionRow {
     const char* name;                // "--stats"
     int takesValue;
     unsigned modes;                  // bit SNAP_x set for each mode it goes with
-    const char* (*read)(const char* text, SnapJob* job);
+    const char* (*read)(SnapJob* job, const char* text);
     const char* SnapJob::*text;      // where its text is kept as given, or nullptr
     int atOnce;
     const char* missing;             // the line when the value is missing; nullptr: "%s needs a value"
