@@ -57,7 +57,9 @@ enum {
 // into the rest of the job, returning nullptr, or the line that refuses it
 // (a format whose %s is the text). Rows with `atOnce` are read as they are
 // met; the others when their mode's check asks (readOption), so that each
-// mode says what it finds wrong first.
+// mode says what it finds wrong first. A new option is an OPTION_ name and
+// a row in optionRows; --help, the man page and the bash completion must
+// then name it (tests/snap_docs_test.cpp holds them to the table).
 struct OptionRow {
     const char* name;                // "--stats"
     int takesValue;
@@ -89,7 +91,8 @@ int readOption(SnapJob* job, const CommandLine* line, int option, ArgumentError*
 
 // How the command line names a mode and checks what it was given. A row
 // with no check stops the parse as soon as its word is seen (--help, then
-// --version); exporting has no word.
+// --version); exporting has no word. A new mode is a SNAP_ name, a row
+// here with its check, and a row with its run in snap/snap.cpp's snapModes.
 struct ModeRule {
     const char* word;  // "--info"
     const char* alias; // "-h", or nullptr
