@@ -400,10 +400,17 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         bytes.resize(bytes.size() + 7, 0);
         writeBytes("tail_cif.yuv", bytes);
     }
+    // One frame a 2^31-1 seconds: its interval is too long to hold, not negative.
+    const std::string slow = scratchPath("slow.y4m");
+    {
+        const std::string stream = std::string("YUV4MPEG2 W2 H2 F1:2147483647 C420jpeg\nFRAME\n") + std::string(6, '\0');
+        writeBytes("slow.y4m", std::vector<uint8_t>(stream.begin(), stream.end()));
+    }
     struct Case {
         std::vector<std::string> args;
         std::vector<const char*> lines; // each must be in the output
     } cases[] = {
+        {{"--info", slow}, {"frame rate: 1/2147483647\n", "frame interval: 2147483647 ms\n"}},
         {{"--info", clip},
          {"width: 176\n", "height: 144\n", "format: 4:2:2\n", "source: file name\n",
           "bytes per frame: 50688\n", "whole frames: 4\n", "partial frame bytes: 0\n",
