@@ -439,6 +439,21 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
     EXPECT_EQ(runSnap({"--info", scratchPath("absent_cif.yuv")}), 2);
 }
 
+// The rate the command line read is the one a cut's header carries.
+TEST(Snap, CutsCarryTheRateAsRead) {
+    const std::string clip = scratchPath("rate_qcif.yuv");
+    ASSERT_EQ(runSnap({"--make-sample", "176x144", "2", clip}), 0);
+    const std::pair<const char*, const char*> cases[] = {
+        {"30000/1001", " F30000:1001 "}, {"12.5", " F25:2 "}, {"50:2", " F25:1 "}, {"29.97", " F2997:100 "}};
+    for (const auto& c : cases) {
+        const std::string cut = scratchPath("rate_cut.y4m");
+        ASSERT_EQ(runSnap({"--rate", c.first, clip, cut}), 0) << c.first;
+        const std::vector<uint8_t> bytes = readFile(cut);
+        const std::string header(bytes.begin(), std::find(bytes.begin(), bytes.end(), uint8_t{'\n'}));
+        EXPECT_NE(header.find(c.second), std::string::npos) << c.first << ": " << header;
+    }
+}
+
 TEST(Snap, DurationKeepsCountingPastTheViewersClock) {
     struct Case {
         int32_t interval;
