@@ -31,16 +31,32 @@ int makeSample(const SnapJob* job) {
     return 0;
 }
 
+int printHelp(const SnapJob*) {
+    fputs(snapUsage, stdout);
+    return 0;
+}
+
+int printVersion(const SnapJob*) {
+    puts("corvane-snap " CORVANE_VERSION_TEXT);
+    return 0;
+}
+
+// A mode: how the command line names and checks it (its row in modeRules)
+// and what runs it. A new mode is a row here and one in modeRules.
+struct SnapMode {
+    const ModeRule* rule;
+    int (*run)(const SnapJob* job);
+};
+const SnapMode snapModes[] = {
+    {&modeRules[SNAP_EXPORT], runExport},        {&modeRules[SNAP_INFO], runInfo},
+    {&modeRules[SNAP_COMPARE], runCompareCommand}, {&modeRules[SNAP_MAKE_SAMPLE], makeSample},
+    {&modeRules[SNAP_HELP], printHelp},          {&modeRules[SNAP_VERSION], printVersion},
+    {&modeRules[SNAP_DIFF], runDiffCommand},
+};
+static_assert(sizeof snapModes / sizeof snapModes[0] == SNAP_MODE_COUNT, "a run for every mode");
+
 int runJob(const SnapJob* job) {
-    switch (job->mode) {
-    case SNAP_HELP: fputs(snapUsage, stdout); return 0;
-    case SNAP_VERSION: puts("corvane-snap " CORVANE_VERSION_TEXT); return 0;
-    case SNAP_MAKE_SAMPLE: return makeSample(job);
-    case SNAP_INFO: return runInfo(job);
-    case SNAP_COMPARE: return runCompareCommand(job);
-    case SNAP_DIFF: return runDiffCommand(job);
-    default: return runExport(job);
-    }
+    return snapModes[job->mode].run(job);
 }
 
 // The job run with interruptions guarded.

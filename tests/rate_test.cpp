@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "snap/cli/rate.h"
+#include "snap/cli/values.h"
 
 namespace {
 
@@ -34,6 +35,75 @@ TEST(RateText, TheFractionFfmpegKeeps) {
         }
     }
     EXPECT_FALSE(parseFrameRate(nullptr, nullptr, nullptr));
+}
+
+// The readers every mode's values go through: what one accepts, all accept.
+TEST(CommandLineValues, NumbersSizesAndFrameChoices) {
+    struct Whole {
+        const char* text;
+        int64_t low, high;
+        int ok;
+        int64_t value;
+    } wholes[] = {
+        {"0", 0, 9, 1, 0},        {"+7", 0, 9, 1, 7},       {"-7", -9, 9, 1, -7},     {"10", 0, 9, 0, 0},
+        {"-1", 0, 9, 0, 0},       {"", 0, 9, 0, 0},         {"+", 0, 9, 0, 0},        {" 7", 0, 9, 0, 0},
+        {"7 ", 0, 9, 0, 0},       {"0x7", 0, 99, 0, 0},     {"1e2", 0, 999, 0, 0},    {"+-7", -9, 9, 0, 0},
+        {"9223372036854775807", 0, INT64_MAX, 1, INT64_MAX},
+        {"9223372036854775808", 0, INT64_MAX, 0, 0},
+        {"-9223372036854775808", INT64_MIN, 0, 1, INT64_MIN},
+        {"-9223372036854775809", INT64_MIN, 0, 0, 0},
+        {"000000000000000000000000000042", 0, 99, 1, 42},
+        {"99999999999999999999999", 0, INT64_MAX, 0, 0},
+    };
+    for (const Whole& c : wholes) {
+        int64_t value = -3;
+        EXPECT_EQ(readWholeNumber(c.text, c.low, c.high, &value), c.ok) << c.text;
+        EXPECT_EQ(value, c.ok ? c.value : -3) << c.text;
+    }
+    EXPECT_FALSE(readWholeNumber(nullptr, 0, 9, nullptr));
+    for (const char* text : {"1e400", "inf", "nan", "0x20", "", ".", "e5", "1,5", "35dB"}) {
+        double value = -3;
+        EXPECT_FALSE(readDecimal(text, &value)) << text;
+        EXPECT_EQ(value, -3) << text;
+    }
+    double real = 0;
+    EXPECT_TRUE(readDecimal("-1.5e1", &real));
+    EXPECT_EQ(real, -15);
+
+    struct Size {
+        const char* text;
+        int32_t width, height; // 0, 0: refused
+    } sizes[] = {
+        {"352x288", 352, 288}, {"16*8", 16, 8}, {"16X8", 16, 8}, {"CIF", 352, 288}, {"1080p", 1920, 1080},
+        {"2147483647x1", INT32_MAX, 1}, {"2147483648x1", 0, 0}, {"0x8", 0, 0}, {"-4x8", 0, 0},
+        {"352x288x2", 0, 0}, {"16by8", 0, 0}, {"x8", 0, 0}, {"16x", 0, 0}, {"cif2", 0, 0},
+    };
+    for (const Size& c : sizes) {
+        int32_t width = -3, height = -3;
+        EXPECT_EQ(readPictureSize(c.text, &width, &height), c.width != 0) << c.text;
+        EXPECT_EQ(width, c.width ? c.width : -3) << c.text;
+        EXPECT_EQ(height, c.width ? c.height : -3) << c.text;
+    }
+
+    struct Frames {
+        const char* text;
+        int ok, kind;
+        int64_t first, last;
+    } frames[] = {
+        {"7", 1, FRAMES_ONE, 7, 7},       {"2-9", 1, FRAMES_RANGE, 2, 9}, {"4-4", 1, FRAMES_RANGE, 4, 4},
+        {"all", 1, FRAMES_ALL, 0, INT64_MAX}, {"3-1", 0, FRAMES_RANGE, -3, -3}, {"-3", 0, -3, -3, -3},
+        {"1-", 0, -3, -3, -3},            {"1- 2", 0, -3, -3, -3},        {"ALL", 0, -3, -3, -3},
+    };
+    for (const Frames& c : frames) {
+        FrameChoice choice = {-3, -3, -3};
+        EXPECT_EQ(readFrameChoice(c.text, &choice), c.ok) << c.text;
+        EXPECT_EQ(choice.kind, c.kind) << c.text;
+        EXPECT_EQ(choice.first, c.first) << c.text;
+        EXPECT_EQ(choice.last, c.last) << c.text;
+    }
+    FrameChoice last = {-3, -3, -3};
+    EXPECT_TRUE(readFrameChoice("last", &last));
+    EXPECT_EQ(last.kind, FRAMES_LAST);
 }
 
 } // namespace

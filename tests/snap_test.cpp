@@ -352,6 +352,12 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--info", "in.yuv", "--rate", "-25"}, 0, 0, "--rate takes"},
         {{"--info", "in.yuv", "--rate", "fast"}, 0, 0, "--rate takes"},
         {{"--info", "in.yuv", "--rate", "nan"}, 0, 0, "--rate takes"},
+        // One rate reader, with the same limits, for --info as for cuts.
+        {{"--info", "in.yuv", "--rate", "30000/1001"}, 1, SNAP_INFO, ""},
+        {{"--info", "in.yuv", "--rate", "1e308"}, 0, 0, "--rate takes"},
+        {{"in_cif.yuv", "cut.y4m", "--rate", "1e308"}, 0, 0, "--rate takes"},
+        {{"--diff", "--gain", "65", "a", "b", "d.png"}, 0, 0, "--gain takes a whole number from 1 to 64"},
+        {{"--compare", "a", "b", "--fail-below-ssim", "1.5"}, 0, 0, "--fail-below-ssim takes an SSIM"},
         {{"--info"}, 0, 0, "INPUT is required"},
         {{"--info", "a", "b"}, 0, 0, "unexpected argument 'b'"},
         {{"--compare", "a"}, 0, 0, "INPUT and OTHER"},
@@ -394,16 +400,24 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         bytes.resize(bytes.size() + 7, 0);
         writeBytes("tail_cif.yuv", bytes);
     }
+    // One frame a 2^31-1 seconds: its interval is too long to hold, not negative.
+    const std::string slow = scratchPath("slow.y4m");
+    {
+        const std::string stream = std::string("YUV4MPEG2 W2 H2 F1:2147483647 C420jpeg\nFRAME\n") + std::string(6, '\0');
+        writeBytes("slow.y4m", std::vector<uint8_t>(stream.begin(), stream.end()));
+    }
     struct Case {
         std::vector<std::string> args;
         std::vector<const char*> lines; // each must be in the output
     } cases[] = {
+        {{"--info", slow}, {"frame rate: 1/2147483647\n", "frame interval: 2147483647 ms\n"}},
         {{"--info", clip},
          {"width: 176\n", "height: 144\n", "format: 4:2:2\n", "source: file name\n",
           "bytes per frame: 50688\n", "whole frames: 4\n", "partial frame bytes: 0\n",
           "frame rate: 30\n"}},
         {{"--info", "--rate", "12.5", clip}, {"frame interval: 80 ms\n",
           "duration: h00 : m00 : s00 : ms320 : f4\n"}},
+        {{"--info", "--rate", "30000/1001", clip}, {"frame rate: 30000/1001\n", "frame interval: 33 ms\n"}},
         {{"--info", "--size", "176x144", clip},
          {"format: 4:2:2\n", "source: flags and file name\n"}},
         {{"--info", "--size", "88x72", "--format", "420", clip},
@@ -423,6 +437,21 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         for (const char* line : c.lines) EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
     }
     EXPECT_EQ(runSnap({"--info", scratchPath("absent_cif.yuv")}), 2);
+}
+
+// The rate the command line read is the one a cut's header carries.
+TEST(Snap, CutsCarryTheRateAsRead) {
+    const std::string clip = scratchPath("rate_qcif.yuv");
+    ASSERT_EQ(runSnap({"--make-sample", "176x144", "2", clip}), 0);
+    const std::pair<const char*, const char*> cases[] = {
+        {"30000/1001", " F30000:1001 "}, {"12.5", " F25:2 "}, {"50:2", " F25:1 "}, {"29.97", " F2997:100 "}};
+    for (const auto& c : cases) {
+        const std::string cut = scratchPath("rate_cut.y4m");
+        ASSERT_EQ(runSnap({"--rate", c.first, clip, cut}), 0) << c.first;
+        const std::vector<uint8_t> bytes = readFile(cut);
+        const std::string header(bytes.begin(), std::find(bytes.begin(), bytes.end(), uint8_t{'\n'}));
+        EXPECT_NE(header.find(c.second), std::string::npos) << c.first << ": " << header;
+    }
 }
 
 TEST(Snap, DurationKeepsCountingPastTheViewersClock) {

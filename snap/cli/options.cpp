@@ -1,13 +1,9 @@
 #include "snap/cli/options.h"
 
-#include <cerrno>
-#include <climits>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 
-#include "snap/format/name_guess.h"
 #include "snap/cli/rate.h"
 #include "snap/io/shown_name.h"
 
@@ -66,157 +62,200 @@ const char snapUsage[] =
 
 namespace {
 
-int failWith(char* error, size_t size, const char* text, const char* argument = nullptr) {
-    if (size) snprintf(error, size, text, shownName(argument).c_str());
-    return 0;
-}
-
-// A whole decimal number in [low, high], nothing else in the text.
-bool parseNumber(const char* text, long long low, long long high, long long* value) {
-    if (!text || !*text) return false;
-    if (!(text[0] >= '0' && text[0] <= '9') && text[0] != '-' && text[0] != '+') return false;
-    char* end = nullptr;
-    errno = 0;
-    long long parsed = strtoll(text, &end, 10);
-    if (errno || *end || parsed < low || parsed > high) return false;
-    *value = parsed;
-    return true;
-}
-
-// A decimal number with nothing after it, finite.
-bool parseReal(const char* text, double* value) {
-    if (!text || !*text) return false;
-    // Decimal only: strtod would also take "0x20", "inf" and "nan".
-    bool digit = false;
-    for (const char* p = text; *p; ++p) {
-        if (*p >= '0' && *p <= '9') digit = true;
-        else if (!strchr("+-.eE", *p)) return false;
-    }
-    if (!digit) return false;
-    char* end = nullptr;
-    double parsed = strtod(text, &end);
-    if (end == text || *end || !std::isfinite(parsed)) return false;
-    *value = parsed;
-    return true;
-}
-
-bool sameWordAnyCase(const char* a, const char* b) {
-    for (; *a && *b; ++a, ++b) {
-        const char x = *a >= 'A' && *a <= 'Z' ? static_cast<char>(*a - 'A' + 'a') : *a;
-        const char y = *b >= 'A' && *b <= 'Z' ? static_cast<char>(*b - 'A' + 'a') : *b;
-        if (x != y) return false;
-    }
-    return *a == *b;
-}
-
-// WxH as names write it (x, X or *), or a named size such as cif or 1080p.
-bool parseSize(const char* text, int32_t* width, int32_t* height) {
-    if (!text) return false;
-    for (const NamedSize& size : namedSizes) {
-        if (sameWordAnyCase(text, size.name)) {
-            *width = size.width;
-            *height = size.height;
-            return true;
-        }
-    }
-    const char* x = strpbrk(text, "xX*");
-    if (!x) return false;
-    std::string first(text, x);
-    long long w, h;
-    if (!parseNumber(first.c_str(), 1, INT32_MAX, &w) || !parseNumber(x + 1, 1, INT32_MAX, &h))
-        return false;
-    *width = static_cast<int32_t>(w);
-    *height = static_cast<int32_t>(h);
-    return true;
-}
-
 const char formatHelp[] =
     "--format takes 420, 422, 411, 444 or a pixel format: yuv420p, yuv422p, yuv444p, yuv411p, gray, "
     "yuv420p10le ... yuv444p16le, gray10le, gray12le, gray16le, nv12, nv21, p010le";
 
-bool parseFrames(const char* text, FrameChoice* frames) {
-    long long first, last;
-    if (!strcmp(text, "last")) {
-        frames->kind = FRAMES_LAST;
-        return true;
-    }
-    if (!strcmp(text, "all")) {
-        frames->kind = FRAMES_ALL;
-        frames->first = 0;
-        frames->last = INT64_MAX;
-        return true;
-    }
-    const char* dash = strchr(text, '-');
-    if (dash && dash != text) {
-        std::string start(text, dash);
-        if (!parseNumber(start.c_str(), 0, INT64_MAX, &first) ||
-            !parseNumber(dash + 1, 0, INT64_MAX, &last))
-            return false;
-        frames->kind = FRAMES_RANGE;
-        frames->first = first;
-        frames->last = last;
-        return last >= first;
-    }
-    if (!parseNumber(text, 0, INT64_MAX, &first)) return false;
-    frames->kind = FRAMES_ONE;
-    frames->first = frames->last = first;
-    return true;
+const char* readFormat(SnapJob* job, const char* text) {
+    return (job->format = findFrameFormat(text)) ? nullptr : formatHelp;
 }
 
-// Which mode each option belongs to, for the message when it is misplaced.
-struct OptionRule {
-    const char* name;
-    int takesValue;
-    unsigned modes; // bit per SNAP_ mode
-};
-const unsigned EXPORT = 1u << SNAP_EXPORT, INFO = 1u << SNAP_INFO, COMPARE = 1u << SNAP_COMPARE,
-               SAMPLE = 1u << SNAP_MAKE_SAMPLE, DIFF = 1u << SNAP_DIFF;
-const OptionRule optionRules[] = {
-    {"--size", 1, EXPORT | INFO | COMPARE | DIFF},
-    {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE | DIFF},
-    {"--frame", 1, EXPORT | DIFF},
-    {"--separate", 0, EXPORT},
-    {"--rate", 1, EXPORT | INFO},
-    {"--framemd5", 0, EXPORT},
-    {"--stats", 1, COMPARE},
-    {"--fail-below", 1, COMPARE},
-    {"--metric", 1, COMPARE},
-    {"--ssim-stats", 1, COMPARE},
-    {"--json", 1, COMPARE | INFO},
-    {"--plot", 1, COMPARE},
-    {"--fail-below-ssim", 1, COMPARE},
-    {"--gain", 1, DIFF},
-};
+const char* readSize(SnapJob* job, const char* text) {
+    if (!readPictureSize(text, &job->width, &job->height))
+        return "the size must be WxH with both at least 1, for example 352x288";
+    job->sizeGiven = 1;
+    return nullptr;
+}
 
-// --metric's value: psnr, ssim, or both joined by a comma, in either order.
-bool parseMetrics(const char* text, int* metrics) {
-    *metrics = 0;
-    std::string rest = text ? text : "";
+const char* readFrames(SnapJob* job, const char* text) {
+    if (readFrameChoice(text, &job->frames)) return nullptr;
+    if (job->frames.kind == FRAMES_RANGE) return "--frame %s: a range runs from its first frame to a later one";
+    return "--frame takes a frame number from 0, 'last', a range A-B or 'all'";
+}
+
+const char* readSeparate(SnapJob* job, const char*) {
+    job->separate = 1;
+    return nullptr;
+}
+
+const char* readListing(SnapJob* job, const char*) {
+    job->listing = 1;
+    return nullptr;
+}
+
+// The same rate, and the same limits, for every mode that takes one.
+const char* readRate(SnapJob* job, const char* text) {
+    if (!parseFrameRate(text, &job->rateNumerator, &job->rateDenominator))
+        return "--rate takes a number of frames a second above 0, for example 25 or 30000/1001";
+    return nullptr;
+}
+
+const char* readFailBelow(SnapJob* job, const char* text) {
+    if (!readDecimal(text, &job->failBelow)) return "--fail-below takes a PSNR in dB, for example 35";
+    job->failBelowSet = 1;
+    return nullptr;
+}
+
+const char* readFailBelowSsim(SnapJob* job, const char* text) {
+    double value;
+    if (!readDecimal(text, &value) || value < 0 || value > 1)
+        return "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95";
+    job->failBelowSsim = value;
+    job->failBelowSsimSet = 1;
+    return nullptr;
+}
+
+const char* readGain(SnapJob* job, const char* text) {
+    int64_t gain;
+    if (!readWholeNumber(text, 1, 64, &gain)) return "--gain takes a whole number from 1 to 64";
+    job->gain = static_cast<int>(gain);
+    return nullptr;
+}
+
+// --metric's value: the metric words joined by commas, each once, in any order.
+const char* readMetrics(SnapJob* job, const char* text) {
+    job->metrics = 0;
+    const char* word = text;
     for (;;) {
-        const size_t comma = rest.find(',');
-        const std::string word = rest.substr(0, comma);
-        const int bit = word == "psnr" ? METRIC_PSNR : word == "ssim" ? METRIC_SSIM : 0;
-        if (!bit || (*metrics & bit)) return false;
-        *metrics |= bit;
-        if (comma == std::string::npos) return true;
-        rest = rest.substr(comma + 1);
+        const char* comma = strchr(word, ',');
+        const size_t length = comma ? static_cast<size_t>(comma - word) : strlen(word);
+        int bit = 0;
+        for (const MetricWord& metric : metricWords)
+            if (strlen(metric.name) == length && !strncmp(word, metric.name, length)) bit = metric.bit;
+        if (!bit || (job->metrics & bit)) return "--metric takes psnr, ssim or psnr,ssim";
+        job->metrics |= bit;
+        if (!comma) return nullptr;
+        word = comma + 1;
     }
 }
 
-// Nonzero when the name ends in ".svg", any case.
-bool endsInSvg(const char* name) {
-    const size_t length = strlen(name);
-    return length > 4 && sameWordAnyCase(name + length - 4, ".svg");
+constexpr unsigned modeBit(int mode) {
+    return 1u << mode;
+}
+const unsigned EXPORT = modeBit(SNAP_EXPORT), INFO = modeBit(SNAP_INFO), COMPARE = modeBit(SNAP_COMPARE),
+               SAMPLE = modeBit(SNAP_MAKE_SAMPLE), DIFF = modeBit(SNAP_DIFF);
+
+} // namespace
+
+const MetricWord metricWords[METRIC_WORD_COUNT] = {{"psnr", METRIC_PSNR}, {"ssim", METRIC_SSIM}};
+
+const OptionRow optionRows[OPTION_COUNT] = {
+    {"--size", 1, EXPORT | INFO | COMPARE | DIFF, readSize, nullptr, 0, "--size needs WxH"},
+    {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE | DIFF, readFormat, nullptr, 1, formatHelp},
+    {"--frame", 1, EXPORT | DIFF, readFrames, nullptr, 0, "--frame needs a number, 'last', A-B or 'all'"},
+    {"--separate", 0, EXPORT, readSeparate, nullptr, 1, nullptr},
+    {"--rate", 1, EXPORT | INFO, readRate, &SnapJob::rateText, 0, nullptr},
+    {"--framemd5", 0, EXPORT, readListing, nullptr, 1, nullptr},
+    {"--stats", 1, COMPARE, nullptr, &SnapJob::statsPath, 1, nullptr},
+    {"--fail-below", 1, COMPARE, readFailBelow, nullptr, 0, nullptr},
+    {"--metric", 1, COMPARE, readMetrics, nullptr, 1, nullptr},
+    {"--ssim-stats", 1, COMPARE, nullptr, &SnapJob::ssimStatsPath, 1, nullptr},
+    {"--json", 1, COMPARE | INFO, nullptr, &SnapJob::jsonPath, 1, nullptr},
+    {"--plot", 1, COMPARE, nullptr, &SnapJob::plotPath, 1, nullptr},
+    {"--fail-below-ssim", 1, COMPARE, readFailBelowSsim, nullptr, 0, nullptr},
+    {"--gain", 1, DIFF, readGain, nullptr, 0, nullptr},
+};
+
+const ModeRule modeRules[SNAP_MODE_COUNT] = {
+    {nullptr, nullptr, "exporting pictures", checkExportArguments},
+    {"--info", nullptr, "--info", checkInfoArguments},
+    {"--compare", nullptr, "--compare", checkCompareArguments},
+    {"--make-sample", nullptr, "--make-sample", checkSampleArguments},
+    {"--help", "-h", "--help", nullptr},
+    {"--version", nullptr, "--version", nullptr},
+    {"--diff", nullptr, "--diff", checkExportArguments},
+};
+
+int refuseArguments(ArgumentError* error, const char* line, const char* argument) {
+    if (error->size) snprintf(error->text, error->size, line, shownName(argument).c_str());
+    return 0;
 }
 
-const char* modeOption(int mode) {
-    switch (mode) {
-    case SNAP_INFO: return "--info";
-    case SNAP_COMPARE: return "--compare";
-    case SNAP_MAKE_SAMPLE: return "--make-sample";
-    case SNAP_DIFF: return "--diff";
-    default: return "exporting pictures";
+int readOption(SnapJob* job, const CommandLine* line, int option, ArgumentError* error) {
+    const char* text = line->value[option];
+    if (!text || !optionRows[option].read) return 1;
+    const char* refusal = optionRows[option].read(job, text);
+    return refusal ? refuseArguments(error, refusal, text) : 1;
+}
+
+namespace {
+
+bool isModeWord(const char* arg, int mode) {
+    const ModeRule* rule = &modeRules[mode];
+    return (rule->word && !strcmp(arg, rule->word)) || (rule->alias && !strcmp(arg, rule->alias));
+}
+
+// The mode named by a word that ends the parse at once (--help wins over
+// everything, then --version), or -1.
+int stoppingMode(int argc, const char* const* argv) {
+    for (int mode : {SNAP_HELP, SNAP_VERSION})
+        for (int i = 1; i < argc && strcmp(argv[i], "--"); ++i)
+            if (isModeWord(argv[i], mode)) return mode;
+    return -1;
+}
+
+// A mode's word: the mode, once. 0 with the refusal when another was given.
+int takeMode(SnapJob* job, int mode, int* modeSet, ArgumentError* error) {
+    if (*modeSet && job->mode == mode) return refuseArguments(error, "%s is given twice", modeRules[mode].word);
+    if (*modeSet) return refuseArguments(error, "give only one of --info, --compare, --diff and --make-sample");
+    job->mode = mode;
+    *modeSet = 1;
+    return 1;
+}
+
+// An option's row and value: `*i` moves past its value.
+int takeOption(SnapJob* job, CommandLine* line, int argc, const char* const* argv, int* i, ArgumentError* error) {
+    const char* arg = argv[*i];
+    int option = 0;
+    while (option < OPTION_COUNT && strcmp(arg, optionRows[option].name) != 0) ++option;
+    if (option == OPTION_COUNT) return refuseArguments(error, "unknown option '%s'", arg);
+    const OptionRow* row = &optionRows[option];
+    const char* value = row->name;
+    if (row->takesValue) {
+        if (*i + 1 >= argc) return refuseArguments(error, row->missing ? row->missing : "%s needs a value", arg);
+        value = argv[++*i];
     }
+    if (line->value[option]) return refuseArguments(error, "%s is given twice", arg);
+    line->value[option] = value;
+    if (row->text) job->*row->text = value;
+    return !row->atOnce || readOption(job, line, option, error);
+}
+
+int takePositional(CommandLine* line, const char* arg, ArgumentError* error) {
+    if (line->positionals == 3) return refuseArguments(error, "unexpected argument '%s'", arg);
+    line->positional[line->positionals++] = arg;
+    return 1;
+}
+
+// Every argument through the tables: a mode's word, an option, or a name.
+int readCommandLine(SnapJob* job, CommandLine* line, int argc, const char* const* argv, ArgumentError* error) {
+    int modeSet = 0;
+    bool optionsEnded = false; // after "--" every argument is a name
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!optionsEnded && !strcmp(arg, "--")) {
+            optionsEnded = true;
+            continue;
+        }
+        int mode = 0;
+        while (!optionsEnded && mode < SNAP_MODE_COUNT && !(modeRules[mode].check && isModeWord(arg, mode))) ++mode;
+        int ok;
+        if (!optionsEnded && mode < SNAP_MODE_COUNT) ok = takeMode(job, mode, &modeSet, error);
+        else if (!optionsEnded && arg[0] == '-' && arg[1] == '-') ok = takeOption(job, line, argc, argv, &i, error);
+        else ok = takePositional(line, arg, error);
+        if (!ok) return 0;
+    }
+    return 1;
 }
 
 } // namespace
@@ -226,247 +265,20 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     *job = SnapJob();
     job->mode = SNAP_EXPORT;
     job->frames.kind = FRAMES_ONE;
+    ArgumentError refusal = {error, errorSize};
     if (errorSize) error[0] = '\0';
-
-    // A mode option sets what the rest means; --help wins over everything,
-    // then --version.
-    int modeSet = 0;
-    for (int i = 1; i < argc && strcmp(argv[i], "--"); ++i) {
-        const char* arg = argv[i];
-        if (!strcmp(arg, "--help") || !strcmp(arg, "-h")) {
-            job->mode = SNAP_HELP;
-            return 1;
-        }
-        if (!strcmp(arg, "--version")) job->mode = SNAP_VERSION;
-    }
-    if (job->mode == SNAP_VERSION) return 1;
-
-    const char* positional[3] = {nullptr, nullptr, nullptr};
-    int positionals = 0;
-    const char* sizeText = nullptr;
-    const char* frameText = nullptr;
-    int listing = 0; // --framemd5: the listing to standard output
-    const char* failText = nullptr;
-    const char* failSsimText = nullptr;
-    const char* gainText = nullptr;
-    unsigned used = 0; // options given, by their row in optionRules
-    const char* usedName[sizeof optionRules / sizeof optionRules[0]] = {};
-
-    bool optionsEnded = false; // after "--" every argument is a name
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!optionsEnded && !strcmp(arg, "--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (optionsEnded) {
-            if (positionals == 3) return failWith(error, errorSize, "unexpected argument '%s'", arg);
-            positional[positionals++] = arg;
-            continue;
-        }
-        int mode = -1;
-        if (!strcmp(arg, "--info")) mode = SNAP_INFO;
-        else if (!strcmp(arg, "--compare")) mode = SNAP_COMPARE;
-        else if (!strcmp(arg, "--make-sample")) mode = SNAP_MAKE_SAMPLE;
-        else if (!strcmp(arg, "--diff")) mode = SNAP_DIFF;
-        if (mode >= 0) {
-            if (modeSet && job->mode == mode) return failWith(error, errorSize, "%s is given twice", arg);
-            if (modeSet && job->mode != mode)
-                return failWith(error, errorSize, "give only one of --info, --compare, --diff and --make-sample");
-            job->mode = mode;
-            modeSet = 1;
-            continue;
-        }
-        if (arg[0] == '-' && arg[1] == '-') {
-            size_t rule = 0;
-            const size_t rules = sizeof optionRules / sizeof optionRules[0];
-            while (rule < rules && strcmp(arg, optionRules[rule].name) != 0) ++rule;
-            if (rule == rules) return failWith(error, errorSize, "unknown option '%s'", arg);
-            const char* value = nullptr;
-            if (optionRules[rule].takesValue) {
-                if (i + 1 >= argc) {
-                    if (!strcmp(arg, "--size")) return failWith(error, errorSize, "--size needs WxH");
-                    if (!strcmp(arg, "--frame"))
-                        return failWith(error, errorSize, "--frame needs a number, 'last', A-B or 'all'");
-                    if (!strcmp(arg, "--format")) return failWith(error, errorSize, formatHelp);
-                    return failWith(error, errorSize, "%s needs a value", arg);
-                }
-                value = argv[++i];
-            }
-            if (used >> rule & 1) return failWith(error, errorSize, "%s is given twice", arg);
-            used |= 1u << rule;
-            usedName[rule] = optionRules[rule].name;
-            if (!strcmp(arg, "--size")) sizeText = value;
-            else if (!strcmp(arg, "--format")) {
-                if (!(job->format = findFrameFormat(value))) return failWith(error, errorSize, formatHelp);
-            } else if (!strcmp(arg, "--frame")) frameText = value;
-            else if (!strcmp(arg, "--separate")) job->separate = 1;
-            else if (!strcmp(arg, "--framemd5")) listing = 1;
-            else if (!strcmp(arg, "--rate")) job->rateText = value;
-            else if (!strcmp(arg, "--stats")) job->statsPath = value;
-            else if (!strcmp(arg, "--fail-below")) failText = value;
-            else if (!strcmp(arg, "--fail-below-ssim")) failSsimText = value;
-            else if (!strcmp(arg, "--ssim-stats")) job->ssimStatsPath = value;
-            else if (!strcmp(arg, "--json")) job->jsonPath = value;
-            else if (!strcmp(arg, "--plot")) job->plotPath = value;
-            else if (!strcmp(arg, "--gain")) gainText = value;
-            else if (!strcmp(arg, "--metric")) {
-                if (!parseMetrics(value, &job->metrics))
-                    return failWith(error, errorSize, "--metric takes psnr, ssim or psnr,ssim");
-            }
-            continue;
-        }
-        if (positionals == 3) return failWith(error, errorSize, "unexpected argument '%s'", arg);
-        positional[positionals++] = arg;
-    }
-
-    for (size_t rule = 0; rule < sizeof optionRules / sizeof optionRules[0]; ++rule)
-        if ((used >> rule & 1) && !(optionRules[rule].modes >> job->mode & 1)) {
-            char text[96];
-            snprintf(text, sizeof text, "%s does not go with %s", usedName[rule], modeOption(job->mode));
-            return failWith(error, errorSize, "%s", text);
-        }
-
-    if (job->mode == SNAP_MAKE_SAMPLE) {
-        long long frames;
-        if (!parseSize(positional[0], &job->width, &job->height))
-            return failWith(error, errorSize, "the size must be WxH, for example 352x288");
-        if (!parseNumber(positional[1], 1, 1000000, &frames))
-            return failWith(error, errorSize, "FRAMES must be a count from 1");
-        if (!positional[2]) return failWith(error, errorSize, "no output file given");
-        const Writer* writer = writerForName(positional[2]);
-        if (writer && writer != &yuvWriter)
-            return failWith(error, errorSize, "--make-sample writes raw YUV, not a picture or stream: name it .yuv");
-        job->sampleFrames = static_cast<int32_t>(frames);
-        job->output = positional[2];
-        job->sizeGiven = 1;
-        if (!job->format) job->format = &frameFormats[FORMAT_YUV420P];
-        if (job->format->depth != 8 || job->format->layout != LAYOUT_PLANAR)
-            return failWith(error, errorSize, "--make-sample writes 8-bit 4:2:0, 4:2:2, 4:1:1 or 4:4:4");
+    const int stopping = stoppingMode(argc, argv);
+    if (stopping >= 0) {
+        job->mode = stopping;
         return 1;
     }
-
-    if (sizeText) {
-        if (!parseSize(sizeText, &job->width, &job->height))
-            return failWith(error, errorSize,
-                            "the size must be WxH with both at least 1, for example 352x288");
-        job->sizeGiven = 1;
-    }
-
-    if (job->mode == SNAP_INFO) {
-        if (positionals > 1) return failWith(error, errorSize, "unexpected argument '%s'", positional[1]);
-        if (!positional[0]) return failWith(error, errorSize, "INPUT is required");
-        if (job->jsonPath && !*job->jsonPath)
-            return failWith(error, errorSize, "--json takes a file name, or - for standard output");
-        double rate;
-        if (job->rateText && (!parseReal(job->rateText, &rate) || !(rate > 0)))
-            return failWith(error, errorSize,
-                            "--rate takes a number of frames a second above 0, for example 25 or 29.97");
-        job->input = positional[0];
-        return 1;
-    }
-
-    if (job->mode == SNAP_COMPARE) {
-        if (positionals > 2) return failWith(error, errorSize, "unexpected argument '%s'", positional[2]);
-        if (positionals < 2) return failWith(error, errorSize, "INPUT and OTHER are both required");
-        if (job->statsPath && !*job->statsPath)
-            return failWith(error, errorSize, "--stats takes a file name, or - for standard output");
-        if (failText) {
-            if (!parseReal(failText, &job->failBelow))
-                return failWith(error, errorSize, "--fail-below takes a PSNR in dB, for example 35");
-            job->failBelowSet = 1;
+    CommandLine line = {};
+    if (!readCommandLine(job, &line, argc, argv, &refusal)) return 0;
+    for (int option = 0; option < OPTION_COUNT; ++option)
+        if (line.value[option] && !(optionRows[option].modes & modeBit(job->mode))) {
+            const std::string text = std::string(optionRows[option].name) + " does not go with " +
+                                     modeRules[job->mode].shown;
+            return refuseArguments(&refusal, "%s", text.c_str());
         }
-        if (!job->metrics) job->metrics = METRIC_PSNR;
-        for (const char* path : {job->ssimStatsPath, job->jsonPath, job->plotPath})
-            if (path && !*path)
-                return failWith(error, errorSize, "an output of --compare needs a name: --stats, --ssim-stats, --json or --plot is empty");
-        if (job->ssimStatsPath && !(job->metrics & METRIC_SSIM))
-            return failWith(error, errorSize, "--ssim-stats needs --metric ssim or psnr,ssim");
-        if ((job->statsPath || job->failBelowSet) && !(job->metrics & METRIC_PSNR))
-            return failWith(error, errorSize, "--stats and --fail-below need --metric psnr or psnr,ssim");
-        if (job->plotPath && !endsInSvg(job->plotPath))
-            return failWith(error, errorSize, "--plot writes SVG: name it .svg: '%s'", job->plotPath);
-        {
-            int toStandardOutput = 0;
-            for (const char* path : {job->statsPath, job->ssimStatsPath, job->jsonPath})
-                toStandardOutput += path && !strcmp(path, "-");
-            if (toStandardOutput > 1)
-                return failWith(error, errorSize, "only one of --stats, --ssim-stats and --json may be -");
-        }
-        if (failSsimText) {
-            if (!parseReal(failSsimText, &job->failBelowSsim) || job->failBelowSsim < 0 || job->failBelowSsim > 1)
-                return failWith(error, errorSize, "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95");
-            if (!(job->metrics & METRIC_SSIM))
-                return failWith(error, errorSize, "--fail-below-ssim needs --metric ssim or psnr,ssim");
-            job->failBelowSsimSet = 1;
-        }
-        job->input = positional[0];
-        job->other = positional[1];
-        return 1;
-    }
-
-    const int outputAt = job->mode == SNAP_DIFF ? 2 : 1;
-    if (job->mode == SNAP_DIFF) {
-        job->gain = 1;
-        long long gain;
-        if (gainText) {
-            if (!parseNumber(gainText, 1, 64, &gain))
-                return failWith(error, errorSize, "--gain takes a whole number from 1 to 64");
-            job->gain = static_cast<int>(gain);
-        }
-    }
-    if (positionals > (listing ? 1 : outputAt + 1))
-        return failWith(error, errorSize, "unexpected argument '%s'", positional[listing ? 1 : outputAt + 1]);
-    if (frameText && !parseFrames(frameText, &job->frames)) {
-        if (job->frames.kind == FRAMES_RANGE)
-            return failWith(error, errorSize,
-                            "--frame %s: a range runs from its first frame to a later one",
-                            frameText);
-        return failWith(error, errorSize,
-                        "--frame takes a frame number from 0, 'last', a range A-B or 'all'");
-    }
-    int64_t rateNumerator, rateDenominator;
-    if (job->rateText && !parseFrameRate(job->rateText, &rateNumerator, &rateDenominator))
-        return failWith(error, errorSize,
-                        "--rate takes a number of frames a second above 0, for example 25 or 30000/1001");
-    if (listing) {
-        if (!positional[0]) return failWith(error, errorSize, "INPUT is required");
-        job->input = positional[0];
-        job->output = "-";
-        job->writer = &frameMd5Writer;
-    } else {
-        if (job->mode == SNAP_DIFF && positionals < 3)
-            return failWith(error, errorSize, "--diff needs INPUT, OTHER and OUTPUT");
-        if (positionals < 2) return failWith(error, errorSize, "INPUT and OUTPUT are both required");
-        job->input = positional[0];
-        if (job->mode == SNAP_DIFF) job->other = positional[1];
-        job->output = positional[outputAt];
-        job->writer = writerForName(job->output);
-        if (job->mode == SNAP_DIFF && job->writer && !job->writer->perFrame)
-            return failWith(error, errorSize, "--diff writes pictures: OUTPUT must end in .bmp or .png: '%s'",
-                            job->output);
-        if (!job->writer)
-            return failWith(error, errorSize, "OUTPUT must end in .bmp, .png, .yuv, .y4m or .framemd5: '%s'",
-                            job->output);
-    }
-    if (!job->writer->perFrame) {
-        // A cut or a listing is one file of every frame asked, all of them by default.
-        if (job->separate) return failWith(error, errorSize, "--separate goes with .bmp and .png pictures");
-        if (!frameText) job->frames = {FRAMES_ALL, 0, INT64_MAX};
-        job->outputName = OutputName();
-        job->outputName.prefix = job->output;
-        return 1;
-    }
-    if (job->rateText) return failWith(error, errorSize, "--rate does not go with exporting pictures (it goes with --info, cuts and listings)");
-
-    int malformed = 0;
-    parseOutputName(job->output, &job->outputName, &malformed);
-    const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL;
-    if (malformed)
-        return failWith(error, errorSize,
-                        "OUTPUT may hold one frame-number field (%%d, %%4d or %%04d) and %%%% for a per cent sign");
-    if (several && !job->outputName.hasField)
-        return failWith(error, errorSize,
-                        "several frames need a frame-number field in OUTPUT, for example out_%%04d.png");
-    return 1;
+    return modeRules[job->mode].check(job, &line, &refusal);
 }

@@ -6,22 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "snap/cli/values.h"
 #include "snap/format/frame_format.h"
 #include "snap/writer/writer.h"
 
-enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF };
+enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF, SNAP_MODE_COUNT };
 
 // What --compare measures (--metric), as bits.
 enum { METRIC_PSNR = 1, METRIC_SSIM = 2 };
-
-enum { FRAMES_ONE, FRAMES_LAST, FRAMES_RANGE, FRAMES_ALL };
-
-// The frames to export: one numbered frame, the last whole one, first to
-// last inclusive, or every whole frame.
-struct FrameChoice {
-    int kind;
-    int64_t first, last;
-};
 
 struct SnapJob {
     int mode;
@@ -36,6 +28,8 @@ struct SnapJob {
     const Writer* writer; // by OUTPUT's extension
     OutputName outputName;
     const char* rateText; // --rate: nullptr for the input's own, else 30 (--info) or 25
+    int64_t rateNumerator, rateDenominator; // --rate as the fraction parseFrameRate keeps; 0 without it
+    int listing;             // --framemd5: the listing to standard output
     const char* statsPath;
     int failBelowSet;
     double failBelow;
@@ -50,6 +44,77 @@ struct SnapJob {
 };
 
 extern const char snapUsage[];
+
+// The options, in the order their "does not go with" lines are checked.
+enum {
+    OPTION_SIZE, OPTION_FORMAT, OPTION_FRAME, OPTION_SEPARATE, OPTION_RATE, OPTION_FRAMEMD5,
+    OPTION_STATS, OPTION_FAIL_BELOW, OPTION_METRIC, OPTION_SSIM_STATS, OPTION_JSON, OPTION_PLOT,
+    OPTION_FAIL_BELOW_SSIM, OPTION_GAIN, OPTION_COUNT
+};
+
+// One option of the command line. A flag's row has no value; a valued row
+// keeps its text in `text` when it has that field, and `read` turns the text
+// into the rest of the job, returning nullptr, or the line that refuses it
+// (a format whose %s is the text). Rows with `atOnce` are read as they are
+// met; the others when their mode's check asks (readOption), so that each
+// mode says what it finds wrong first. A new option is an OPTION_ name and
+// a row in optionRows; --help, the man page and the bash completion must
+// then name it (tests/snap_docs_test.cpp holds them to the table).
+struct OptionRow {
+    const char* name;                // "--stats"
+    int takesValue;
+    unsigned modes;                  // bit SNAP_x set for each mode it goes with
+    const char* (*read)(SnapJob* job, const char* text);
+    const char* SnapJob::*text;      // where its text is kept as given, or nullptr
+    int atOnce;
+    const char* missing;             // the line when the value is missing; nullptr: "%s needs a value"
+};
+extern const OptionRow optionRows[OPTION_COUNT];
+
+// The command line as the table read it, before its mode checks it.
+struct CommandLine {
+    const char* positional[3];
+    int positionals;
+    const char* value[OPTION_COUNT]; // each option's text; a flag's name; nullptr when not given
+};
+
+// Where a refusal is written: one line.
+struct ArgumentError {
+    char* text;
+    size_t size;
+};
+// Writes the line (a format with at most one %s, filled with `argument` as
+// messages show names) and returns 0.
+int refuseArguments(ArgumentError* error, const char* line, const char* argument = nullptr);
+// Reads option `option` into `job` when it was given: nonzero, or 0 with its refusal.
+int readOption(SnapJob* job, const CommandLine* line, int option, ArgumentError* error);
+
+// How the command line names a mode and checks what it was given. A row
+// with no check stops the parse as soon as its word is seen (--help, then
+// --version); exporting has no word. A new mode is a SNAP_ name, a row
+// here with its check, and a row with its run in snap/snap.cpp's snapModes.
+struct ModeRule {
+    const char* word;  // "--info"
+    const char* alias; // "-h", or nullptr
+    const char* shown; // as "does not go with" names it
+    int (*check)(SnapJob* job, const CommandLine* line, ArgumentError* error);
+};
+extern const ModeRule modeRules[SNAP_MODE_COUNT];
+
+// The checks modeRules names, in snap/cli/checks.cpp.
+int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
+int checkInfoArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
+int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
+int checkSampleArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
+
+// The words --metric takes, joined by commas.
+struct MetricWord {
+    const char* name; // "psnr"
+    int bit;          // METRIC_
+};
+enum { METRIC_WORD_COUNT = 2 };
+extern const MetricWord metricWords[METRIC_WORD_COUNT];
+
 
 // Fills `job` from the arguments (argv[0] is the program). Nonzero when they
 // make a job; otherwise `error` holds the one-line reason.

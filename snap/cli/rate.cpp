@@ -2,8 +2,9 @@
 
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
+
+#include "snap/cli/values.h"
 
 namespace {
 
@@ -27,36 +28,6 @@ void fractionOf(double d, int64_t limit, int64_t* num, int64_t* den) {
     reduceFraction(scaled, scale, limit, num, den);
     // Too small to show within the limit: allowed the full 31 bits instead.
     if ((*num == 0 || *den == 0) && d != 0 && limit < INT_MAX) reduceFraction(scaled, scale, INT_MAX, num, den);
-}
-
-// Whole number of 1 to 10 digits with an optional sign, taking all of [start, end).
-bool wholeNumber(const char* start, const char* end, int64_t* value) {
-    const char* p = start;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    if (p == end || end - p > 10) return false;
-    int64_t n = 0;
-    for (; p < end; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        n = n * 10 + (*p - '0');
-    }
-    if (n > INT_MAX) return false;
-    *value = negative ? -n : n;
-    return true;
-}
-
-// A decimal number taking all of [start, end).
-bool decimalNumber(const char* start, const char* end, double* value) {
-    if (start == end || end - start > 64) return false;
-    char text[65];
-    memcpy(text, start, static_cast<size_t>(end - start));
-    text[end - start] = '\0';
-    // strtod would also read hexadecimal, infinities and NaN: only digits, a point, an exponent.
-    for (const char* p = text; *p; ++p)
-        if (!strchr("0123456789.eE+-", *p)) return false;
-    char* stop = nullptr;
-    *value = strtod(text, &stop);
-    return stop == text + (end - start) && std::isfinite(*value);
 }
 
 } // namespace
@@ -112,13 +83,13 @@ int parseFrameRate(const char* text, int64_t* numerator, int64_t* denominator) {
     const char* slash = static_cast<const char*>(memchr(start, '/', static_cast<size_t>(end - start)));
     if (colon) {
         int64_t a, b;
-        if (slash || !wholeNumber(start, colon, &a) || !wholeNumber(colon + 1, end, &b) || a <= 0 || b <= 0)
+        if (slash || !readWholeNumberIn(start, colon, 1, INT_MAX, &a) || !readWholeNumberIn(colon + 1, end, 1, INT_MAX, &b))
             return 0;
         reduceFraction(a, b, RATE_TERM_LIMIT, &num, &den);
     } else {
         double a, b = 1;
-        if (!decimalNumber(start, slash ? slash : end, &a)) return 0;
-        if (slash && !decimalNumber(slash + 1, end, &b)) return 0;
+        if (!readDecimalIn(start, slash ? slash : end, &a)) return 0;
+        if (slash && !readDecimalIn(slash + 1, end, &b)) return 0;
         const double d = a / b;
         if (!(d > 0) || d > INT_MAX) return 0;
         fractionOf(d, RATE_TERM_LIMIT, &num, &den);

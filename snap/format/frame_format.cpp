@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "snap/cli/words.h"
 #include "video/video_file.h"
 
 // name, chroma shift x, y, depth, bytes per sample, sample shift, layout, planar form, viewer's format
@@ -65,17 +66,6 @@ const FormatAlias formatAliases[] = {
     {"444", FORMAT_YUV444P}, {"i420", FORMAT_YUV420P},
 };
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameWord(const char* text, size_t length, const char* name) {
-    if (strlen(name) != length) return false;
-    for (size_t i = 0; i < length; ++i)
-        if (lower(text[i]) != name[i]) return false;
-    return true;
-}
-
 int64_t chromaSide(int32_t side, int32_t shift, int32_t rounding) {
     const int64_t extra = rounding == CHROMA_ROUNDED_UP ? (int64_t{1} << shift) - 1 : 0;
     return (side + extra) >> shift;
@@ -86,9 +76,9 @@ int64_t chromaSide(int32_t side, int32_t shift, int32_t rounding) {
 const FrameFormat* findFrameFormatWord(const char* text, size_t length) {
     if (!text) return nullptr;
     for (const FrameFormat& format : frameFormats)
-        if (sameWord(text, length, format.name)) return &format;
+        if (sameWordAnyCase(text, length, format.name)) return &format;
     for (const FormatAlias& alias : formatAliases)
-        if (sameWord(text, length, alias.name)) return &frameFormats[alias.format];
+        if (sameWordAnyCase(text, length, alias.name)) return &frameFormats[alias.format];
     return nullptr;
 }
 

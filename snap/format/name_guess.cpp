@@ -1,5 +1,7 @@
 #include "snap/format/name_guess.h"
 
+#include "snap/cli/values.h"
+#include "snap/cli/words.h"
 #include "snap/io/shown_name.h"
 
 #include <cinttypes>
@@ -24,29 +26,14 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-char lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// The word [start, start + length) equals `name`, ignoring case.
-bool wordIs(const char* start, size_t length, const char* name) {
-    if (strlen(name) != length) return false;
-    for (size_t i = 0; i < length; ++i)
-        if (lower(start[i]) != name[i]) return false;
-    return true;
-}
-
 // Digits at `text` as a side of a picture: 1 to 7 digits, not all of them
 // zero. Returns the count of digits read, 0 for none usable.
 size_t readSide(const char* text, int32_t* side) {
     size_t n = 0;
-    int64_t value = 0;
-    while (isDigit(text[n])) {
-        if (n == 7) return 0;
-        value = value * 10 + (text[n] - '0');
-        ++n;
-    }
-    if (n == 0 || value == 0) return 0;
+    while (isDigit(text[n]))
+        if (++n > 7) return 0;
+    int64_t value;
+    if (!readWholeNumberIn(text, text + n, 1, 9999999, &value)) return 0;
     *side = static_cast<int32_t>(value);
     return n;
 }
@@ -96,7 +83,7 @@ const char* after(const char* text, const char* prefix) {
 bool isDeepSampleToken(const char* start, size_t length) {
     char word[16];
     if (length >= sizeof word) return false;
-    for (size_t i = 0; i < length; ++i) word[i] = lower(start[i]);
+    for (size_t i = 0; i < length; ++i) word[i] = asciiLower(start[i]);
     word[length] = '\0';
     if (length > 2 && (!strcmp(word + length - 2, "le") || !strcmp(word + length - 2, "be")))
         word[length - 2] = '\0';
@@ -148,7 +135,7 @@ void guessFromName(const char* path, NameGuess* guess) {
         size_t length = 0;
         while (isWordByte(name[i + length])) ++length;
         for (const NamedSize& size : namedSizes)
-            if (wordIs(name + i, length, size.name)) noteSize(guess, size.width, size.height);
+            if (sameWordAnyCase(name + i, length, size.name)) noteSize(guess, size.width, size.height);
         if (const FrameFormat* format = findFrameFormatWord(name + i, length)) noteFormat(guess, format);
         else if (!guess->deepSamples[0] && length < sizeof guess->deepSamples && isDeepSampleToken(name + i, length))
             memcpy(guess->deepSamples, name + i, length);

@@ -14,7 +14,6 @@
 #include "snap/io/files.h"
 #include "snap/io/messages.h"
 #include "snap/io/queue.h"
-#include "snap/cli/rate.h"
 #include "snap/source/source.h"
 
 namespace {
@@ -191,8 +190,9 @@ int chooseRate(const SnapJob* job, const SourceState* source, WriterContext* con
     context->rateNumerator = 25;
     context->rateDenominator = 1;
     if (job->rateText) {
-        if (!parseFrameRate(job->rateText, &context->rateNumerator, &context->rateDenominator))
-            return !snapFail("--rate takes a number of frames a second above 0, for example 25 or 29.97");
+        // Read, and refused if it was no rate, with the command line.
+        context->rateNumerator = job->rateNumerator;
+        context->rateDenominator = job->rateDenominator;
     } else if (source->rateNumerator > 0) {
         context->rateNumerator = source->rateNumerator;
         context->rateDenominator = source->rateDenominator;

@@ -178,9 +178,12 @@ int runInfo(const SnapJob* job) {
     if (job->rateText || !s.rateNumerator) snprintf(rate, sizeof rate, "%s", job->rateText ? job->rateText : "30");
     else if (s.rateDenominator == 1) snprintf(rate, sizeof rate, "%" PRId64, s.rateNumerator);
     else snprintf(rate, sizeof rate, "%" PRId64 "/%" PRId64, s.rateNumerator, s.rateDenominator);
-    const int32_t interval = job->rateText || !s.rateNumerator
-                                 ? frameIntervalFromRate(rate)
-                                 : static_cast<int32_t>(1000 * s.rateDenominator / s.rateNumerator);
+    // --rate as the fraction it was read into, so that 30000/1001 is 33 ms as 29.97 is.
+    const int64_t rateNumerator = job->rateText ? job->rateNumerator : s.rateNumerator;
+    const int64_t rateDenominator = job->rateText ? job->rateDenominator : s.rateDenominator;
+    const int64_t wholeInterval = rateNumerator ? 1000 * rateDenominator / rateNumerator : 0;
+    const int32_t interval = !rateNumerator ? frameIntervalFromRate(rate)
+                                            : static_cast<int32_t>(wholeInterval < INT32_MAX ? wholeInterval : INT32_MAX);
     char source[64], duration[POSITION_TEXT_SIZE + 32];
     describeGeometrySource(&s, source, sizeof source);
     InfoLines lines;

@@ -1,17 +1,14 @@
 #include <cstring>
 
+#include "snap/cli/words.h"
 #include "snap/writer/writer.h"
 
 const Writer* writerForName(const char* name) {
     static const Writer* const writers[] = {&bmpWriter, &pngWriter, &yuvWriter, &y4mWriter, &frameMd5Writer};
     const char* dot = name ? strrchr(name, '.') : nullptr;
     if (!dot || strchr(dot, '/') || strchr(dot, '\\')) return nullptr;
-    for (const Writer* writer : writers) {
-        const char* e = writer->extension;
-        size_t i = 0;
-        while (e[i] && dot[i] && (dot[i] >= 'A' && dot[i] <= 'Z' ? dot[i] - 'A' + 'a' : dot[i]) == e[i]) ++i;
-        if (!e[i] && !dot[i]) return writer;
-    }
+    for (const Writer* writer : writers)
+        if (sameWordAnyCase(dot, writer->extension)) return writer;
     return nullptr;
 }
 

@@ -1,20 +1,22 @@
 // libFuzzer target over corvane-snap's text handling: the file-name guess,
 // the geometry taken from it, the command-line parser (which touches no
 // file, so any argument list can be thrown at it), the Y4M header parser,
-// the pixel-format names and frame rates. Besides the sanitizers' checks it
-// asserts what the tool relies on: a guess only names sizes of at least 1x1,
-// a geometry taken from a name divides the file, every refusal says why, a
-// job that parses is complete, frame names come out of the pattern as built
-// (never through printf), a Y4M header read is whole and sized and the
-// header written for it reads back the same, a rate read is a fraction of
-// positive 32-bit terms, and a format found by name narrows a frame of any
-// small size into a buffer the viewer's builders read within bounds.
+// the pixel-format names, frame rates and whole numbers. Besides the
+// sanitizers' checks it asserts what the tool relies on: a guess only names
+// sizes of at least 1x1, a geometry taken from a name divides the file,
+// every refusal says why, a job that parses is complete, frame names come
+// out of the pattern as built (never through printf), a Y4M header read is
+// whole and sized and the header written for it reads back the same, a rate
+// read is a fraction of positive 32-bit terms (on every mode's command line
+// too), a whole number read is the one strtoll reads and within its bounds,
+// and a format found by name narrows a frame of any small size into a
+// buffer the viewer's builders read within bounds.
 //
 // Input layout: byte 0 chooses the part (its low two bits: name, arguments,
-// Y4M header, format name and rate); bytes 1..8 are a number (little-endian,
+// Y4M header, format name, rate and number); bytes 1..8 are a number (little-endian,
 // signed): a file size, or for a format name its frame's size; the rest is a
 // file name, the arguments separated by NUL bytes, a Y4M stream's first
-// bytes, or the text read as a format name and as a rate.
+// bytes, or the text read as a format name, a rate and a whole number.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +28,7 @@
 #include "snap/format/frame_format.h"
 #include "snap/format/narrow.h"
 #include "snap/cli/rate.h"
+#include "snap/cli/values.h"
 #include "snap/source/y4m_header.h"
 #include "snap/format/name_guess.h"
 #include "snap/cli/options.h"
@@ -90,6 +93,8 @@ void fuzzArguments(const std::string& text, int64_t number) {
         return;
     }
     if (job.sizeGiven) require(job.width >= 1 && job.height >= 1);
+    // A rate is read once, the same way, in every mode that takes one.
+    if (job.rateText) require(job.rateNumerator >= 1 && job.rateDenominator >= 1);
     switch (job.mode) {
     case SNAP_EXPORT: {
         require(job.input && job.output);
@@ -108,6 +113,10 @@ void fuzzArguments(const std::string& text, int64_t number) {
     }
     case SNAP_INFO: require(job.input != nullptr); break;
     case SNAP_COMPARE: require(job.input && job.other); break;
+    case SNAP_DIFF:
+        require(job.input && job.other && job.output && job.writer && job.writer->perFrame);
+        require(job.gain >= 1 && job.gain <= 64);
+        break;
     case SNAP_MAKE_SAMPLE: require(job.output && job.format && job.sampleFrames >= 1); break;
     case SNAP_HELP:
     case SNAP_VERSION: break;
@@ -169,6 +178,13 @@ void fuzzFormatName(const std::string& text, int64_t number) {
     if (parseFrameRate(text.c_str(), &rateNumerator, &rateDenominator))
         require(rateNumerator >= 1 && rateNumerator <= INT32_MAX && rateDenominator >= 1 &&
                 rateDenominator <= INT32_MAX);
+    // The one number reader: what it takes is a decimal number in its bounds, as strtoll reads it.
+    const int64_t low = number < 0 ? number : 0, high = number < 0 ? INT64_MAX : number;
+    int64_t whole = 0;
+    if (readWholeNumber(text.c_str(), low, high, &whole)) {
+        require(whole >= low && whole <= high && text.find_first_not_of("+-0123456789") == std::string::npos);
+        require(strtoll(text.c_str(), nullptr, 10) == whole);
+    }
     const FrameFormat* format = findFrameFormat(text.c_str());
     require(format == findFrameFormatWord(text.data(), strlen(text.c_str())));
     if (!format) return;

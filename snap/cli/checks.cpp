@@ -1,0 +1,143 @@
+// What each mode asks of the command line once the option table has read
+// it: how many names, which options need which others, and the defaults.
+// Each check says what it finds wrong first, in the order a user meets it.
+#include <cstring>
+#include <string>
+
+#include "snap/cli/options.h"
+#include "snap/cli/words.h"
+
+namespace {
+
+// Nonzero when the name ends in ".svg", any case.
+bool endsInSvg(const char* name) {
+    const size_t length = strlen(name);
+    return length > 4 && sameWordAnyCase(name + length - 4, 4, ".svg");
+}
+
+// No more than `most` names: the first one too many is refused.
+int atMostNames(const CommandLine* line, int most, ArgumentError* error) {
+    if (line->positionals > most) return refuseArguments(error, "unexpected argument '%s'", line->positional[most]);
+    return 1;
+}
+
+// --compare's outputs: named, each with the metric it shows, and at most one on standard output.
+int checkCompareOutputs(const SnapJob* job, ArgumentError* error) {
+    for (const char* path : {job->ssimStatsPath, job->jsonPath, job->plotPath})
+        if (path && !*path)
+            return refuseArguments(error, "an output of --compare needs a name: --stats, --ssim-stats, --json or --plot is empty");
+    if (job->ssimStatsPath && !(job->metrics & METRIC_SSIM))
+        return refuseArguments(error, "--ssim-stats needs --metric ssim or psnr,ssim");
+    if ((job->statsPath || job->failBelowSet) && !(job->metrics & METRIC_PSNR))
+        return refuseArguments(error, "--stats and --fail-below need --metric psnr or psnr,ssim");
+    if (job->plotPath && !endsInSvg(job->plotPath))
+        return refuseArguments(error, "--plot writes SVG: name it .svg: '%s'", job->plotPath);
+    int toStandardOutput = 0;
+    for (const char* path : {job->statsPath, job->ssimStatsPath, job->jsonPath})
+        toStandardOutput += path && !strcmp(path, "-");
+    if (toStandardOutput > 1) return refuseArguments(error, "only one of --stats, --ssim-stats and --json may be -");
+    return 1;
+}
+
+// OUTPUT's writer: by its extension, or the listing to standard output.
+int chooseWriter(SnapJob* job, const CommandLine* line, ArgumentError* error) {
+    const bool diff = job->mode == SNAP_DIFF;
+    if (job->listing) {
+        if (!line->positional[0]) return refuseArguments(error, "INPUT is required");
+        job->input = line->positional[0];
+        job->output = "-";
+        job->writer = &frameMd5Writer;
+        return 1;
+    }
+    if (diff && line->positionals < 3) return refuseArguments(error, "--diff needs INPUT, OTHER and OUTPUT");
+    if (line->positionals < 2) return refuseArguments(error, "INPUT and OUTPUT are both required");
+    job->input = line->positional[0];
+    if (diff) job->other = line->positional[1];
+    job->output = line->positional[diff ? 2 : 1];
+    job->writer = writerForName(job->output);
+    if (diff && job->writer && !job->writer->perFrame)
+        return refuseArguments(error, "--diff writes pictures: OUTPUT must end in .bmp or .png: '%s'", job->output);
+    if (!job->writer)
+        return refuseArguments(error, (std::string("OUTPUT must end in ") + writerExtensions + ": '%s'").c_str(), job->output);
+    return 1;
+}
+
+// Pictures: one per frame, named by OUTPUT's frame-number field when there are several.
+int checkPictureNames(SnapJob* job, ArgumentError* error) {
+    if (job->rateText)
+        return refuseArguments(error, "--rate does not go with exporting pictures (it goes with --info, cuts and listings)");
+    int malformed = 0;
+    parseOutputName(job->output, &job->outputName, &malformed);
+    const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL;
+    if (malformed)
+        return refuseArguments(error, "OUTPUT may hold one frame-number field (%%d, %%4d or %%04d) and %%%% for a per cent sign");
+    if (several && !job->outputName.hasField)
+        return refuseArguments(error, "several frames need a frame-number field in OUTPUT, for example out_%%04d.png");
+    return 1;
+}
+
+} // namespace
+
+int checkSampleArguments(SnapJob* job, const CommandLine* line, ArgumentError* error) {
+    int64_t frames;
+    if (!readPictureSize(line->positional[0], &job->width, &job->height))
+        return refuseArguments(error, "the size must be WxH, for example 352x288");
+    if (!readWholeNumber(line->positional[1], 1, 1000000, &frames))
+        return refuseArguments(error, "FRAMES must be a count from 1");
+    if (!line->positional[2]) return refuseArguments(error, "no output file given");
+    const Writer* writer = writerForName(line->positional[2]);
+    if (writer && writer != &yuvWriter)
+        return refuseArguments(error, "--make-sample writes raw YUV, not a picture or stream: name it .yuv");
+    job->sampleFrames = static_cast<int32_t>(frames);
+    job->output = line->positional[2];
+    job->sizeGiven = 1;
+    if (!job->format) job->format = &frameFormats[FORMAT_YUV420P];
+    if (job->format->depth != 8 || job->format->layout != LAYOUT_PLANAR)
+        return refuseArguments(error, "--make-sample writes 8-bit 4:2:0, 4:2:2, 4:1:1 or 4:4:4");
+    return 1;
+}
+
+int checkInfoArguments(SnapJob* job, const CommandLine* line, ArgumentError* error) {
+    if (!readOption(job, line, OPTION_SIZE, error) || !atMostNames(line, 1, error)) return 0;
+    if (!line->positional[0]) return refuseArguments(error, "INPUT is required");
+    if (job->jsonPath && !*job->jsonPath)
+        return refuseArguments(error, "--json takes a file name, or - for standard output");
+    if (!readOption(job, line, OPTION_RATE, error)) return 0;
+    job->input = line->positional[0];
+    return 1;
+}
+
+int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* error) {
+    if (!readOption(job, line, OPTION_SIZE, error) || !atMostNames(line, 2, error)) return 0;
+    if (line->positionals < 2) return refuseArguments(error, "INPUT and OTHER are both required");
+    if (job->statsPath && !*job->statsPath)
+        return refuseArguments(error, "--stats takes a file name, or - for standard output");
+    if (!readOption(job, line, OPTION_FAIL_BELOW, error)) return 0;
+    if (!job->metrics) job->metrics = METRIC_PSNR;
+    if (!checkCompareOutputs(job, error) || !readOption(job, line, OPTION_FAIL_BELOW_SSIM, error)) return 0;
+    if (job->failBelowSsimSet && !(job->metrics & METRIC_SSIM))
+        return refuseArguments(error, "--fail-below-ssim needs --metric ssim or psnr,ssim");
+    job->input = line->positional[0];
+    job->other = line->positional[1];
+    return 1;
+}
+
+// Exporting and --diff: pictures, cuts and listings.
+int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* error) {
+    if (!readOption(job, line, OPTION_SIZE, error)) return 0;
+    if (job->mode == SNAP_DIFF) {
+        job->gain = 1;
+        if (!readOption(job, line, OPTION_GAIN, error)) return 0;
+    }
+    const int names = job->listing ? 1 : job->mode == SNAP_DIFF ? 3 : 2;
+    if (!atMostNames(line, names, error) || !readOption(job, line, OPTION_FRAME, error) ||
+        !readOption(job, line, OPTION_RATE, error) || !chooseWriter(job, line, error))
+        return 0;
+    if (job->writer->perFrame) return checkPictureNames(job, error);
+    // A cut or a listing is one file of every frame asked, all of them by default.
+    if (job->separate) return refuseArguments(error, "--separate goes with .bmp and .png pictures");
+    if (!line->value[OPTION_FRAME]) job->frames = {FRAMES_ALL, 0, INT64_MAX};
+    job->outputName = OutputName();
+    job->outputName.prefix = job->output;
+    return 1;
+}
