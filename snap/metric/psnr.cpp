@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "snap/metric/metric.h"
 
 // A 32-bit sum holds 66051 squares of 255 at most; blocks of 32768 samples
 // stay well inside that, and each block's sum goes into the 64-bit total.
@@ -179,3 +184,79 @@ int formatPsnrSummary(char* text, size_t size, const PsnrTotals* totals) {
     append(size, &used, snprintf(text + used, size - used, " max:%s\n", number));
     return used;
 }
+
+// PSNR as a row of the metric table.
+namespace {
+
+static_assert(sizeof(PsnrFrame) <= sizeof(MetricFigures::bytes), "a PSNR frame fits the figures");
+static_assert(sizeof(PsnrTotals) <= sizeof(MetricTotals::bytes), "PSNR totals fit");
+
+int measurePsnr(const MetricFrame* a, const MetricFrame* b, MetricFigures* out) {
+    return psnrFrame(a, b, figuresAs<PsnrFrame>(out));
+}
+
+int psnrLine(const MetricFigures* f, int64_t n, char* text, size_t size) {
+    return formatPsnrFrameLine(text, size, n, figuresAs<PsnrFrame>(f));
+}
+
+void clearPsnr(MetricTotals* t) {
+    clearPsnrTotals(totalsAs<PsnrTotals>(t));
+}
+
+void addPsnr(MetricTotals* t, const MetricFigures* f) {
+    addPsnrFrame(totalsAs<PsnrTotals>(t), figuresAs<PsnrFrame>(f));
+}
+
+int psnrSummary(const MetricTotals* t, char* text, size_t size) {
+    return formatPsnrSummary(text, size, totalsAs<PsnrTotals>(t));
+}
+
+void psnrFrameJson(const MetricFigures* f, nlohmann::json* j) {
+    const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
+    const double average = psnrFrameMse(frame);
+    (*j)["mse_avg"] = average;
+    for (int p = 0; p < frame->planes; ++p)
+        (*j)[std::string("mse_") + planeLetters[p]] = psnrPlaneMse(frame, p);
+    metricJsonNumber(psnrDecibels(average, frame->depth), &(*j)["psnr_avg"]);
+    for (int p = 0; p < frame->planes; ++p)
+        metricJsonNumber(psnrDecibels(psnrPlaneMse(frame, p), frame->depth),
+                         &(*j)[std::string("psnr_") + planeLetters[p]]);
+}
+
+void psnrSummaryJson(const MetricTotals* totals, nlohmann::json* j) {
+    const PsnrTotals* t = totalsAs<PsnrTotals>(totals);
+    const double frames = double(t->frames);
+    uint64_t squares = 0;
+    int64_t samples = 0;
+    for (int p = 0; p < t->planes; ++p) {
+        const double n = double(t->samples[p]) * frames;
+        metricJsonNumber(psnrDecibels(n > 0 ? double(t->squares[p]) / n : 0.0, t->depth),
+                         &(*j)[std::string(1, planeLetters[p])]);
+        squares += t->squares[p];
+        samples += t->samples[p];
+    }
+    metricJsonNumber(psnrDecibels(double(squares) / (double(samples) * frames), t->depth), &(*j)["average"]);
+    metricJsonNumber(psnrDecibels(t->worstMse, t->depth), &(*j)["min"]);
+    metricJsonNumber(psnrDecibels(t->bestMse, t->depth), &(*j)["max"]);
+}
+
+// Identical frames (MSE 0) are never below any limit.
+int psnrBelow(const MetricFigures* f, double limit) {
+    const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
+    const double mse = psnrFrameMse(frame);
+    return mse > 0 && psnrDecibels(mse, frame->depth) < limit;
+}
+
+// Series 0 is Y, series 1 the frame's average.
+double psnrSeries(const MetricFigures* f, int series) {
+    const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
+    return psnrDecibels(series == 0 ? psnrPlaneMse(frame, 0) : psnrFrameMse(frame), frame->depth);
+}
+
+} // namespace
+
+const Metric psnrMetric = {
+    "psnr", "--stats", "--fail-below", "fail_below", nullptr, measurePsnr, psnrLine, clearPsnr, addPsnr,
+    psnrSummary, psnrFrameJson, psnrSummaryJson, psnrBelow,
+    2, {{"PSNR Y", "#1f77b4", 0}, {"PSNR average", "#2ca02c", 1}}, psnrSeries,
+};
