@@ -60,18 +60,16 @@ void putLine(Output* out, const char* line) {
     }
 }
 
-// Finishes the output; nonzero when it is complete, else one line has been said.
+// Finishes the output; nonzero when it is complete, else one line has been
+// said (for a file, its first failed write's reason).
 int finishRunOutput(Output* out) {
     std::string error;
-    int ok = 1;
-    if (out->failed)
-        ok = !snapFail("cannot write to %s: %s", out->toFile ? quotedName(out->path).c_str() : "standard output",
-                       strerror(errno ? errno : EIO));
-    if (ok && out->toFile) {
+    if (out->toFile) {
         out->toFile = false;
-        if (!finishOutput(&out->file, &error)) ok = !snapFail("%s", error.c_str());
+        return finishOutput(&out->file, &error) || !snapFail("%s", error.c_str());
     }
-    return ok;
+    if (out->failed) return !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+    return 1;
 }
 
 void abandonRunOutput(Output* out) {
@@ -176,24 +174,30 @@ int chooseMetrics(Run* run) {
     return 1;
 }
 
-// Says what is left out: partial frames, and the frames past the shorter file.
-int noteFrames(Run* run) {
+// Refuses a file without a whole frame; the count to compare is the shorter file's.
+int checkFrames(Run* run) {
     const char* paths[2] = {run->job->input, run->job->other};
     const int64_t counts[2] = {run->inputFrames, run->otherFrames};
-    for (int k = 0; k < 2; ++k) {
-        if (run->partialBytes[k] > 0)
-            snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(paths[k]).c_str(),
-                     run->partialBytes[k]);
+    for (int k = 0; k < 2; ++k)
         if (counts[k] == 0)
             return !snapFail("%s holds no whole %dx%d %s frame", quotedName(paths[k]).c_str(), run->geometry.width,
                              run->geometry.height, shownFormatName(run->geometry.format));
-    }
     run->frames = counts[0] < counts[1] ? counts[0] : counts[1];
+    return 1;
+}
+
+// Says what is left out: partial frames, and the frames past the shorter file.
+void noteFrames(const Run* run) {
+    const char* paths[2] = {run->job->input, run->job->other};
+    const int64_t counts[2] = {run->inputFrames, run->otherFrames};
+    for (int k = 0; k < 2; ++k)
+        if (run->partialBytes[k] > 0)
+            snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(paths[k]).c_str(),
+                     run->partialBytes[k]);
     if (counts[0] != counts[1])
         snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
                  quotedName(paths[0]).c_str(), counts[0], counts[0] == 1 ? "" : "s", quotedName(paths[1]).c_str(),
                  counts[1], counts[1] == 1 ? "" : "s", run->frames);
-    return 1;
 }
 
 // Refuses an output that is INPUT, OTHER or another output of the run, then
@@ -406,8 +410,10 @@ void noteMissing(const Run* run, int64_t missing) {
 
 // Measures and writes out the stats lines; nonzero when all went well.
 int measureAndWriteLines(Run* run) {
+    // Errors come before the notes, so that a run refused says one line.
     int ok = openOutputs(run);
     if (ok) {
+        noteFrames(run);
         run->wantJson = run->job->jsonPath != nullptr;
         run->perFrame = nlohmann::json::array();
         ok = measureAll(run);
@@ -422,7 +428,7 @@ int measureAndWriteLines(Run* run) {
 
 // The open pair measured: the exit status.
 int compareOpenPair(Run* run) {
-    if (!chooseMetrics(run) || !noteFrames(run) || !measureAndWriteLines(run)) return 2;
+    if (!chooseMetrics(run) || !checkFrames(run) || !measureAndWriteLines(run)) return 2;
     const SnapJob* job = run->job;
     const int64_t longer = run->inputFrames > run->otherFrames ? run->inputFrames : run->otherFrames;
     const int64_t missing = longer - run->frames;
