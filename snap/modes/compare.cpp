@@ -131,7 +131,7 @@ struct Run {
     int64_t framesDone;  // frames measured and written out, in order
 };
 
-// The sources: every use of them is in these three functions.
+// The sources: every use of them is in these three functions (and openSourcePair).
 int openPair(Run* run) {
     if (!openSourcePair(run->job, &run->input, &run->other)) return 0;
     run->open = true;
@@ -144,8 +144,12 @@ int openPair(Run* run) {
     return 1;
 }
 
-int readPair(Run* run, int64_t index, uint8_t* a, uint8_t* b, std::string* error) {
-    return readSourceFrame(&run->input, index, a, error) && readSourceFrame(&run->other, index, b, error);
+// Frames [first, first + count) of INPUT (which 0) or OTHER (1), one after another into `bytes`.
+int readFrames(Run* run, int which, uint8_t* bytes, int64_t first, int64_t count, std::string* error) {
+    SourceState* source = which ? &run->other : &run->input;
+    for (int64_t i = 0; i < count; ++i)
+        if (!readSourceFrame(source, first + i, bytes + i * run->frameBytes, error)) return 0;
+    return 1;
 }
 
 void closePair(Run* run) {
@@ -240,6 +244,9 @@ void measureFrame(Run* run, Batch* batch, int64_t i, std::vector<uint8_t> scratc
     }
 }
 
+// OTHER's frames are read on a second thread while this one reads INPUT's:
+// copying both files out of the system's cache is most of the work, and the
+// two copies then run side by side.
 void readBatch(Run* run, Batch* batch, int64_t first, int64_t count) {
     const size_t size = size_t(count * run->frameBytes);
     batch->first = first;
@@ -250,10 +257,21 @@ void readBatch(Run* run, Batch* batch, int64_t first, int64_t count) {
         batch->capacity = size;
     }
     batch->figures.resize(size_t(count * run->metrics));
-    batch->readOk = 1;
-    for (int64_t i = 0; i < count && batch->readOk; ++i)
-        batch->readOk = readPair(run, first + i, batch->input.get() + i * run->frameBytes,
-                                 batch->other.get() + i * run->frameBytes, &batch->error);
+    int otherOk = 0;
+    std::string otherError;
+    auto readOther = [&]() { otherOk = readFrames(run, 1, batch->other.get(), first, count, &otherError); };
+    std::thread reader;
+    try {
+        reader = std::thread(readOther);
+    } catch (const std::system_error&) {
+    }
+    batch->readOk = readFrames(run, 0, batch->input.get(), first, count, &batch->error);
+    if (reader.joinable()) reader.join();
+    else readOther();  // no thread to be had: read it here
+    if (batch->readOk && !otherOk) {
+        batch->readOk = 0;
+        batch->error = otherError;
+    }
 }
 
 // Writes out a measured batch in frame order: the lines, the totals, the
