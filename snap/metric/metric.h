@@ -83,3 +83,5 @@ extern const int metricCount;
 
 // The row of --metric's word, or nullptr.
 const MetricRow* findMetric(const char* name);
+// The bit of SnapJob::metrics that asks for the row.
+int metricBit(const MetricRow* row);

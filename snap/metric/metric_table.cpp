@@ -22,6 +22,10 @@ const MetricRow* findMetric(const char* name) {
     return nullptr;
 }
 
+int metricBit(const MetricRow* row) {
+    return 1 << int(row - metricTable);
+}
+
 void metricJsonNumber(double value, nlohmann::json* out) {
     *out = std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
 }
