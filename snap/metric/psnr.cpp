@@ -160,27 +160,48 @@ void addPsnrFrame(PsnrTotals* totals, const PsnrFrame* frame) {
     totals->frames += 1;
 }
 
-int formatPsnrSummary(char* text, size_t size, const PsnrTotals* totals) {
+namespace {
+
+// The summary's figures in dB: each plane and the average over all frames,
+// min from the worst frame, max from the best.
+struct PsnrSummary {
+    double plane[3];
+    double average, min, max;
+};
+
+void summarise(const PsnrTotals* totals, PsnrSummary* out) {
     const double frames = double(totals->frames);
-    int used = 0;
-    char number[40];
     uint64_t squares = 0;
     int64_t samples = 0;
-    append(size, &used, snprintf(text, size, "PSNR"));
     for (int p = 0; p < totals->planes; ++p) {
         const double all = double(totals->samples[p]) * frames;
-        formatMetricNumber(number, sizeof number,
-                           psnrDecibels(all > 0 ? double(totals->squares[p]) / all : 0.0, totals->depth), 6);
-        append(size, &used, snprintf(text + used, size - used, " %c:%s", planeLetters[p], number));
+        out->plane[p] = psnrDecibels(all > 0 ? double(totals->squares[p]) / all : 0.0, totals->depth);
         squares += totals->squares[p];
         samples += totals->samples[p];
     }
     const double all = double(samples) * frames;
-    formatMetricNumber(number, sizeof number, psnrDecibels(all > 0 ? double(squares) / all : 0.0, totals->depth), 6);
+    out->average = psnrDecibels(all > 0 ? double(squares) / all : 0.0, totals->depth);
+    out->min = psnrDecibels(totals->worstMse, totals->depth);
+    out->max = psnrDecibels(totals->bestMse, totals->depth);
+}
+
+} // namespace
+
+int formatPsnrSummary(char* text, size_t size, const PsnrTotals* totals) {
+    PsnrSummary summary;
+    summarise(totals, &summary);
+    int used = 0;
+    char number[40];
+    append(size, &used, snprintf(text, size, "PSNR"));
+    for (int p = 0; p < totals->planes; ++p) {
+        formatMetricNumber(number, sizeof number, summary.plane[p], 6);
+        append(size, &used, snprintf(text + used, size - used, " %c:%s", planeLetters[p], number));
+    }
+    formatMetricNumber(number, sizeof number, summary.average, 6);
     append(size, &used, snprintf(text + used, size - used, " average:%s", number));
-    formatMetricNumber(number, sizeof number, psnrDecibels(totals->worstMse, totals->depth), 6);
+    formatMetricNumber(number, sizeof number, summary.min, 6);
     append(size, &used, snprintf(text + used, size - used, " min:%s", number));
-    formatMetricNumber(number, sizeof number, psnrDecibels(totals->bestMse, totals->depth), 6);
+    formatMetricNumber(number, sizeof number, summary.max, 6);
     append(size, &used, snprintf(text + used, size - used, " max:%s\n", number));
     return used;
 }
@@ -225,19 +246,12 @@ void psnrFrameJson(const MetricFigures* f, nlohmann::json* j) {
 
 void psnrSummaryJson(const MetricTotals* totals, nlohmann::json* j) {
     const PsnrTotals* t = totalsAs<PsnrTotals>(totals);
-    const double frames = double(t->frames);
-    uint64_t squares = 0;
-    int64_t samples = 0;
-    for (int p = 0; p < t->planes; ++p) {
-        const double n = double(t->samples[p]) * frames;
-        metricJsonNumber(psnrDecibels(n > 0 ? double(t->squares[p]) / n : 0.0, t->depth),
-                         &(*j)[std::string(1, planeLetters[p])]);
-        squares += t->squares[p];
-        samples += t->samples[p];
-    }
-    metricJsonNumber(psnrDecibels(double(squares) / (double(samples) * frames), t->depth), &(*j)["average"]);
-    metricJsonNumber(psnrDecibels(t->worstMse, t->depth), &(*j)["min"]);
-    metricJsonNumber(psnrDecibels(t->bestMse, t->depth), &(*j)["max"]);
+    PsnrSummary summary;
+    summarise(t, &summary);
+    for (int p = 0; p < t->planes; ++p) metricJsonNumber(summary.plane[p], &(*j)[std::string(1, planeLetters[p])]);
+    metricJsonNumber(summary.average, &(*j)["average"]);
+    metricJsonNumber(summary.min, &(*j)["min"]);
+    metricJsonNumber(summary.max, &(*j)["max"]);
 }
 
 // Identical frames (MSE 0) are never below any limit.
