@@ -93,7 +93,8 @@ const HostileCase hostileCases[] = {
     {{"v_176x144.png", "sub/../v_176x144.png"}, 2, "is INPUT", {}, 0},
     {{"v_176x144.png", "hard.png"}, 2, "'hard.png' is INPUT", {}, 0},
     {{"--frame", "3-5", "v_176x144.png", "v_176x14%d.png"}, 2, "'v_176x144.png' is INPUT", {}, 0},
-    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--stats", "sub/../four_qcif.yuv"}, 2, "is OTHER", {}, 0},
+    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--stats", "sub/../four_qcif.yuv"}, 2,
+     "--stats: 'sub/../four_qcif.yuv' is OTHER 'four_qcif.yuv' under another name", {}, 0},
     {{"v_176x144.png", "d_3.png"}, 2, "cannot write 'd_3.png': it is a directory", {}, 0},
     // Cuts and listings: never INPUT, whatever the spelling or link.
     {{"ten_qcif.yuv", "./ten_qcif.yuv"}, 2, "is INPUT 'ten_qcif.yuv' under another name", {}, 0},
@@ -138,9 +139,9 @@ const HostileCase hostileCases[] = {
       "0"}, 1, "--fail-below and --fail-below-ssim fail: 6 frames are missing from 'four", {}, 0},
     // Two outputs of one run that are one file: refused before either is written.
     {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--json", "p.svg", "--plot", "p.svg"}, 2,
-     "'p.svg' is the --json file 'p.svg': it would be overwritten", {}, 0},
+     "--plot: 'p.svg' is the --json file 'p.svg': it would be overwritten", {}, 0},
     {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--stats", "s.log", "--ssim-stats",
-      "./s.log"}, 2, "'./s.log' is the --stats file 's.log' under another name", {}, 0},
+      "./s.log"}, 2, "--ssim-stats: './s.log' is the --stats file 's.log' under another name", {}, 0},
     {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--stats", "sub/s.svg", "--plot",
       "sub/../sub/s.svg"}, 2, "'sub/s.svg' is the --plot file 'sub/../sub/s.svg' under another name", {}, 0},
     {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--ssim-stats", "keep.bmp", "--json",

@@ -213,15 +213,17 @@ int openOutputs(Run* run) {
     guardFile(&run->guard, job->other, "OTHER");
     OutputGuard all = run->guard;
     const char* paths[2 + MAX_METRICS] = {job->jsonPath, job->plotPath};
-    std::string roles[2 + MAX_METRICS] = {"the --json file", "the --plot file"};
+    const char* options[2 + MAX_METRICS] = {"--json", "--plot"};
+    std::string roles[2 + MAX_METRICS];
     for (int m = 0; m < run->metrics; ++m) {
         paths[2 + m] = run->measured[m].statsPath;
-        roles[2 + m] = std::string("the ") + run->measured[m].metric->statsOption + " file";
+        options[2 + m] = run->measured[m].metric->statsOption;
     }
     std::string error;
     for (int k = 0; k < 2 + run->metrics; ++k) {
         if (!paths[k] || !strcmp(paths[k], "-")) continue;
-        if (!checkOutputPath(paths[k], &all, &error)) return !snapFail("%s", error.c_str());
+        if (!checkOutputPath(paths[k], &all, &error)) return !snapFail("%s: %s", options[k], error.c_str());
+        roles[k] = std::string("the ") + options[k] + " file";
         guardOutput(&all, paths[k], roles[k].c_str());
     }
     for (int m = 0; m < run->metrics; ++m) {
