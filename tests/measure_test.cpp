@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "snap/cli/options.h"
+#include "snap/metric/metric.h"
 #include "snap/modes/diff.h"
 #include "snap/snap.h"
 #include "tests/test_files.h"
@@ -103,6 +105,35 @@ TEST(Measure, GatesExitOneErrorsTwo) {
         EXPECT_EQ(r.status, c.status) << c.args[1] << " " << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.message << ": " << r.err;
     }
+}
+
+// The option parser's bits and the table's rows name the same metrics, and
+// each row reads the job's fields of its own options.
+TEST(Measure, MetricTableRowsAnswerTheirOptions) {
+    const struct {
+        const char* name;
+        int bit;
+        const char* statsOption;
+        const char* gateOption;
+    } rows[] = {{"psnr", METRIC_PSNR, "--stats", "--fail-below"}, {"ssim", METRIC_SSIM, "--ssim-stats", "--fail-below-ssim"}};
+    ASSERT_EQ(metricCount, 2);
+    for (const auto& r : rows) {
+        const MetricRow* row = findMetric(r.name);
+        ASSERT_NE(row, nullptr) << r.name;
+        EXPECT_EQ(metricBit(row), r.bit) << r.name;
+        EXPECT_STREQ(row->metric->statsOption, r.statsOption);
+        EXPECT_STREQ(row->metric->gateOption, r.gateOption);
+        SnapJob job = {};
+        job.statsPath = "p.log";
+        job.ssimStatsPath = "s.log";
+        job.failBelowSet = 1;
+        job.failBelow = 30;
+        job.failBelowSsim = 0.5;
+        EXPECT_EQ(std::string(job.*row->statsPath), r.bit == METRIC_PSNR ? "p.log" : "s.log");
+        EXPECT_EQ(job.*row->gateSet, r.bit == METRIC_PSNR ? 1 : 0);
+        EXPECT_EQ(job.*row->gateLimit, r.bit == METRIC_PSNR ? 30 : 0.5);
+    }
+    EXPECT_EQ(findMetric("vmaf"), nullptr);
 }
 
 // Identical frames give 1 and inf, in the listing and in JSON (as null).

@@ -54,7 +54,10 @@ TEST(Plot, TenFramesEveryPointLabelsAndTheWorstFrame) {
     std::vector<double> y = {40, 41, 42, 39, 38, 20, 41, INFINITY, 42, 43};
     std::vector<double> average = {41, 42, 43, 40, 39, 21.5, 42, INFINITY, 43, 44};
     std::vector<double> ssim = {15, 16, 17, NAN, 16, 9.25, 16, INFINITY, 17, 18};
-    PlotInput input = {10, 1, y.data(), average.data(), ssim.data(), "a <&> b.yuv"};
+    const PlotSeries series[] = {{"PSNR Y", "#1f77b4", y.data(), 0},
+                                 {"PSNR average", "#2ca02c", average.data(), 1},
+                                 {"SSIM All (dB)", "#d62728", ssim.data(), 1}};
+    PlotInput input = {10, 1, series, 3, "a <&> b.yuv"};
     std::string svg;
     ASSERT_TRUE(buildPlotSvg(&input, &svg));
     EXPECT_EQ(svg.find("<?xml"), 0u);
@@ -78,7 +81,8 @@ TEST(Plot, ManyFramesAreThinnedButKeepTheExtremes) {
     for (int64_t i = 0; i < frames; ++i) y[i] = 40 + 2 * sin(double(i) / 500);
     y[54321] = 12.5;
     y[777] = 60;
-    PlotInput input = {frames, 1, y.data(), nullptr, nullptr, nullptr};
+    const PlotSeries series[] = {{"PSNR Y", "#1f77b4", y.data(), 1}};
+    PlotInput input = {frames, 1, series, 1, nullptr};
     std::string svg;
     ASSERT_TRUE(buildPlotSvg(&input, &svg));
     const std::vector<double> heights = curveHeights(svg);
@@ -98,9 +102,11 @@ TEST(Plot, ManyFramesAreThinnedButKeepTheExtremes) {
 
 TEST(Plot, NothingToDrawOrNothingFinite) {
     std::vector<double> same(5, INFINITY);
-    PlotInput none = {5, 1, nullptr, nullptr, nullptr, nullptr};
-    PlotInput empty = {0, 1, same.data(), nullptr, nullptr, nullptr};
-    PlotInput identical = {5, 0, same.data(), same.data(), nullptr, nullptr};
+    const PlotSeries series[] = {{"PSNR Y", "#1f77b4", same.data(), 0},
+                                 {"PSNR average", "#2ca02c", same.data(), 1}};
+    PlotInput none = {5, 1, series, 0, nullptr};
+    PlotInput empty = {0, 1, series, 1, nullptr};
+    PlotInput identical = {5, 0, series, 2, nullptr};
     std::string svg;
     EXPECT_FALSE(buildPlotSvg(&none, &svg));
     EXPECT_FALSE(buildPlotSvg(&empty, &svg));

@@ -8,7 +8,7 @@
 #include "snap/metric/psnr.h"
 #include "tests/snap_metric_clips.h"
 #include "tests/test_files.h"
-#include "snap/modes/compare.h"
+#include "snap/snap.h"
 #include "video/video_file.h"
 
 namespace {
@@ -49,7 +49,7 @@ TEST(PsnrSums, LargestDifferencesDoNotOverflow) {
     }
 }
 
-// The 8-bit lines are those --compare writes today, byte for byte.
+// The 8-bit lines and summary --compare writes are the PSNR functions', byte for byte.
 TEST(Psnr, EightBitLinesAreTodaysCompareLines) {
     const ClipRecipe recipe = {"yuv420p", 48, 32, 4, 41};
     ClipPair pair;
@@ -57,9 +57,11 @@ TEST(Psnr, EightBitLinesAreTodaysCompareLines) {
     for (size_t i = 0; i < pair.frameBytes; ++i) pair.b[pair.frameBytes + i] = pair.a[pair.frameBytes + i];
     const std::string a = writeBytes("psnr_a.yuv", pair.a), b = writeBytes("psnr_b.yuv", pair.b);
     const std::string stats = scratchPath("psnr_stats.txt");
-    CompareJob job{a.c_str(), b.c_str(), 48, 32, findChromaFormat(420), stats.c_str(), 0, 0};
+    std::vector<std::string> args = {"corvane-snap", "--compare", "--size", "48x32", a, b, "--stats", stats};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
     testing::internal::CaptureStdout();
-    ASSERT_EQ(runCompare(&job), 0);
+    ASSERT_EQ(snapMain(int(argv.size()), argv.data()), 0);
     const std::string todaySummary = testing::internal::GetCapturedStdout();
 
     std::string lines;

@@ -93,7 +93,8 @@ const HostileCase hostileCases[] = {
     {{"v_176x144.png", "sub/../v_176x144.png"}, 2, "is INPUT", {}, 0},
     {{"v_176x144.png", "hard.png"}, 2, "'hard.png' is INPUT", {}, 0},
     {{"--frame", "3-5", "v_176x144.png", "v_176x14%d.png"}, 2, "'v_176x144.png' is INPUT", {}, 0},
-    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--stats", "sub/../four_qcif.yuv"}, 2, "is OTHER", {}, 0},
+    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--stats", "sub/../four_qcif.yuv"}, 2,
+     "--stats: 'sub/../four_qcif.yuv' is OTHER 'four_qcif.yuv' under another name", {}, 0},
     {{"v_176x144.png", "d_3.png"}, 2, "cannot write 'd_3.png': it is a directory", {}, 0},
     // Cuts and listings: never INPUT, whatever the spelling or link.
     {{"ten_qcif.yuv", "./ten_qcif.yuv"}, 2, "is INPUT 'ten_qcif.yuv' under another name", {}, 0},
@@ -128,7 +129,29 @@ const HostileCase hostileCases[] = {
     {{"--compare", "a_176x144_420.yuv", "b_176x144_444.yuv"}, 2, "gives 176x144 4:2:0, 'b_176x144_444.yuv'", {}, 0},
     {{"--compare", "--size", "128x96", "q_qcif.yuv", "q_qcif.yuv"}, 2, "the flags give", {}, 0},
     // A gate passes only on frames it saw.
-    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--fail-below", "30"}, 1, "6 frames are missing from 'four", {}, 0},
+    {{"--compare", "ten_qcif.yuv", "four_qcif.yuv", "--fail-below", "30"}, 1,
+     "--fail-below fails: 6 frames are missing from 'four", {}, 0},
+    {{"--compare", "four_qcif.yuv", "ten.y4m", "--fail-below", "30"}, 1,
+     "--fail-below fails: 6 frames are missing from 'four", {}, 0},
+    {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "four_qcif.yuv", "--fail-below-ssim", "0"}, 1,
+     "--fail-below-ssim fails: 6 frames are missing from 'four", {}, 0},
+    {{"--compare", "--metric", "psnr,ssim", "ten.y4m", "four_qcif.yuv", "--fail-below", "1", "--fail-below-ssim",
+      "0"}, 1, "--fail-below and --fail-below-ssim fail: 6 frames are missing from 'four", {}, 0},
+    // Two outputs of one run that are one file: refused before either is written.
+    {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--json", "p.svg", "--plot", "p.svg"}, 2,
+     "--plot: 'p.svg' is the --json file 'p.svg': it would be overwritten", {}, 0},
+    {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--stats", "s.log", "--ssim-stats",
+      "./s.log"}, 2, "--ssim-stats: './s.log' is the --stats file 's.log' under another name", {}, 0},
+    {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--stats", "sub/s.svg", "--plot",
+      "sub/../sub/s.svg"}, 2, "'sub/s.svg' is the --plot file 'sub/../sub/s.svg' under another name", {}, 0},
+    {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--ssim-stats", "keep.bmp", "--json",
+      "sub/../keep.bmp"}, 2, "is the --json file 'sub/../keep.bmp' under another name", {}, 0},
+    {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "q_qcif.yuv", "--ssim-stats", "v_176x144.png", "--json",
+      "hard.png"}, 2, "'v_176x144.png' is the --json file 'hard.png' under another name", {}, 0},
+#ifndef _WIN32
+    {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--stats", "/dev/null", "--ssim-stats",
+      "/dev/null"}, 0, "comparing the first 2", {}, 0},
+#endif
     {{"--compare", "ten_qcif.yuv", "four_qcif.yuv"}, 0, "comparing the first 4", {}, 0},
     // Files that are not files.
     {{"--info", "sub"}, 2, "'sub' is a directory", {}, 0},

@@ -221,11 +221,63 @@ void clearGuard(OutputGuard* guard) {
 }
 
 void guardFile(OutputGuard* guard, const char* path, const char* role) {
-    if (!path || guard->count == 2) return;
+    if (!path || guard->count == GUARDED_FILES) return;
     guard->names[guard->count] = path;
     guard->roles[guard->count] = role;
     identifyPath(path, &guard->files[guard->count]);
+    guard->folders[guard->count].kind = PATH_ABSENT;
     guard->count += 1;
+}
+
+namespace {
+
+#ifdef _WIN32
+bool isSeparator(char c) {
+    return c == '/' || c == '\\' || c == ':';
+}
+// Windows names ignore case (ASCII here; the file's identity sees the rest once it exists).
+bool sameLastPart(const char* a, const char* b) {
+    return _stricmp(a, b) == 0;
+}
+#else
+bool isSeparator(char c) {
+    return c == '/';
+}
+bool sameLastPart(const char* a, const char* b) {
+    return strcmp(a, b) == 0;
+}
+#endif
+
+// Where the last part of `path` starts.
+size_t lastPartAt(const char* path) {
+    size_t at = 0;
+    for (size_t i = 0; path[i]; ++i)
+        if (isSeparator(path[i])) at = i + 1;
+    return at;
+}
+
+// The folder `path` is in (itself unexamined).
+void identifyFolder(const char* path, FileIdentity* folder) {
+    const size_t at = lastPartAt(path);
+    identifyPath(at ? std::string(path, at).c_str() : ".", folder);
+}
+
+// Nonzero when two paths of files not there yet name one place: the same
+// folder and the same last part.
+int samePlace(const char* path, const FileIdentity* folder, const char* name) {
+    FileIdentity own;
+    identifyFolder(path, &own);
+    return sameFile(&own, folder) && sameLastPart(path + lastPartAt(path), name + lastPartAt(name));
+}
+
+} // namespace
+
+void guardOutput(OutputGuard* guard, const char* path, const char* role) {
+    if (!path || !strcmp(path, "-") || guard->count == GUARDED_FILES) return;
+    const int i = guard->count;
+    guardFile(guard, path, role);
+    if (guard->files[i].kind == PATH_OTHER) guard->count = i;  // a device takes every output
+    else if (guard->files[i].kind == PATH_ABSENT) identifyFolder(path, &guard->folders[i]);
 }
 
 FILE* openInputFile(const char* path, std::string* error) {
@@ -249,7 +301,9 @@ int checkOutputPath(const char* path, const OutputGuard* guard, std::string* err
     identifyPath(path, &target);
     if (target.kind == PATH_DIRECTORY) return fail(error, "cannot write " + quotedName(path) + ": it is a directory");
     for (int i = 0; guard && i < guard->count; ++i)
-        if (sameFile(&target, &guard->files[i]))
+        if (sameFile(&target, &guard->files[i]) ||
+            (target.kind == PATH_ABSENT && guard->folders[i].kind != PATH_ABSENT &&
+             samePlace(path, &guard->folders[i], guard->names[i])))
             return fail(error, quotedName(path) + " is " + guard->roles[i] + " " + quotedName(guard->names[i]) +
                                    (strcmp(path, guard->names[i]) ? " under another name" : "") +
                                    ": it would be overwritten");

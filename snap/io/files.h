@@ -36,16 +36,23 @@ struct FileIdentity {
 void identifyPath(const char* path, FileIdentity* identity);
 int sameFile(const FileIdentity* a, const FileIdentity* b);
 
-// The files an output must never be: INPUT and OTHER.
+// The files an output must never be: INPUT and OTHER, and the run's other
+// outputs.
+constexpr int GUARDED_FILES = 8;
 struct OutputGuard {
     int count;
-    const char* names[2];
-    const char* roles[2]; // "INPUT", "OTHER"
-    FileIdentity files[2];
+    const char* names[GUARDED_FILES];
+    const char* roles[GUARDED_FILES]; // "INPUT", "OTHER", "the --stats file"
+    FileIdentity files[GUARDED_FILES];
+    FileIdentity folders[GUARDED_FILES]; // of a file not there yet
 };
 
 void clearGuard(OutputGuard* guard);
 void guardFile(OutputGuard* guard, const char* path, const char* role);
+// Another output of the run: a later one may not be the same file, nor the
+// same name in the same folder while neither exists yet. Standard output
+// ("-") and devices (/dev/null) take any number of outputs.
+void guardOutput(OutputGuard* guard, const char* path, const char* role);
 
 // Opens a regular file for reading; otherwise nullptr with the one-line reason.
 FILE* openInputFile(const char* path, std::string* error);

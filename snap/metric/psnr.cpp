@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "snap/metric/metric.h"
 
 // A 32-bit sum holds 66051 squares of 255 at most; blocks of 32768 samples
 // stay well inside that, and each block's sum goes into the 64-bit total.
@@ -155,27 +160,117 @@ void addPsnrFrame(PsnrTotals* totals, const PsnrFrame* frame) {
     totals->frames += 1;
 }
 
-int formatPsnrSummary(char* text, size_t size, const PsnrTotals* totals) {
+namespace {
+
+// The summary's figures in dB: each plane and the average over all frames,
+// min from the worst frame, max from the best.
+struct PsnrSummary {
+    double plane[3];
+    double average, min, max;
+};
+
+void summarise(const PsnrTotals* totals, PsnrSummary* out) {
     const double frames = double(totals->frames);
-    int used = 0;
-    char number[40];
     uint64_t squares = 0;
     int64_t samples = 0;
-    append(size, &used, snprintf(text, size, "PSNR"));
     for (int p = 0; p < totals->planes; ++p) {
         const double all = double(totals->samples[p]) * frames;
-        formatMetricNumber(number, sizeof number,
-                           psnrDecibels(all > 0 ? double(totals->squares[p]) / all : 0.0, totals->depth), 6);
-        append(size, &used, snprintf(text + used, size - used, " %c:%s", planeLetters[p], number));
+        out->plane[p] = psnrDecibels(all > 0 ? double(totals->squares[p]) / all : 0.0, totals->depth);
         squares += totals->squares[p];
         samples += totals->samples[p];
     }
     const double all = double(samples) * frames;
-    formatMetricNumber(number, sizeof number, psnrDecibels(all > 0 ? double(squares) / all : 0.0, totals->depth), 6);
+    out->average = psnrDecibels(all > 0 ? double(squares) / all : 0.0, totals->depth);
+    out->min = psnrDecibels(totals->worstMse, totals->depth);
+    out->max = psnrDecibels(totals->bestMse, totals->depth);
+}
+
+} // namespace
+
+int formatPsnrSummary(char* text, size_t size, const PsnrTotals* totals) {
+    PsnrSummary summary;
+    summarise(totals, &summary);
+    int used = 0;
+    char number[40];
+    append(size, &used, snprintf(text, size, "PSNR"));
+    for (int p = 0; p < totals->planes; ++p) {
+        formatMetricNumber(number, sizeof number, summary.plane[p], 6);
+        append(size, &used, snprintf(text + used, size - used, " %c:%s", planeLetters[p], number));
+    }
+    formatMetricNumber(number, sizeof number, summary.average, 6);
     append(size, &used, snprintf(text + used, size - used, " average:%s", number));
-    formatMetricNumber(number, sizeof number, psnrDecibels(totals->worstMse, totals->depth), 6);
+    formatMetricNumber(number, sizeof number, summary.min, 6);
     append(size, &used, snprintf(text + used, size - used, " min:%s", number));
-    formatMetricNumber(number, sizeof number, psnrDecibels(totals->bestMse, totals->depth), 6);
+    formatMetricNumber(number, sizeof number, summary.max, 6);
     append(size, &used, snprintf(text + used, size - used, " max:%s\n", number));
     return used;
 }
+
+// PSNR as a row of the metric table.
+namespace {
+
+static_assert(sizeof(PsnrFrame) <= sizeof(MetricFigures::bytes), "a PSNR frame fits the figures");
+static_assert(sizeof(PsnrTotals) <= sizeof(MetricTotals::bytes), "PSNR totals fit");
+
+int measurePsnr(const MetricFrame* a, const MetricFrame* b, MetricFigures* out) {
+    return psnrFrame(a, b, figuresAs<PsnrFrame>(out));
+}
+
+int psnrLine(const MetricFigures* f, int64_t n, char* text, size_t size) {
+    return formatPsnrFrameLine(text, size, n, figuresAs<PsnrFrame>(f));
+}
+
+void clearPsnr(MetricTotals* t) {
+    clearPsnrTotals(totalsAs<PsnrTotals>(t));
+}
+
+void addPsnr(MetricTotals* t, const MetricFigures* f) {
+    addPsnrFrame(totalsAs<PsnrTotals>(t), figuresAs<PsnrFrame>(f));
+}
+
+int psnrSummary(const MetricTotals* t, char* text, size_t size) {
+    return formatPsnrSummary(text, size, totalsAs<PsnrTotals>(t));
+}
+
+void psnrFrameJson(const MetricFigures* f, nlohmann::json* j) {
+    const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
+    const double average = psnrFrameMse(frame);
+    (*j)["mse_avg"] = average;
+    for (int p = 0; p < frame->planes; ++p)
+        (*j)[std::string("mse_") + planeLetters[p]] = psnrPlaneMse(frame, p);
+    metricJsonNumber(psnrDecibels(average, frame->depth), &(*j)["psnr_avg"]);
+    for (int p = 0; p < frame->planes; ++p)
+        metricJsonNumber(psnrDecibels(psnrPlaneMse(frame, p), frame->depth),
+                         &(*j)[std::string("psnr_") + planeLetters[p]]);
+}
+
+void psnrSummaryJson(const MetricTotals* totals, nlohmann::json* j) {
+    const PsnrTotals* t = totalsAs<PsnrTotals>(totals);
+    PsnrSummary summary;
+    summarise(t, &summary);
+    for (int p = 0; p < t->planes; ++p) metricJsonNumber(summary.plane[p], &(*j)[std::string(1, planeLetters[p])]);
+    metricJsonNumber(summary.average, &(*j)["average"]);
+    metricJsonNumber(summary.min, &(*j)["min"]);
+    metricJsonNumber(summary.max, &(*j)["max"]);
+}
+
+// Identical frames (MSE 0) are never below any limit.
+int psnrBelow(const MetricFigures* f, double limit) {
+    const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
+    const double mse = psnrFrameMse(frame);
+    return mse > 0 && psnrDecibels(mse, frame->depth) < limit;
+}
+
+// Series 0 is Y, series 1 the frame's average.
+double psnrSeries(const MetricFigures* f, int series) {
+    const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
+    return psnrDecibels(series == 0 ? psnrPlaneMse(frame, 0) : psnrFrameMse(frame), frame->depth);
+}
+
+} // namespace
+
+const Metric psnrMetric = {
+    "psnr", "--stats", "--fail-below", "fail_below", nullptr, measurePsnr, psnrLine, clearPsnr, addPsnr,
+    psnrSummary, psnrFrameJson, psnrSummaryJson, psnrBelow,
+    2, {{"PSNR Y", "#1f77b4", 0}, {"PSNR average", "#2ca02c", 1}}, psnrSeries,
+};

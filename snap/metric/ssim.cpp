@@ -11,6 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
+#include "snap/metric/metric.h"
+
 void ssimBlockRow8Scalar(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride,
                          int blocks, int32_t (*sums)[4]) {
     for (int z = 0; z < blocks; ++z) {
@@ -287,3 +291,74 @@ int formatSsimSummary(char* text, size_t size, const SsimTotals* totals) {
     append(size, &used, snprintf(text + used, size - used, " All:%s (%s)\n", number[0], number[1]));
     return used;
 }
+
+// SSIM as a row of the metric table.
+namespace {
+
+static_assert(sizeof(SsimFrame) <= sizeof(MetricFigures::bytes), "an SSIM frame fits the figures");
+static_assert(sizeof(SsimTotals) <= sizeof(MetricTotals::bytes), "SSIM totals fit");
+
+const char* const jsonPlanes[3] = {"y", "u", "v"};
+
+// FFmpeg's figure for a plane without one window is meaningless; refuse rather than invent one.
+int ssimFits(int32_t width, int32_t height, char* why, size_t size) {
+    if (ssimWindows(width, height) > 0) return 1;
+    snprintf(why, size, "SSIM needs a picture of at least 8x8, not %dx%d", width, height);
+    return 0;
+}
+
+int measureSsim(const MetricFrame* a, const MetricFrame* b, MetricFigures* out) {
+    return ssimFrame(a, b, figuresAs<SsimFrame>(out));
+}
+
+int ssimLine(const MetricFigures* f, int64_t n, char* text, size_t size) {
+    return formatSsimFrameLine(text, size, n, figuresAs<SsimFrame>(f));
+}
+
+void clearSsim(MetricTotals* t) {
+    clearSsimTotals(totalsAs<SsimTotals>(t));
+}
+
+void addSsim(MetricTotals* t, const MetricFigures* f) {
+    addSsimFrame(totalsAs<SsimTotals>(t), figuresAs<SsimFrame>(f));
+}
+
+int ssimSummary(const MetricTotals* t, char* text, size_t size) {
+    return formatSsimSummary(text, size, totalsAs<SsimTotals>(t));
+}
+
+void ssimFrameJson(const MetricFigures* f, nlohmann::json* j) {
+    const SsimFrame* frame = figuresAs<SsimFrame>(f);
+    for (int p = 0; p < frame->planes; ++p) metricJsonNumber(frame->plane[p], &(*j)[jsonPlanes[p]]);
+    metricJsonNumber(frame->all, &(*j)["all"]);
+    metricJsonNumber(ssimDecibels(frame->all), &(*j)["all_db"]);
+}
+
+// The mean over frames and its dB figure, from the sum as the summary line takes it.
+void ssimMeanJson(double sum, int64_t frames, nlohmann::json* j) {
+    const double n = double(frames);
+    metricJsonNumber(sum / n, &(*j)["ssim"]);
+    metricJsonNumber(n - sum > 0 ? 10.0 * log10(n / (n - sum)) : INFINITY, &(*j)["db"]);
+}
+
+void ssimSummaryJson(const MetricTotals* totals, nlohmann::json* j) {
+    const SsimTotals* t = totalsAs<SsimTotals>(totals);
+    for (int p = 0; p < t->planes; ++p) ssimMeanJson(t->plane[p], t->frames, &(*j)[jsonPlanes[p]]);
+    ssimMeanJson(t->all, t->frames, &(*j)["all"]);
+}
+
+int ssimBelow(const MetricFigures* f, double limit) {
+    return figuresAs<SsimFrame>(f)->all < limit;
+}
+
+double ssimSeries(const MetricFigures* f, int) {
+    return ssimDecibels(figuresAs<SsimFrame>(f)->all);
+}
+
+} // namespace
+
+const Metric ssimMetric = {
+    "ssim", "--ssim-stats", "--fail-below-ssim", "fail_below_ssim", ssimFits, measureSsim, ssimLine, clearSsim,
+    addSsim, ssimSummary, ssimFrameJson, ssimSummaryJson, ssimBelow,
+    1, {{"SSIM All (dB)", "#d62728", 1}}, ssimSeries,
+};

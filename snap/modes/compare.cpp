@@ -1,371 +1,468 @@
-// corvane-snap --compare: per-frame and overall PSNR of two raw videos of the
-// same geometry, with the per-frame lines and summary in the form the common
-// video tools print, so that scripts written for them keep working.
+// corvane-snap --compare: the metrics --metric asks for (PSNR unless told
+// otherwise), from one pass over the two files of any format and container
+// the sources read. Frames are read in batches while the batch before is
+// measured on every core; the per-frame lines, the summaries, the JSON and
+// the plot come out in frame order. The engine knows metrics only through
+// their table (snap/metric/metric.h).
 #include "snap/modes/compare.h"
 
-#include "snap/modes/measure.h"
-#include "snap/cli/options.h"
-
+#include <atomic>
 #include <cerrno>
 #include <cinttypes>
-#include <climits>
-#include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
-#include <system_error>
+#include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <vector>
 
-#include "snap/format/name_guess.h"
-#include "snap/format/frame_format.h"
-#include "snap/source/source.h"
-#include "video/video_file.h"
+#include <nlohmann/json.hpp>
+
 #include "snap/cli/options.h"
+#include "snap/format/name_guess.h"
+#include "snap/format/narrow.h"
 #include "snap/io/files.h"
-#include "snap/io/queue.h"
-#include "snap/metric/psnr.h"
 #include "snap/io/messages.h"
+#include "snap/metric/metric.h"
+#include "snap/report/plot.h"
 
 namespace {
 
-// The frame layout exactly as openVideo computes it, so that frame k here is
-// the frame the viewer shows as k: truncated chroma sizes, and no frame
-// larger than the viewer can hold.
-struct Layout {
-    int64_t planeBytes[3]; // Y, U, V
+// An output of the run: standard output, or a file through the write path.
+struct Output {
+    const char* path;  // nullptr: none
+    bool toFile;
+    OutputFile file;
+    bool failed;
+};
+
+int openRunOutput(Output* out, const char* path, const OutputGuard* guard, const char* option,
+                  std::string* error) {
+    out->path = path;
+    out->toFile = path && strcmp(path, "-") != 0;
+    out->failed = false;
+    if (!out->toFile) return 1;
+    if (openOutput(&out->file, path, guard, error)) return 1;
+    *error = std::string(option) + ": " + *error;
+    out->toFile = false;
+    out->path = nullptr;
+    return 0;
+}
+
+void putLine(Output* out, const char* line) {
+    if (!out->path) return;
+    if (out->toFile) {
+        if (!writeOutput(&out->file, line, strlen(line))) out->failed = true;
+    } else if (fputs(line, stdout) == EOF) {
+        out->failed = true;
+    }
+}
+
+// Finishes the output; nonzero when it is complete, else one line has been
+// said (for a file, its first failed write's reason).
+int finishRunOutput(Output* out) {
+    std::string error;
+    if (out->toFile) {
+        out->toFile = false;
+        return finishOutput(&out->file, &error) || !snapFail("%s", error.c_str());
+    }
+    if (out->failed) return !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+    return 1;
+}
+
+void abandonRunOutput(Output* out) {
+    if (out->toFile) abandonOutput(&out->file);
+    out->toFile = false;
+}
+
+// Writes `text` whole to `path` ("-": standard output) through the write path.
+int writeDocument(const char* path, const std::string& text, const OutputGuard* guard, const char* option) {
+    if (!strcmp(path, "-")) {
+        if (fwrite(text.data(), 1, text.size(), stdout) != text.size() || fflush(stdout) != 0)
+            return !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+        return 1;
+    }
+    std::string error;
+    if (!writeWholeOutput(path, text.data(), text.size(), guard, &error))
+        return !snapFail("%s: %s", option, error.c_str());
+    return 1;
+}
+
+constexpr int MAX_METRICS = 8;
+
+// A metric this run measures: where its lines go, its gate and what it has added up.
+struct Measured {
+    const Metric* metric;
+    const char* statsPath;
+    int gateSet;
+    double gateLimit;
+    Output stats;
+    MetricTotals totals;
+    int64_t below;  // frames under the gate's limit
+    std::vector<double> curves[METRIC_MAX_SERIES];
+};
+
+// One batch of frames of both files, read straight into one buffer each.
+struct Batch {
+    // Not cleared when made: every byte is read into before it is looked at.
+    std::unique_ptr<uint8_t[]> input, other;
+    size_t capacity;
+    int64_t first, count;
+    int readOk;
+    std::string error;  // why a read failed
+    std::vector<MetricFigures> figures;  // frame i, metric m at i * metrics + m
+};
+
+struct Run {
+    const SnapJob* job;
+    SourceState input, other;  // open between openPair and closePair
+    bool open;
+    FrameGeometry geometry;
     int64_t frameBytes;
+    int64_t inputFrames, otherFrames, frames;
+    int64_t partialBytes[2];  // of INPUT and OTHER
+    int metrics;
+    Measured measured[MAX_METRICS];
+    OutputGuard guard;  // INPUT and OTHER
+    bool wantJson;
+    nlohmann::json perFrame;
+    int64_t framesDone;  // frames measured and written out, in order
 };
 
-bool frameLayout(int32_t width, int32_t height, const ChromaFormat* format, Layout* layout) {
-    const FrameGeometry geometry = {findFrameFormat(std::to_string(format->code).c_str()), width, height,
-                                    CHROMA_ROUNDED_DOWN};
-    const int64_t frameBytes = ::frameBytes(&geometry);
-    if (frameBytes < 0) return false;
-    const int64_t luma = int64_t{width} * height;
-    layout->planeBytes[0] = luma;
-    layout->planeBytes[1] = layout->planeBytes[2] = (frameBytes - luma) / 2;
-    layout->frameBytes = frameBytes;
-    return true;
+// The sources: every use of them is in these three functions (and openSourcePair).
+int openPair(Run* run) {
+    if (!openSourcePair(run->job, &run->input, &run->other)) return 0;
+    run->open = true;
+    run->geometry = run->input.geometry;
+    run->frameBytes = run->input.frameBytes;
+    run->inputFrames = run->input.frameCount;
+    run->otherFrames = run->other.frameCount;
+    run->partialBytes[0] = run->input.partialBytes;
+    run->partialBytes[1] = run->other.partialBytes;
+    return 1;
 }
 
-double psnr(double mse) {
-    return 10.0 * log10(255.0 * 255.0 / mse);
+// Frames [first, first + count) of INPUT (which 0) or OTHER (1), one after another into `bytes`.
+int readFrames(Run* run, int which, uint8_t* bytes, int64_t first, int64_t count, std::string* error) {
+    SourceState* source = which ? &run->other : &run->input;
+    for (int64_t i = 0; i < count; ++i)
+        if (!readSourceFrame(source, first + i, bytes + i * run->frameBytes, error)) return 0;
+    return 1;
 }
 
-// The PSNR of `mse` in `format`, or "inf" for identical samples: written
-// here rather than left to printf, so that every C runtime prints the same word.
-void formatPsnr(char* text, size_t size, double mse, const char* format) {
-    if (mse <= 0) snprintf(text, size, "inf");
-    else snprintf(text, size, format, psnr(mse));
+void closePair(Run* run) {
+    if (!run->open) return;
+    closeSource(&run->input);
+    closeSource(&run->other);
+    run->open = false;
 }
 
-// What the frames so far add up to.
-struct Totals {
-    uint64_t squares[3];   // over all frames, per plane
-    double worstMse;       // largest average MSE of a frame
-    double bestMse;        // smallest
-    int64_t frames;
-    int belowLimit;        // some frame's average PSNR fell below the limit
-};
-
-// The line of one frame, n counted from 1. Empty planes (chroma of a picture
-// narrower than the subsampling) count as identical.
-void frameLine(char* line, size_t size, int64_t n, const Layout* layout,
-               const uint64_t squares[3], double* averageMse) {
-    double mse[3];
-    uint64_t allSquares = 0;
-    for (int p = 0; p < 3; ++p) {
-        mse[p] = layout->planeBytes[p] > 0 ? double(squares[p]) / double(layout->planeBytes[p]) : 0.0;
-        allSquares += squares[p];
+// The table's rows --metric asked for, each refusing a geometry it cannot measure.
+int chooseMetrics(Run* run) {
+    const SnapJob* job = run->job;
+    for (int i = 0; i < metricCount && run->metrics < MAX_METRICS; ++i) {
+        const MetricRow* row = &metricTable[i];
+        if (!(job->metrics & (1 << i))) continue;
+        char why[256];
+        if (row->metric->fits && !row->metric->fits(run->geometry.width, run->geometry.height, why, sizeof why))
+            return !snapFail("%s", why);
+        Measured* m = &run->measured[run->metrics++];
+        m->metric = row->metric;
+        m->statsPath = job->*row->statsPath;
+        m->gateSet = job->*row->gateSet;
+        m->gateLimit = job->*row->gateLimit;
+        m->metric->clearTotals(&m->totals);
     }
-    *averageMse = double(allSquares) / double(layout->frameBytes);
-    char psnrText[4][32];
-    formatPsnr(psnrText[0], sizeof psnrText[0], *averageMse, "%.2f");
-    for (int p = 0; p < 3; ++p) formatPsnr(psnrText[p + 1], sizeof psnrText[p + 1], mse[p], "%.2f");
-    snprintf(line, size,
-             "n:%" PRId64 " mse_avg:%.2f mse_y:%.2f mse_u:%.2f mse_v:%.2f psnr_avg:%s psnr_y:%s "
-             "psnr_u:%s psnr_v:%s\n",
-             n, *averageMse, mse[0], mse[1], mse[2], psnrText[0], psnrText[1], psnrText[2],
-             psnrText[3]);
+    return 1;
 }
 
-void summaryLine(char* line, size_t size, const Layout* layout, const Totals* totals) {
-    char text[6][32];
-    const double frames = double(totals->frames);
-    uint64_t allSquares = 0;
-    for (int p = 0; p < 3; ++p) {
-        const double samples = double(layout->planeBytes[p]) * frames;
-        formatPsnr(text[p], sizeof text[p], samples > 0 ? double(totals->squares[p]) / samples : 0.0, "%f");
-        allSquares += totals->squares[p];
+// Refuses a file without a whole frame; the count to compare is the shorter file's.
+int checkFrames(Run* run) {
+    const char* paths[2] = {run->job->input, run->job->other};
+    const int64_t counts[2] = {run->inputFrames, run->otherFrames};
+    for (int k = 0; k < 2; ++k)
+        if (counts[k] == 0)
+            return !snapFail("%s holds no whole %dx%d %s frame", quotedName(paths[k]).c_str(), run->geometry.width,
+                             run->geometry.height, shownFormatName(run->geometry.format));
+    run->frames = counts[0] < counts[1] ? counts[0] : counts[1];
+    return 1;
+}
+
+// Says what is left out: partial frames, and the frames past the shorter file.
+void noteFrames(const Run* run) {
+    const char* paths[2] = {run->job->input, run->job->other};
+    const int64_t counts[2] = {run->inputFrames, run->otherFrames};
+    for (int k = 0; k < 2; ++k)
+        if (run->partialBytes[k] > 0)
+            snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(paths[k]).c_str(),
+                     run->partialBytes[k]);
+    if (counts[0] != counts[1])
+        snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
+                 quotedName(paths[0]).c_str(), counts[0], counts[0] == 1 ? "" : "s", quotedName(paths[1]).c_str(),
+                 counts[1], counts[1] == 1 ? "" : "s", run->frames);
+}
+
+// Refuses an output that is INPUT, OTHER or another output of the run, then
+// opens the metrics' stats files.
+int openOutputs(Run* run) {
+    const SnapJob* job = run->job;
+    clearGuard(&run->guard);
+    guardFile(&run->guard, job->input, "INPUT");
+    guardFile(&run->guard, job->other, "OTHER");
+    OutputGuard all = run->guard;
+    const char* paths[2 + MAX_METRICS] = {job->jsonPath, job->plotPath};
+    const char* options[2 + MAX_METRICS] = {"--json", "--plot"};
+    std::string roles[2 + MAX_METRICS];
+    for (int m = 0; m < run->metrics; ++m) {
+        paths[2 + m] = run->measured[m].statsPath;
+        options[2 + m] = run->measured[m].metric->statsOption;
     }
-    formatPsnr(text[3], sizeof text[3], double(allSquares) / (double(layout->frameBytes) * frames), "%f");
-    formatPsnr(text[4], sizeof text[4], totals->worstMse, "%f");
-    formatPsnr(text[5], sizeof text[5], totals->bestMse, "%f");
-    snprintf(line, size, "PSNR y:%s u:%s v:%s average:%s min:%s max:%s\n", text[0], text[1], text[2],
-             text[3], text[4], text[5]);
-}
-
-// Big sequential reads: little cost per call, and the chunks of both files
-// stay in the cache between the read and the sums.
-constexpr int64_t CHUNK_BYTES = 1 << 18;
-// Chunks of the other file that may be read ahead of the sums.
-constexpr int64_t READ_AHEAD = 4;
-
-// The open job: inputs, stats file and the running position inside a frame.
-struct Comparison {
-    const CompareJob* job;
-    Layout layout;
-    FILE* input;
-    FILE* other;
-    FILE* stats;            // stdout for --stats -, or nullptr
-    bool statsToFile;       // the stats go to statsFile
-    OutputFile statsFile;
-    int plane;              // plane being summed, 0 to 2
-    int64_t leftInPlane;    // its bytes still to come
-    uint64_t squares[3];    // of the frame being summed
-    Totals totals;
-    int writeFailed;
-};
-
-// Moves past planes that are done, finishing the frame after the V plane.
-void settlePlane(Comparison* c) {
-    while (c->leftInPlane == 0) {
-        if (++c->plane == 3) {
-            double averageMse;
-            char line[256];
-            frameLine(line, sizeof line, c->totals.frames + 1, &c->layout, c->squares, &averageMse);
-            if (c->statsToFile) {
-                if (!writeOutput(&c->statsFile, line, strlen(line))) c->writeFailed = 1;
-            } else if (c->stats && fputs(line, c->stats) == EOF) {
-                c->writeFailed = 1;
-            }
-            for (int p = 0; p < 3; ++p) c->totals.squares[p] += c->squares[p];
-            if (c->totals.frames == 0 || averageMse > c->totals.worstMse) c->totals.worstMse = averageMse;
-            if (c->totals.frames == 0 || averageMse < c->totals.bestMse) c->totals.bestMse = averageMse;
-            if (c->job->failBelowSet && averageMse > 0 && psnr(averageMse) < c->job->failBelow)
-                c->totals.belowLimit = 1;
-            c->totals.frames += 1;
-            memset(c->squares, 0, sizeof c->squares);
-            c->plane = 0;
-        }
-        c->leftInPlane = c->layout.planeBytes[c->plane];
+    std::string error;
+    for (int k = 0; k < 2 + run->metrics; ++k) {
+        if (!paths[k] || !strcmp(paths[k], "-")) continue;
+        if (!checkOutputPath(paths[k], &all, &error)) return !snapFail("%s: %s", options[k], error.c_str());
+        roles[k] = std::string("the ") + options[k] + " file";
+        guardOutput(&all, paths[k], roles[k].c_str());
     }
+    for (int m = 0; m < run->metrics; ++m) {
+        Measured* measured = &run->measured[m];
+        if (!openRunOutput(&measured->stats, measured->statsPath, &run->guard, measured->metric->statsOption,
+                           &error))
+            return !snapFail("%s", error.c_str());
+    }
+    return 1;
 }
 
-// Adds two chunks read at the same offset of both files.
-void sumChunk(Comparison* c, SquareSum8 sum, const uint8_t* a, const uint8_t* b, size_t size) {
-    size_t at = 0;
-    while (at < size) {
-        const size_t take = size - at < uint64_t(c->leftInPlane) ? size - at : size_t(c->leftInPlane);
-        c->squares[c->plane] += sum(a + at, b + at, take);
-        at += take;
-        c->leftInPlane -= int64_t(take);
-        settlePlane(c);
+void measureFrame(Run* run, Batch* batch, int64_t i, std::vector<uint8_t> scratch[2]) {
+    const int64_t bytes = run->frameBytes;
+    MetricFrame a, b;
+    metricFrameOf(&run->geometry, batch->input.get() + i * bytes, &scratch[0], &a);
+    metricFrameOf(&run->geometry, batch->other.get() + i * bytes, &scratch[1], &b);
+    for (int m = 0; m < run->metrics; ++m) {
+        MetricFigures* figures = &batch->figures[size_t(i * run->metrics + m)];
+        figures->ok = run->measured[m].metric->measure(&a, &b, figures);
     }
 }
 
-void closeFiles(Comparison* c) {
-    if (c->input) fclose(c->input);
-    if (c->other) fclose(c->other);
-    if (c->statsToFile) abandonOutput(&c->statsFile);
-    c->statsToFile = false;
-    c->input = c->other = c->stats = nullptr;
-}
-
-// The other file, read by a second thread into chunks while this one reads
-// the input and sums: copying both files out of the system's cache is most of
-// the work, and the two copies then run side by side. Chunks go to the reader
-// free and come back full, in order.
-struct Chunk {
-    uint8_t* bytes;
-    size_t size;
-    bool ok;
-};
-
-struct ReadAhead {
-    FILE* file;
-    int64_t chunks;
-    int64_t lastChunkBytes;
-    WorkQueue free, full;
-};
-
-size_t chunkBytes(const ReadAhead* r, int64_t i) {
-    return size_t(i + 1 < r->chunks ? CHUNK_BYTES : r->lastChunkBytes);
-}
-
-void fillChunk(ReadAhead* r, Chunk* chunk, int64_t i) {
-    chunk->size = chunkBytes(r, i);
-    chunk->ok = fread(chunk->bytes, 1, chunk->size, r->file) == chunk->size;
-}
-
-void readAhead(ReadAhead* r) {
-    for (int64_t i = 0; i < r->chunks; ++i) {
-        Chunk* chunk = static_cast<Chunk*>(queueTake(&r->free));
-        if (!chunk) return;
-        fillChunk(r, chunk, i);
-        queuePut(&r->full, chunk);
-        if (!chunk->ok) return;
+// OTHER's frames are read on a second thread while this one reads INPUT's:
+// copying both files out of the system's cache is most of the work, and the
+// two copies then run side by side.
+void readBatch(Run* run, Batch* batch, int64_t first, int64_t count) {
+    const size_t size = size_t(count * run->frameBytes);
+    batch->first = first;
+    batch->count = count;
+    if (batch->capacity < size) {
+        batch->input.reset(new uint8_t[size]);
+        batch->other.reset(new uint8_t[size]);
+        batch->capacity = size;
     }
-}
-
-// Reads `frames` frames of both files and sums them. Nonzero on success.
-int compareFrames(Comparison* c, int64_t frames) {
-    const int64_t total = frames * c->layout.frameBytes;
-    uint8_t* buffer = static_cast<uint8_t*>(malloc(size_t((1 + READ_AHEAD) * CHUNK_BYTES)));
-    if (!buffer) return snapFail("out of memory");
-    ReadAhead other;
-    other.file = c->other;
-    other.chunks = (total + CHUNK_BYTES - 1) / CHUNK_BYTES;
-    other.lastChunkBytes = total - (other.chunks - 1) * CHUNK_BYTES;
-    Chunk ring[READ_AHEAD];
-    for (int64_t i = 0; i < READ_AHEAD; ++i) {
-        ring[i] = {buffer + (1 + i) * CHUNK_BYTES, 0, false};
-        queuePut(&other.free, &ring[i]);
-    }
-    // Without a second thread the same reads happen here, one chunk ahead of nothing.
+    batch->figures.resize(size_t(count * run->metrics));
+    int otherOk = 0;
+    std::string otherError;
+    auto readOther = [&]() { otherOk = readFrames(run, 1, batch->other.get(), first, count, &otherError); };
     std::thread reader;
     try {
-        reader = std::thread(readAhead, &other);
+        reader = std::thread(readOther);
     } catch (const std::system_error&) {
     }
+    batch->readOk = readFrames(run, 0, batch->input.get(), first, count, &batch->error);
+    if (reader.joinable()) reader.join();
+    else readOther();  // no thread to be had: read it here
+    if (batch->readOk && !otherOk) {
+        batch->readOk = 0;
+        batch->error = otherError;
+    }
+}
 
-    const SquareSum8 sum = fastestPsnrSums()->sum8;
-    int ok = 1;
-    for (int64_t i = 0; i < other.chunks && !c->writeFailed; ++i) {
-        const size_t size = chunkBytes(&other, i);
-        if (fread(buffer, 1, size, c->input) != size) {
-            ok = !snapFail("cannot read %s: %s", quotedName(c->job->input).c_str(),
-                           ferror(c->input) ? strerror(errno) : "it ended early");
-            break;
+// Writes out a measured batch in frame order: the lines, the totals, the
+// gates, the JSON entries and the plot's values.
+int finishBatch(Run* run, const Batch* batch) {
+    for (int64_t i = 0; i < batch->count; ++i) {
+        const int64_t n = batch->first + i + 1;
+        nlohmann::json entry;
+        if (run->wantJson) entry["n"] = n;
+        for (int m = 0; m < run->metrics; ++m) {
+            Measured* measured = &run->measured[m];
+            const Metric* metric = measured->metric;
+            const MetricFigures* figures = &batch->figures[size_t(i * run->metrics + m)];
+            if (!figures->ok) return !snapFail("out of memory");
+            char line[512];
+            metric->frameLine(figures, n, line, sizeof line);
+            putLine(&measured->stats, line);
+            metric->addFrame(&measured->totals, figures);
+            if (measured->gateSet && metric->below(figures, measured->gateLimit)) ++measured->below;
+            if (run->wantJson) metric->frameJson(figures, &entry[metric->name]);
+            if (run->job->plotPath)
+                for (int s = 0; s < metric->seriesCount; ++s)
+                    measured->curves[s].push_back(metric->seriesValue(figures, s));
         }
-        Chunk* chunk;
-        if (reader.joinable()) {
-            chunk = static_cast<Chunk*>(queueTake(&other.full));
-        } else {
-            chunk = static_cast<Chunk*>(queueTake(&other.free));
-            fillChunk(&other, chunk, i);
-        }
-        if (!chunk->ok) {
-            ok = !snapFail("cannot read %s", quotedName(c->job->other).c_str());
-            break;
-        }
-        sumChunk(c, sum, buffer, chunk->bytes, size);
-        queuePut(&other.free, chunk);
+        if (run->wantJson) run->perFrame.push_back(std::move(entry));
+        run->framesDone += 1;  // the one count of frames done, for a progress line
     }
-    if (reader.joinable()) {
-        queueClose(&other.free);
-        reader.join();
+    return 1;
+}
+
+// The count of frames measured at once: a frame for every second core,
+// measured while this thread reads the next batch. Reading (the kernel's copy
+// out of the page cache) is most of the work, and it is cheapest into buffers
+// small enough to stay in the cache from batch to batch.
+int64_t framesPerBatch(unsigned cores) {
+    return cores < 4 ? 1 : int64_t{cores / 2};
+}
+
+// Measures every frame: each batch is measured by the workers while the next
+// one is read here, then written out.
+int measureAll(Run* run) {
+    unsigned cores = std::thread::hardware_concurrency();
+    cores = cores < 1 ? 1 : cores > 16 ? 16 : cores;
+    const int64_t perBatch = framesPerBatch(cores), frames = run->frames;
+    Batch batches[2] = {};
+    readBatch(run, &batches[0], 0, frames < perBatch ? frames : perBatch);
+    for (int k = 0;; k ^= 1) {
+        Batch* now = &batches[k];
+        if (!now->readOk) return !snapFail("%s", now->error.c_str());
+        std::atomic<int64_t> next{0};
+        auto work = [run, now, &next]() {
+            std::vector<uint8_t> scratch[2];
+            for (int64_t i; (i = next.fetch_add(1)) < now->count;) measureFrame(run, now, i, scratch);
+        };
+        std::vector<std::thread> workers;
+        for (unsigned t = 0; t < cores && int64_t{t} < now->count; ++t) {
+            try {
+                workers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;
+            }
+        }
+        const int64_t after = now->first + now->count;
+        if (after < frames) readBatch(run, &batches[k ^ 1], after, frames - after < perBatch ? frames - after : perBatch);
+        if (workers.empty()) work();  // no thread to be had: measure here
+        for (std::thread& worker : workers) worker.join();
+        if (!finishBatch(run, now)) return 0;
+        if (after >= frames) return 1;
     }
-    free(buffer);
+}
+
+// Every metric's summary line, on standard output as one write.
+int writeSummaries(const Run* run) {
+    std::string text;
+    for (int m = 0; m < run->metrics; ++m) {
+        char line[512];
+        run->measured[m].metric->summaryLine(&run->measured[m].totals, line, sizeof line);
+        text += line;
+    }
+    if (fputs(text.c_str(), stdout) == EOF || fflush(stdout) != 0)
+        return !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+    return 1;
+}
+
+int writePlot(const Run* run) {
+    std::vector<PlotSeries> series;
+    for (int m = 0; m < run->metrics; ++m) {
+        const Metric* metric = run->measured[m].metric;
+        for (int s = 0; s < metric->seriesCount; ++s)
+            series.push_back({metric->series[s].label, metric->series[s].colour,
+                              run->measured[m].curves[s].data(), metric->series[s].markWorst});
+    }
+    const std::string title = shownName(run->job->input) + " against " + shownName(run->job->other);
+    const PlotInput input = {run->frames, 1, series.data(), int(series.size()), title.c_str()};
+    std::string svg;
+    if (!buildPlotSvg(&input, &svg)) return !snapFail("--plot: out of memory");
+    return writeDocument(run->job->plotPath, svg, &run->guard, "--plot");
+}
+
+// The gates of every metric in the table, asked for or not, so that the
+// document's shape does not depend on --metric.
+nlohmann::json gateJson(const Run* run, int64_t missing, bool failed) {
+    nlohmann::json gate;
+    for (int i = 0; i < metricCount; ++i) {
+        const MetricRow* row = &metricTable[i];
+        const Metric* metric = row->metric;
+        int64_t below = 0;
+        for (int m = 0; m < run->metrics; ++m)
+            if (run->measured[m].metric == metric) below = run->measured[m].below;
+        gate[metric->gateJsonKey] =
+            run->job->*row->gateSet ? nlohmann::json(run->job->*row->gateLimit) : nlohmann::json(nullptr);
+        gate[std::string("frames_below_") + metric->name] = below;
+    }
+    gate["frames_missing"] = missing;
+    gate["passed"] = !failed;
+    return gate;
+}
+
+int writeJson(Run* run, int64_t missing, bool failed) {
+    nlohmann::json j;
+    j["input"] = run->job->input;
+    j["other"] = run->job->other;
+    j["width"] = run->geometry.width;
+    j["height"] = run->geometry.height;
+    j["format"] = shownFormatName(run->geometry.format);
+    j["depth"] = run->geometry.format->depth;
+    j["input_frames"] = run->inputFrames;
+    j["other_frames"] = run->otherFrames;
+    j["frames_compared"] = run->frames;
+    j["frames"] = std::move(run->perFrame);
+    for (int m = 0; m < run->metrics; ++m)
+        run->measured[m].metric->summaryJson(&run->measured[m].totals, &j[run->measured[m].metric->name]);
+    j["gate"] = gateJson(run, missing, failed);
+    j["exit_status"] = failed ? 1 : 0;
+    // Names that are not UTF-8 are kept readable rather than refused.
+    const std::string text = j.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return writeDocument(run->job->jsonPath, text, &run->guard, "--json");
+}
+
+// A gate passes only on frames it saw: a frame missing from either file fails
+// every gate set, and the line names them.
+void noteMissing(const Run* run, int64_t missing) {
+    std::string gates;
+    int count = 0;
+    for (int m = 0; m < run->metrics; ++m)
+        if (run->measured[m].gateSet) {
+            gates += std::string(count ? " and " : "") + run->measured[m].metric->gateOption;
+            ++count;
+        }
+    const bool inputShort = run->inputFrames < run->otherFrames;
+    snapNote("%s fail%s: %" PRId64 " frame%s missing from %s", gates.c_str(), count == 1 ? "s" : "", missing,
+             missing == 1 ? " is" : "s are", quotedName(inputShort ? run->job->input : run->job->other).c_str());
+}
+
+// Measures and writes out the stats lines; nonzero when all went well.
+int measureAndWriteLines(Run* run) {
+    // Errors come before the notes, so that a run refused says one line.
+    int ok = openOutputs(run);
+    if (ok) {
+        noteFrames(run);
+        run->wantJson = run->job->jsonPath != nullptr;
+        run->perFrame = nlohmann::json::array();
+        ok = measureAll(run);
+    }
+    closePair(run);
+    for (int m = 0; m < run->metrics; ++m) {
+        if (ok) ok = finishRunOutput(&run->measured[m].stats);
+        abandonRunOutput(&run->measured[m].stats);
+    }
     return ok;
 }
 
-// Says when a file ends in a partial frame, which is left out.
-void notePartialFrame(const char* path, int64_t size, const Layout* layout) {
-    const int64_t tail = size % layout->frameBytes;
-    if (tail > 0)
-        snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(path).c_str(), tail);
-}
-
-} // namespace
-
-int runCompare(const CompareJob* job) {
-    Comparison c = {};
-    c.job = job;
-    if (!job->input || !job->other) return snapFail("INPUT and OTHER are both required");
-    if (!job->format) return snapFail("no chroma format given");
-    if (!frameLayout(job->width, job->height, job->format, &c.layout))
-        return snapFail("%dx%d at %s does not make a frame this tool can hold", job->width, job->height,
-                    job->format->name);
-
-    std::string error;
-    c.input = openInputFile(job->input, &error);
-    if (!c.input) return snapFail("%s", error.c_str());
-    c.other = openInputFile(job->other, &error);
-    if (!c.other) {
-        closeFiles(&c);
-        return snapFail("%s", error.c_str());
+// The open pair measured: the exit status.
+int compareOpenPair(Run* run) {
+    if (!chooseMetrics(run) || !checkFrames(run) || !measureAndWriteLines(run)) return 2;
+    const SnapJob* job = run->job;
+    const int64_t longer = run->inputFrames > run->otherFrames ? run->inputFrames : run->otherFrames;
+    const int64_t missing = longer - run->frames;
+    bool gated = false, failed = false;
+    for (int m = 0; m < run->metrics; ++m) {
+        gated = gated || run->measured[m].gateSet;
+        failed = failed || run->measured[m].below > 0;
     }
-    // The reads are large; the streams' own buffers would only copy twice.
-    setvbuf(c.input, nullptr, _IONBF, 0);
-    setvbuf(c.other, nullptr, _IONBF, 0);
-
-    const std::string input = quotedName(job->input), other = quotedName(job->other);
-    const int64_t inputSize = toolFileSize(c.input);
-    const int64_t otherSize = toolFileSize(c.other);
-    if (inputSize < 0 || otherSize < 0) {
-        closeFiles(&c);
-        return snapFail("cannot read the size of %s", inputSize < 0 ? input.c_str() : other.c_str());
-    }
-    const int64_t inputFrames = inputSize / c.layout.frameBytes;
-    const int64_t otherFrames = otherSize / c.layout.frameBytes;
-    if (inputFrames == 0 || otherFrames == 0) {
-        closeFiles(&c);
-        return snapFail("%s holds no whole %dx%d %s frame", inputFrames == 0 ? input.c_str() : other.c_str(),
-                    job->width, job->height, job->format->name);
-    }
-    c.statsToFile = job->statsPath && strcmp(job->statsPath, "-") != 0;
-    if (c.statsToFile) {
-        OutputGuard guard;
-        clearGuard(&guard);
-        guardFile(&guard, job->input, "INPUT");
-        guardFile(&guard, job->other, "OTHER");
-        if (!openOutput(&c.statsFile, job->statsPath, &guard, &error)) {
-            c.statsToFile = false;
-            closeFiles(&c);
-            return snapFail("--stats: %s", error.c_str());
-        }
-    } else if (job->statsPath) {
-        c.stats = stdout;
-    }
-
-    notePartialFrame(job->input, inputSize, &c.layout);
-    notePartialFrame(job->other, otherSize, &c.layout);
-    const int64_t frames = inputFrames < otherFrames ? inputFrames : otherFrames;
-    if (inputFrames != otherFrames)
-        snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
-             input.c_str(), inputFrames, inputFrames == 1 ? "" : "s", other.c_str(), otherFrames,
-             otherFrames == 1 ? "" : "s", frames);
-
-    c.leftInPlane = c.layout.planeBytes[0];
-    int ok = compareFrames(&c, frames);
-    if (ok && c.statsToFile) {
-        c.statsToFile = false;
-        if (!finishOutput(&c.statsFile, &error)) ok = !snapFail("%s", error.c_str());
-    } else if (ok && c.writeFailed) {
-        ok = !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
-    }
-    closeFiles(&c);
-    if (!ok) return 2;
-
-    char line[256];
-    summaryLine(line, sizeof line, &c.layout, &c.totals);
-    if (fputs(line, stdout) == EOF || fflush(stdout) != 0)
-        return snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
-    // A gate passes only on frames it saw: a frame missing from either file fails it.
-    const int64_t missing = (inputFrames > otherFrames ? inputFrames : otherFrames) - frames;
-    if (job->failBelowSet && missing > 0) {
-        snapNote("--fail-below fails: %" PRId64 " frame%s missing from %s", missing, missing == 1 ? " is" : "s are",
-                 inputFrames < otherFrames ? input.c_str() : other.c_str());
-        return 1;
-    }
-    return c.totals.belowLimit ? 1 : 0;
-}
-
-namespace {
-
-// Nonzero when the file at `path` (already found readable) starts as a Y4M stream.
-int startsAsY4m(const char* path) {
-    std::string error;
-    FILE* file = openInputFile(path, &error);
-    if (!file) return 0;
-    uint8_t head[Y4M_SIGNATURE_BYTES];
-    const size_t got = fread(head, 1, sizeof head, file);
-    fclose(file);
-    return isY4mStream(head, got);
+    failed = failed || (gated && missing > 0);
+    if (!(job->jsonPath && !strcmp(job->jsonPath, "-")) && !writeSummaries(run)) return 2;
+    if (job->plotPath && !writePlot(run)) return 2;
+    if (job->jsonPath && !writeJson(run, missing, failed)) return 2;
+    if (gated && missing > 0) noteMissing(run, missing);
+    return failed ? 1 : 0;
 }
 
 // The size of the regular file at `path`, or -1 after saying why it cannot be read.
@@ -435,35 +532,72 @@ int compareGeometriesAgree(const SnapJob* job) {
     return geometriesAgree(job);
 }
 
-int runCompareCommand(const SnapJob* job) {
-    const int64_t inputSize = readableFileSize(job->input);
-    if (inputSize < 0) return 2;
-    const int64_t otherSize = readableFileSize(job->other);
-    if (otherSize < 0) return 2;
-    if (!geometriesAgree(job)) return 2;
-    // Today's 8-bit PSNR forms of raw files keep their own reader, and so their
-    // output byte for byte; everything else reads through the sources.
-    const bool measures = job->metrics != METRIC_PSNR || job->ssimStatsPath || job->jsonPath || job->plotPath;
-    if (measures || startsAsY4m(job->input) || startsAsY4m(job->other)) return runMeasureCommand(job);
-    // The geometry from the flags, else INPUT's name, else OTHER's.
-    GeometryRequest request = {job->sizeGiven, job->width, job->height, job->format};
-    Geometry geometry;
-    char why[2048];
-    int resolved = resolveGeometry(&request, job->input, inputSize, &geometry, why, sizeof why);
-    if (resolved == GEOMETRY_NO_SIZE)
-        resolved = resolveGeometry(&request, job->other, otherSize, &geometry, why, sizeof why);
-    if (resolved == GEOMETRY_NO_SIZE) return snapFail("no --size given and neither name holds a size");
-    if (resolved != GEOMETRY_RESOLVED) return snapFail("%s", why);
-    const FrameGeometry frame = {geometry.format, geometry.width, geometry.height, CHROMA_ROUNDED_DOWN};
-    if (frameBytes(&frame) < 0)
-        return snapFail("a %dx%d %s frame cannot be held in memory", geometry.width, geometry.height,
-                        shownFormatName(geometry.format));
-    // These sums run over 8-bit planes; deeper, grey and semi-planar frames
-    // take the measures' driver, which reads every format.
-    if (geometry.format->depth != 8 || geometry.format->layout != LAYOUT_PLANAR) return runMeasureCommand(job);
-    CompareJob compareJob = {job->input,    job->other,     geometry.width,   geometry.height,
-                             findChromaFormat(geometry.format->viewerCode), job->statsPath, job->failBelowSet,
-                             job->failBelow};
-    return runCompare(&compareJob);
+int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other) {
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    std::string error;
+    const bool inputOpen = openSource(input, job->input, &asked, &error);
+    if (!inputOpen && !input->geometryUnknown) return snapFail("%s", error.c_str()) == 0;
+    // A file that gives no geometry takes the other's.
+    if (!openSource(other, job->other, &asked, &error)) {
+        if (!other->geometryUnknown || !inputOpen) {
+            if (inputOpen) closeSource(input);
+            return snapFail(inputOpen ? "%s" : "no --size given and neither file gives a size (%s)",
+                            error.c_str()) == 0;
+        }
+        const GeometryRequest from = {1, input->geometry.width, input->geometry.height, input->geometry.format};
+        if (!openSource(other, job->other, &from, &error)) {
+            closeSource(input);
+            return snapFail("%s", error.c_str()) == 0;
+        }
+    } else if (!inputOpen) {
+        const GeometryRequest from = {1, other->geometry.width, other->geometry.height, other->geometry.format};
+        if (!openSource(input, job->input, &from, &error)) {
+            closeSource(other);
+            return snapFail("%s", error.c_str()) == 0;
+        }
+    }
+    const FrameGeometry* g = &input->geometry;
+    const FrameGeometry* h = &other->geometry;
+    const bool layoutsDiffer = g->rounding != h->rounding && roundingChangesLayout(g);
+    if (g->width != h->width || g->height != h->height || g->format != h->format || layoutsDiffer) {
+        snapFail("the geometries differ: %s is %dx%d %s%s, %s is %dx%d %s%s", quotedName(job->input).c_str(),
+                 g->width, g->height, shownFormatName(g->format),
+                 layoutsDiffer ? (g->rounding == CHROMA_ROUNDED_UP ? " (chroma rounded up)" : " (chroma rounded down)") : "",
+                 quotedName(job->other).c_str(), h->width, h->height, shownFormatName(h->format),
+                 layoutsDiffer ? (h->rounding == CHROMA_ROUNDED_UP ? " (chroma rounded up)" : " (chroma rounded down)") : "");
+        closeSource(input);
+        closeSource(other);
+        return 0;
+    }
+    return 1;
 }
 
+void metricFrameOf(const FrameGeometry* geometry, const uint8_t* frame, std::vector<uint8_t>* scratch,
+                   MetricFrame* metric) {
+    FrameGeometry planar = *geometry;
+    planar.format = &frameFormats[geometry->format->planar];
+    FramePlanes planes;
+    framePlanes(&planar, &planes);
+    if (planar.format != geometry->format) {
+        scratch->resize(size_t(planes.frameBytes));
+        planarFrame(geometry, frame, scratch->data());
+        frame = scratch->data();
+    }
+    *metric = MetricFrame();
+    metric->planes = planes.planeCount;
+    metric->depth = planar.format->depth;
+    for (int p = 0; p < planes.planeCount; ++p)
+        metric->plane[p] = {frame + planes.offset[p], ptrdiff_t(planes.rowBytes[p]),
+                            int32_t(planes.rowBytes[p] / planar.format->bytesPerSample), int32_t(planes.rows[p])};
+}
+
+int runCompareCommand(const SnapJob* job) {
+    if (readableFileSize(job->input) < 0 || readableFileSize(job->other) < 0) return 2;
+    if (!geometriesAgree(job)) return 2;
+    Run run = {};
+    run.job = job;
+    if (!openPair(&run)) return 2;
+    const int status = compareOpenPair(&run);
+    closePair(&run);
+    return status;
+}

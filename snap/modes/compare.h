@@ -1,24 +1,31 @@
-// corvane-snap --compare: the PSNR of two raw videos of one geometry.
+// corvane-snap --compare: the metrics of two videos of one geometry, frame
+// by frame and in summary, with their per-frame lines, JSON, plot and gates.
 #pragma once
+
 #include <cstdint>
-#include "video/video_file.h"   // ChromaFormat
-struct CompareJob {
-    const char* input;        // paths as given (UTF-8 on Windows)
-    const char* other;
-    int32_t width, height;
-    const ChromaFormat* format;
-    const char* statsPath;    // nullptr: no per-frame lines; "-": standard output
-    int failBelowSet;         // nonzero: exit status 1 when any frame's average PSNR < failBelow
-    double failBelow;
-};
-// Returns the exit status: 0, 1 (a frame below failBelow) or 2 (error, one line on stderr).
-int runCompare(const CompareJob* job);
+#include <vector>
+
+#include "snap/format/frame_format.h"
+#include "snap/source/source.h"
 
 struct SnapJob;
-// --compare as the command line gave it: the geometry from the flags or the
-// names (refused when they differ), then runCompare.
+struct MetricFrame;
+
+// --compare as the command line gave it: the exit status, 0, 1 (a gate
+// failed) or 2 (an error, one line on standard error).
 int runCompareCommand(const SnapJob* job);
 
 // Nonzero when the flags and both names agree on the geometry; otherwise one
 // line naming two that differ (for --diff as for --compare).
 int compareGeometriesAgree(const SnapJob* job);
+
+// Opens INPUT and OTHER as sources of one geometry: from the flags, else each
+// file's own (a header or its name), a file that gives none taking the
+// other's. Nonzero when both are open and agree in size, format and layout;
+// otherwise one line has been said and nothing is left open.
+int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other);
+
+// The frame as planes the metrics read: planar at its own depth (semi-planar
+// frames split into `scratch`, p010le moved down to 10 bits).
+void metricFrameOf(const FrameGeometry* geometry, const uint8_t* frame, std::vector<uint8_t>* scratch,
+                   MetricFrame* metric);

@@ -10,7 +10,6 @@
 
 #include "snap/modes/compare.h"
 #include "snap/io/files.h"
-#include "snap/modes/measure.h"
 #include "snap/io/messages.h"
 #include "snap/metric/metric_planes.h"
 #include "snap/writer/writer.h"

@@ -15,12 +15,7 @@ constexpr double WIDTH = 960, HEIGHT = 460;
 constexpr double LEFT = 72, RIGHT = 36, TOP = 48, BOTTOM = 76;
 constexpr double PLOT_WIDTH = WIDTH - LEFT - RIGHT, PLOT_HEIGHT = HEIGHT - TOP - BOTTOM;
 
-struct Series {
-    const char* label;
-    const char* colour;
-    const double* values;
-    bool markWorst;
-};
+using Series = PlotSeries;
 
 // What the axes span, in frames and in dB.
 struct Scale {
@@ -198,9 +193,8 @@ int buildPlotSvg(const PlotInput* input, std::string* svg) {
     if (input->frames <= 0) return 0;
     std::vector<Series> series;
     try {
-        if (input->psnrY) series.push_back({"PSNR Y", "#1f77b4", input->psnrY, !input->psnrAverage});
-        if (input->psnrAverage) series.push_back({"PSNR average", "#2ca02c", input->psnrAverage, true});
-        if (input->ssimDb) series.push_back({"SSIM All (dB)", "#d62728", input->ssimDb, true});
+        for (int i = 0; i < input->seriesCount; ++i)
+            if (input->series[i].values) series.push_back(input->series[i]);
         if (series.empty()) return 0;
         const Scale scale = scaleOf(series, input->frames);
         bool anyInfinite = false;

@@ -1,0 +1,87 @@
+// What --compare can measure: one record per metric, and the table the
+// engine picks from by --metric. A metric turns a pair of frames into its
+// figures and its figures into text, JSON, a gate's verdict and plot curves;
+// the engine owns files, threads and order, and never names a metric.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include <nlohmann/json_fwd.hpp>
+
+#include "snap/metric/metric_planes.h"
+
+// One frame's figures, kept in the metric's own record (PsnrFrame, SsimFrame)
+// inside bytes large enough for any of them.
+struct MetricFigures {
+    alignas(8) unsigned char bytes[96];
+    int ok; // zero when the measure could not be taken (memory ran out)
+};
+
+// The frames so far, in the metric's own totals record.
+struct MetricTotals {
+    alignas(8) unsigned char bytes[128];
+};
+
+// The metric's own record inside the shared bytes; each metric checks the size.
+template <typename T> T* figuresAs(MetricFigures* f) { return reinterpret_cast<T*>(f->bytes); }
+template <typename T> const T* figuresAs(const MetricFigures* f) { return reinterpret_cast<const T*>(f->bytes); }
+template <typename T> T* totalsAs(MetricTotals* t) { return reinterpret_cast<T*>(t->bytes); }
+template <typename T> const T* totalsAs(const MetricTotals* t) { return reinterpret_cast<const T*>(t->bytes); }
+
+// A curve of the plot, in dB, one value per frame.
+struct MetricSeries {
+    const char* label;  // "PSNR average"
+    const char* colour; // "#2ca02c"
+    int markWorst;      // its worst frame is marked with number and value
+};
+
+constexpr int METRIC_MAX_SERIES = 2;
+
+struct Metric {
+    const char* name;        // "psnr": the word of --metric and the key of its JSON
+    const char* statsOption; // "--stats": where its per-frame lines go
+    const char* gateOption;  // "--fail-below"
+    const char* gateJsonKey; // "fail_below"
+    // Nonzero when frames of this size can be measured; otherwise the one-line reason.
+    int (*fits)(int32_t width, int32_t height, char* why, size_t size);
+    // Pure: the pair in, the figures out. Zero when memory runs out.
+    int (*measure)(const MetricFrame* a, const MetricFrame* b, MetricFigures* out);
+    // The stats-file line of frame n (counted from 1), as snprintf.
+    int (*frameLine)(const MetricFigures* f, int64_t n, char* text, size_t size);
+    void (*clearTotals)(MetricTotals* t);
+    void (*addFrame)(MetricTotals* t, const MetricFigures* f);
+    // The summary line on standard output, as snprintf.
+    int (*summaryLine)(const MetricTotals* t, char* text, size_t size);
+    void (*frameJson)(const MetricFigures* f, nlohmann::json* out);
+    void (*summaryJson)(const MetricTotals* t, nlohmann::json* out);
+    // Nonzero when the frame falls below the gate's limit.
+    int (*below)(const MetricFigures* f, double limit);
+    int seriesCount;
+    MetricSeries series[METRIC_MAX_SERIES];
+    double (*seriesValue)(const MetricFigures* f, int series);
+};
+
+extern const Metric psnrMetric;
+extern const Metric ssimMetric;
+
+// A figure for JSON: infinities (identical frames) and NaN (no window) as null.
+void metricJsonNumber(double value, nlohmann::json* out);
+
+// How a run of corvane-snap asks for a metric: bit i of SnapJob::metrics is
+// row i, and the row names the job's fields for its stats file and gate.
+struct SnapJob;
+struct MetricRow {
+    const Metric* metric;
+    const char* SnapJob::*statsPath;
+    int SnapJob::*gateSet;
+    double SnapJob::*gateLimit;
+};
+
+extern const MetricRow metricTable[];
+extern const int metricCount;
+
+// The row of --metric's word, or nullptr.
+const MetricRow* findMetric(const char* name);
+// The bit of SnapJob::metrics that asks for the row.
+int metricBit(const MetricRow* row);
