@@ -13,20 +13,20 @@ TEST(FrameFormat, NamesInAnyCaseAndTodaysShortOnes) {
     struct Case {
         const char* name;
         const char* row; // nullptr: not a format
-        int32_t shiftX, shiftY, depth, bytes, layout;
+        int32_t shiftX, shiftY, depth, bytes, storage;
     } cases[] = {
-        {"yuv420p", "yuv420p", 1, 1, 8, 1, LAYOUT_PLANAR},
-        {"420", "yuv420p", 1, 1, 8, 1, LAYOUT_PLANAR},
-        {"I420", "yuv420p", 1, 1, 8, 1, LAYOUT_PLANAR},
-        {"411", "yuv411p", 2, 0, 8, 1, LAYOUT_PLANAR},
-        {"444", "yuv444p", 0, 0, 8, 1, LAYOUT_PLANAR},
-        {"GRAY", "gray", 0, 0, 8, 1, LAYOUT_GREY},
-        {"yuv420P10LE", "yuv420p10le", 1, 1, 10, 2, LAYOUT_PLANAR},
-        {"yuv444p16le", "yuv444p16le", 0, 0, 16, 2, LAYOUT_PLANAR},
-        {"gray12le", "gray12le", 0, 0, 12, 2, LAYOUT_GREY},
-        {"Nv12", "nv12", 1, 1, 8, 1, LAYOUT_SEMI_PLANAR_UV},
-        {"nv21", "nv21", 1, 1, 8, 1, LAYOUT_SEMI_PLANAR_VU},
-        {"P010LE", "p010le", 1, 1, 10, 2, LAYOUT_SEMI_PLANAR_UV},
+        {"yuv420p", "yuv420p", 1, 1, 8, 1, STORAGE_PLANAR},
+        {"420", "yuv420p", 1, 1, 8, 1, STORAGE_PLANAR},
+        {"I420", "yuv420p", 1, 1, 8, 1, STORAGE_PLANAR},
+        {"411", "yuv411p", 2, 0, 8, 1, STORAGE_PLANAR},
+        {"444", "yuv444p", 0, 0, 8, 1, STORAGE_PLANAR},
+        {"GRAY", "gray", 0, 0, 8, 1, STORAGE_GREY},
+        {"yuv420P10LE", "yuv420p10le", 1, 1, 10, 2, STORAGE_PLANAR},
+        {"yuv444p16le", "yuv444p16le", 0, 0, 16, 2, STORAGE_PLANAR},
+        {"gray12le", "gray12le", 0, 0, 12, 2, STORAGE_GREY},
+        {"Nv12", "nv12", 1, 1, 8, 1, STORAGE_SEMI_PLANAR_UV},
+        {"nv21", "nv21", 1, 1, 8, 1, STORAGE_SEMI_PLANAR_VU},
+        {"P010LE", "p010le", 1, 1, 10, 2, STORAGE_SEMI_PLANAR_UV},
         {"yuv420p10", nullptr, 0, 0, 0, 0, 0}, // the byte order is part of the name
         {"p010", nullptr, 0, 0, 0, 0, 0},
         {"yuv420p ", nullptr, 0, 0, 0, 0, 0},
@@ -45,12 +45,12 @@ TEST(FrameFormat, NamesInAnyCaseAndTodaysShortOnes) {
         EXPECT_EQ(format->chromaShiftY, c.shiftY);
         EXPECT_EQ(format->depth, c.depth);
         EXPECT_EQ(format->bytesPerSample, c.bytes);
-        EXPECT_EQ(format->layout, c.layout);
+        EXPECT_EQ(format->storage, c.storage);
         EXPECT_EQ(findFrameFormatWord(c.name, strlen(c.name)), format);
     }
     EXPECT_EQ(findFrameFormat(nullptr), nullptr);
     EXPECT_EQ(findFrameFormatWord("nv12_cif", 4), findFrameFormat("nv12"));
-    EXPECT_EQ(frameFormats[FORMAT_P010LE].sampleShift, 6);
+    EXPECT_EQ(findFrameFormat("p010le")->sampleShift, 6);
 }
 
 TEST(FrameFormat, FrameBytesRoundedDownForRawAndUpForY4m) {
@@ -106,12 +106,13 @@ TEST(FrameFormat, RoundedDownIsTheViewersOwnLayout) {
 }
 
 TEST(FrameFormat, EveryY4mTagAndBack) {
-    for (const Y4mColour& colour : y4mColours) {
+    for (const Y4mColour& colour : y4mColourRows()) {
         EXPECT_EQ(findY4mColour(colour.tag, strlen(colour.tag)), &colour) << colour.tag;
-        EXPECT_EQ(y4mColourOf(&frameFormats[colour.format])->format, colour.format) << colour.tag;
+        ASSERT_NE(y4mColourFormat(&colour), nullptr) << colour.tag;
+        EXPECT_EQ(y4mColourFormat(y4mColourOf(y4mColourFormat(&colour))), y4mColourFormat(&colour)) << colour.tag;
     }
-    for (const FrameFormat& format : frameFormats)
-        EXPECT_EQ(y4mColourOf(&format)->format, format.planar) << format.name;
+    for (const FrameFormat& format : frameFormatRows())
+        EXPECT_EQ(y4mColourFormat(y4mColourOf(&format)), planarFormOf(&format)) << format.name;
     EXPECT_EQ(findY4mColour("420JPEG", 7), nullptr);
     EXPECT_EQ(findY4mColour("420p1", 5), nullptr);
 }

@@ -22,6 +22,7 @@
 #include "snap/format/name_guess.h"
 #include "snap/format/frame_format.h"
 #include "snap/source/source.h"
+#include "snap/source/y4m_header.h"
 #include "video/video_file.h"
 #include "snap/cli/options.h"
 #include "snap/io/files.h"
@@ -460,7 +461,7 @@ int runCompareCommand(const SnapJob* job) {
                         shownFormatName(geometry.format));
     // These sums run over 8-bit planes; deeper, grey and semi-planar frames
     // take the measures' driver, which reads every format.
-    if (geometry.format->depth != 8 || geometry.format->layout != LAYOUT_PLANAR) return runMeasureCommand(job);
+    if (!formatIsViewers(geometry.format)) return runMeasureCommand(job);
     CompareJob compareJob = {job->input,    job->other,     geometry.width,   geometry.height,
                              findChromaFormat(geometry.format->viewerCode), job->statsPath, job->failBelowSet,
                              job->failBelow};

@@ -151,8 +151,8 @@ nlohmann::json ssimSummaryJson(const SsimTotals* t) {
 
 struct Run {
     const SnapJob* job;
-    SourceState* input;
-    SourceState* other;
+    Source* input;
+    Source* other;
     FrameGeometry geometry;
     int64_t frameBytes;
     int depth;
@@ -233,7 +233,7 @@ int measureAll(Run* run, int64_t frames) {
 }
 
 // Says when a source ends in a partial frame, which is left out.
-void notePartial(const SourceState* s) {
+void notePartial(const Source* s) {
     if (s->partialBytes > 0)
         snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(s->path).c_str(),
                  s->partialBytes);
@@ -273,7 +273,7 @@ std::string plotOf(const Run* run, int64_t frames) {
 
 } // namespace
 
-int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other) {
+int openSourcePair(const SnapJob* job, Source* input, Source* other) {
     const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
     std::string error;
     const bool inputOpen = openSource(input, job->input, &asked, &error);
@@ -316,7 +316,7 @@ int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other) {
 void metricFrameOf(const FrameGeometry* geometry, const uint8_t* frame, std::vector<uint8_t>* scratch,
                    MetricFrame* metric) {
     FrameGeometry planar = *geometry;
-    planar.format = &frameFormats[geometry->format->planar];
+    planar.format = planarFormOf(geometry->format);
     FramePlanes planes;
     framePlanes(&planar, &planes);
     if (planar.format != geometry->format) {
@@ -333,7 +333,7 @@ void metricFrameOf(const FrameGeometry* geometry, const uint8_t* frame, std::vec
 }
 
 int runMeasureCommand(const SnapJob* job) {
-    SourceState a, b;
+    Source a, b;
     if (!openSourcePair(job, &a, &b)) return 2;
     Run run = {};
     run.job = job;
@@ -354,7 +354,7 @@ int runMeasureCommand(const SnapJob* job) {
         closeInputs(&run);
         return snapFail("SSIM needs a picture of at least 8x8, not %dx%d", a.geometry.width, a.geometry.height);
     }
-    for (const SourceState* s : {&a, &b}) {
+    for (const Source* s : {&a, &b}) {
         notePartial(s);
         if (s->frameCount == 0) {
             closeInputs(&run);
