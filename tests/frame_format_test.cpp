@@ -117,4 +117,39 @@ TEST(FrameFormat, EveryY4mTagAndBack) {
     EXPECT_EQ(findY4mColour("420p1", 5), nullptr);
 }
 
+// A row is all the code knows of a format, so each must agree with itself:
+// its names find it, its planar form holds the same samples, its shown name
+// is the viewer's.
+TEST(FrameFormat, EveryRowAgreesWithItself) {
+    for (const FrameFormat& format : frameFormatRows()) {
+        SCOPED_TRACE(format.name);
+        EXPECT_EQ(findFrameFormat(format.name), &format);
+        for (const char* alias = format.aliases; *alias;) {
+            const size_t n = strcspn(alias, " ");
+            EXPECT_EQ(findFrameFormatWord(alias, n), &format) << std::string(alias, n);
+            alias += n + (alias[n] ? 1 : 0);
+        }
+        const FrameFormat* planar = planarFormOf(&format);
+        ASSERT_NE(planar, nullptr);
+        EXPECT_EQ(planarFormOf(planar), planar);
+        EXPECT_EQ(planar->chromaPerSample, 1);
+        EXPECT_EQ(planar->sampleShift, 0);
+        EXPECT_EQ(planar->depth, format.depth);
+        EXPECT_EQ(planar->chromaShiftX, format.chromaShiftX);
+        EXPECT_EQ(planar->chromaShiftY, format.chromaShiftY);
+        EXPECT_EQ(planar->planeCount, format.planeCount == 1 ? 1 : 3);
+        const ChromaFormat* viewer = findChromaFormat(format.viewerCode);
+        ASSERT_NE(viewer, nullptr);
+        if (format.shown) EXPECT_STREQ(format.shown, viewer->name);
+        EXPECT_EQ(format.shown != nullptr, formatIsViewers(&format) != 0);
+        const FrameFormat* eight = eightBitFormatOf(&format);
+        ASSERT_NE(eight, nullptr);
+        EXPECT_EQ(eight->depth, 8);
+        EXPECT_EQ(eight->viewerCode, format.viewerCode);
+    }
+    EXPECT_EQ(defaultFrameFormat(), findFrameFormat("yuv420p"));
+    EXPECT_EQ(viewerFrameFormat(411), findFrameFormat("411"));
+    EXPECT_EQ(viewerFrameFormat(440), nullptr);
+}
+
 } // namespace

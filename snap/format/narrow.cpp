@@ -5,27 +5,28 @@
 
 namespace {
 
-// The narrowed frame's chroma plane: the source's, or for grey 4:2:0 rounded up.
+// The stored frame's planes and the narrowed frame's: the viewer's own
+// format of the same chroma at the same rounding; for grey, 4:2:0 rounded up.
 struct NarrowPlanes {
     FramePlanes source;
+    FramePlanes narrow;
     int64_t chromaWidth, chromaHeight;
     int64_t lumaBytes, chromaBytes, frameBytes;
 };
 
 bool narrowPlanes(const FrameGeometry* geometry, NarrowPlanes* planes) {
     if (!framePlanes(geometry, &planes->source)) return false;
-    const int64_t width = geometry->width, height = geometry->height;
-    if (geometry->format->planeCount < 2) {
-        planes->chromaWidth = (width + 1) / 2;
-        planes->chromaHeight = (height + 1) / 2;
-    } else {
-        planes->chromaWidth = planes->source.chromaWidth;
-        planes->chromaHeight = planes->source.chromaHeight;
-    }
-    planes->lumaBytes = width * height;
-    planes->chromaBytes = planes->chromaWidth * planes->chromaHeight;
-    planes->frameBytes = planes->lumaBytes + 2 * planes->chromaBytes;
-    return planes->frameBytes <= INT32_MAX;
+    FrameGeometry narrow = *geometry;
+    narrow.format = viewerFrameFormat(geometry->format->viewerCode);
+    if (geometry->format->planeCount < 2) narrow.rounding = CHROMA_ROUNDED_UP;
+    if (!framePlanes(&narrow, &planes->narrow)) return false;
+    const FramePlanes& n = planes->narrow;
+    planes->chromaWidth = n.chromaWidth;
+    planes->chromaHeight = n.chromaHeight;
+    planes->lumaBytes = n.offset[1];
+    planes->chromaBytes = n.offset[2] - n.offset[1];
+    planes->frameBytes = n.frameBytes;
+    return true;
 }
 
 uint32_t word(const uint8_t* p) {
