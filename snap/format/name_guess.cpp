@@ -91,6 +91,15 @@ const char* after(const char* text, const char* prefix) {
     return strncmp(text, prefix, n) == 0 ? text + n : nullptr;
 }
 
+// Nonzero when `text` is a depth of 9 to 16 bits followed by exactly `rest`.
+bool isDepthAndThen(const char* text, const char* rest) {
+    static const char* const depths[] = {"10", "12", "14", "16", "9"};
+    if (!text) return false;
+    for (const char* depth : depths)
+        if (const char* tail = after(text, depth)) return strcmp(tail, rest) == 0;
+    return false;
+}
+
 // "yuv420p10", "yuv444p12le", "gray16be", "p010", "p016", "10bit", "16b":
 // the names people give files of 9- to 16-bit samples.
 bool isDeepSampleToken(const char* start, size_t length) {
@@ -101,21 +110,12 @@ bool isDeepSampleToken(const char* start, size_t length) {
     if (length > 2 && (!strcmp(word + length - 2, "le") || !strcmp(word + length - 2, "be")))
         word[length - 2] = '\0';
 
-    // The depth at `text` and what follows it, or nullptr when no depth.
-    static const char* const depths[] = {"10", "12", "14", "16", "9"};
-    static const char* const prefixes[] = {"yuv420p", "yuv422p", "yuv444p", "yuv411p", "gray", "p0", ""};
-    auto depthEnd = [](const char* text) -> const char* {
-        for (const char* depth : depths)
-            if (const char* rest = after(text, depth)) return rest;
-        return nullptr;
-    };
-    for (const char* prefix : prefixes) {
-        const char* rest = after(word, prefix);
-        if (!rest || !(rest = depthEnd(rest))) continue;
-        if (*prefix && !*rest) return true;
-        if (!*prefix && (!strcmp(rest, "bit") || !strcmp(rest, "b"))) return true;
-    }
-    return false;
+    // An 8-bit planar or grey format's name with a depth after it ("yuv420p10"),
+    // p0 and a depth (p010, p016), or a depth and "bit" or "b".
+    for (const FrameFormat& format : frameFormatRows())
+        if (format.depth == 8 && format.chromaPerSample == 1 && isDepthAndThen(after(word, format.name), ""))
+            return true;
+    return isDepthAndThen(after(word, "p0"), "") || isDepthAndThen(word, "bit") || isDepthAndThen(word, "b");
 }
 
 struct Size {
