@@ -157,9 +157,14 @@ int frameStart(Source* s, Y4mState* y, int64_t index, int64_t* start, std::strin
         return 1;
     }
     const int64_t at = y4mFrameOffset(y->header.headerBytes, y->frameHeaderBytes, s->frameBytes, index);
-    std::vector<uint8_t> marker(static_cast<size_t>(y->frameHeaderBytes));
-    if (!readInputBytes(&y->input, at, marker.data(), marker.size(), error)) return 0;
-    if (y4mFrameMarkerAt(marker.data(), marker.size(), y->frameHeaderBytes)) {
+    // Nearly every FRAME header is a few bytes: no allocation for those.
+    uint8_t small[64];
+    std::vector<uint8_t> longer;
+    const size_t length = static_cast<size_t>(y->frameHeaderBytes);
+    if (length > sizeof small) longer.resize(length);
+    uint8_t* marker = length > sizeof small ? longer.data() : small;
+    if (!readInputBytes(&y->input, at, marker, length, error)) return 0;
+    if (y4mFrameMarkerAt(marker, length, y->frameHeaderBytes)) {
         *start = at + y->frameHeaderBytes;
         return 1;
     }
