@@ -194,8 +194,8 @@ const FrameFormat* planarFormOf(const FrameFormat* format) {
 }
 
 int formatIsViewers(const FrameFormat* format) {
-    return format && format->depth == 8 && format->bytesPerSample == 1 && format->planeCount == 3 &&
-           format->chromaPerSample == 1 && !format->vFirst;
+    return format && format->viewerCode != 0 && format->depth == 8 && format->bytesPerSample == 1 &&
+           format->planeCount == 3 && format->chromaPerSample == 1 && !format->vFirst;
 }
 
 const FrameFormat* viewerFrameFormat(int32_t code) {

@@ -33,7 +33,8 @@ struct FrameFormat {
     int32_t vFirst;          // nonzero when V comes before U in a pair (nv21)
     const char* planarName;  // the same samples stored planar at the low bits: splitting and Y4M write it
     int32_t viewerCode;      // 420, 422, 411 or 444: the viewer's chroma format its pictures are built with
-                             // (grey narrows to 4:2:0 with mid-grey chroma)
+                             // (grey narrows to 4:2:0 with mid-grey chroma); 0 when the viewer has none,
+                             // so no picture is made of it
 };
 
 // A table's rows, for `for (const FrameFormat& f : frameFormatRows())`: the
