@@ -52,11 +52,16 @@ std::string frameText(const Source* s, int64_t index) {
 int indexFrames(Source* s, Y4mState* y, std::string* error) {
     y->frameStarts.clear();
     y->indexed = 1;
+    s->partialBytes = 0; // the fixed step's guess no longer holds
     std::vector<uint8_t> line;
     int64_t at = y->header.headerBytes;
     while (at < y->input.size) {
         if (!readLine(&y->input, at, &line, error)) return 0;
         const int64_t length = parseY4mFrameHeader(line.data(), line.size());
+        if (length < 0 && at + static_cast<int64_t>(line.size()) == y->input.size) {
+            s->partialBytes = y->input.size - at; // the file ends inside a FRAME header
+            break;
+        }
         if (length <= 0) {
             y->frameStarts.push_back(-1);
             break;
@@ -110,6 +115,10 @@ int countFrames(Source* s, Y4mState* y, std::string* error) {
     std::vector<uint8_t> line;
     if (!readLine(&y->input, y->header.headerBytes, &line, error)) return 0;
     y->frameHeaderBytes = parseY4mFrameHeader(line.data(), line.size());
+    if (y->frameHeaderBytes < 0 && static_cast<int64_t>(line.size()) == body) {
+        s->partialBytes = body; // the file ends inside the first FRAME header
+        return 1;
+    }
     if (y->frameHeaderBytes <= 0) {
         s->frameCount = 1; // frame 0 exists, and cannot be read
         y->frameStarts.push_back(-1);
