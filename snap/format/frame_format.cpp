@@ -11,7 +11,9 @@
 #define GREY STORAGE_GREY, 1, 1, 0
 
 // name, aliases, shown name, chroma shift x, y, depth, bytes per sample,
-// sample shift, storage, planar form, viewer's format
+// sample shift, storage, planar form, viewer's format. The first row is the
+// default format; the viewer's own formats come in the order --info lists
+// the sizes that fit.
 const FrameFormat frameFormats[] = {
     {"yuv420p", "420 i420", "4:2:0", 1, 1, 8, 1, 0, PLANAR, "yuv420p", 420},
     {"yuv422p", "422", "4:2:2", 1, 0, 8, 1, 0, PLANAR, "yuv422p", 422},
