@@ -13,20 +13,20 @@ TEST(FrameFormat, NamesInAnyCaseAndTodaysShortOnes) {
     struct Case {
         const char* name;
         const char* row; // nullptr: not a format
-        int32_t shiftX, shiftY, depth, bytes, layout;
+        int32_t shiftX, shiftY, depth, bytes, storage;
     } cases[] = {
-        {"yuv420p", "yuv420p", 1, 1, 8, 1, LAYOUT_PLANAR},
-        {"420", "yuv420p", 1, 1, 8, 1, LAYOUT_PLANAR},
-        {"I420", "yuv420p", 1, 1, 8, 1, LAYOUT_PLANAR},
-        {"411", "yuv411p", 2, 0, 8, 1, LAYOUT_PLANAR},
-        {"444", "yuv444p", 0, 0, 8, 1, LAYOUT_PLANAR},
-        {"GRAY", "gray", 0, 0, 8, 1, LAYOUT_GREY},
-        {"yuv420P10LE", "yuv420p10le", 1, 1, 10, 2, LAYOUT_PLANAR},
-        {"yuv444p16le", "yuv444p16le", 0, 0, 16, 2, LAYOUT_PLANAR},
-        {"gray12le", "gray12le", 0, 0, 12, 2, LAYOUT_GREY},
-        {"Nv12", "nv12", 1, 1, 8, 1, LAYOUT_SEMI_PLANAR_UV},
-        {"nv21", "nv21", 1, 1, 8, 1, LAYOUT_SEMI_PLANAR_VU},
-        {"P010LE", "p010le", 1, 1, 10, 2, LAYOUT_SEMI_PLANAR_UV},
+        {"yuv420p", "yuv420p", 1, 1, 8, 1, STORAGE_PLANAR},
+        {"420", "yuv420p", 1, 1, 8, 1, STORAGE_PLANAR},
+        {"I420", "yuv420p", 1, 1, 8, 1, STORAGE_PLANAR},
+        {"411", "yuv411p", 2, 0, 8, 1, STORAGE_PLANAR},
+        {"444", "yuv444p", 0, 0, 8, 1, STORAGE_PLANAR},
+        {"GRAY", "gray", 0, 0, 8, 1, STORAGE_GREY},
+        {"yuv420P10LE", "yuv420p10le", 1, 1, 10, 2, STORAGE_PLANAR},
+        {"yuv444p16le", "yuv444p16le", 0, 0, 16, 2, STORAGE_PLANAR},
+        {"gray12le", "gray12le", 0, 0, 12, 2, STORAGE_GREY},
+        {"Nv12", "nv12", 1, 1, 8, 1, STORAGE_SEMI_PLANAR_UV},
+        {"nv21", "nv21", 1, 1, 8, 1, STORAGE_SEMI_PLANAR_VU},
+        {"P010LE", "p010le", 1, 1, 10, 2, STORAGE_SEMI_PLANAR_UV},
         {"yuv420p10", nullptr, 0, 0, 0, 0, 0}, // the byte order is part of the name
         {"p010", nullptr, 0, 0, 0, 0, 0},
         {"yuv420p ", nullptr, 0, 0, 0, 0, 0},
@@ -45,12 +45,12 @@ TEST(FrameFormat, NamesInAnyCaseAndTodaysShortOnes) {
         EXPECT_EQ(format->chromaShiftY, c.shiftY);
         EXPECT_EQ(format->depth, c.depth);
         EXPECT_EQ(format->bytesPerSample, c.bytes);
-        EXPECT_EQ(format->layout, c.layout);
+        EXPECT_EQ(format->storage, c.storage);
         EXPECT_EQ(findFrameFormatWord(c.name, strlen(c.name)), format);
     }
     EXPECT_EQ(findFrameFormat(nullptr), nullptr);
     EXPECT_EQ(findFrameFormatWord("nv12_cif", 4), findFrameFormat("nv12"));
-    EXPECT_EQ(frameFormats[FORMAT_P010LE].sampleShift, 6);
+    EXPECT_EQ(findFrameFormat("p010le")->sampleShift, 6);
 }
 
 TEST(FrameFormat, FrameBytesRoundedDownForRawAndUpForY4m) {
@@ -106,14 +106,52 @@ TEST(FrameFormat, RoundedDownIsTheViewersOwnLayout) {
 }
 
 TEST(FrameFormat, EveryY4mTagAndBack) {
-    for (const Y4mColour& colour : y4mColours) {
+    for (const Y4mColour& colour : y4mColourRows()) {
         EXPECT_EQ(findY4mColour(colour.tag, strlen(colour.tag)), &colour) << colour.tag;
-        EXPECT_EQ(y4mColourOf(&frameFormats[colour.format])->format, colour.format) << colour.tag;
+        ASSERT_NE(y4mColourFormat(&colour), nullptr) << colour.tag;
+        EXPECT_EQ(y4mColourFormat(y4mColourOf(y4mColourFormat(&colour))), y4mColourFormat(&colour)) << colour.tag;
     }
-    for (const FrameFormat& format : frameFormats)
-        EXPECT_EQ(y4mColourOf(&format)->format, format.planar) << format.name;
+    for (const FrameFormat& format : frameFormatRows())
+        if (const Y4mColour* colour = y4mColourOf(&format)) // a format Y4M has no tag for is never written as one
+            EXPECT_EQ(y4mColourFormat(colour), planarFormOf(&format)) << format.name;
+    EXPECT_NE(y4mColourOf(findFrameFormat("p010le")), nullptr);
     EXPECT_EQ(findY4mColour("420JPEG", 7), nullptr);
     EXPECT_EQ(findY4mColour("420p1", 5), nullptr);
+}
+
+// A row is all the code knows of a format, so each must agree with itself:
+// its names find it, its planar form holds the same samples, its shown name
+// is the viewer's.
+TEST(FrameFormat, EveryRowAgreesWithItself) {
+    for (const FrameFormat& format : frameFormatRows()) {
+        SCOPED_TRACE(format.name);
+        EXPECT_EQ(findFrameFormat(format.name), &format);
+        for (const char* alias = format.aliases; *alias;) {
+            const size_t n = strcspn(alias, " ");
+            EXPECT_EQ(findFrameFormatWord(alias, n), &format) << std::string(alias, n);
+            alias += n + (alias[n] ? 1 : 0);
+        }
+        const FrameFormat* planar = planarFormOf(&format);
+        ASSERT_NE(planar, nullptr);
+        EXPECT_EQ(planarFormOf(planar), planar);
+        EXPECT_EQ(planar->chromaPerSample, 1);
+        EXPECT_EQ(planar->sampleShift, 0);
+        EXPECT_EQ(planar->depth, format.depth);
+        EXPECT_EQ(planar->chromaShiftX, format.chromaShiftX);
+        EXPECT_EQ(planar->chromaShiftY, format.chromaShiftY);
+        EXPECT_EQ(planar->planeCount, format.planeCount == 1 ? 1 : 3);
+        const ChromaFormat* viewer = findChromaFormat(format.viewerCode);
+        EXPECT_EQ(viewer != nullptr, format.viewerCode != 0);
+        if (format.shown) EXPECT_STREQ(format.shown, viewer ? viewer->name : "");
+        EXPECT_EQ(format.shown != nullptr, formatIsViewers(&format) != 0);
+        const FrameFormat* eight = eightBitFormatOf(&format);
+        ASSERT_NE(eight, nullptr);
+        EXPECT_EQ(eight->depth, 8);
+        EXPECT_EQ(eight->viewerCode, format.viewerCode);
+    }
+    EXPECT_EQ(defaultFrameFormat(), findFrameFormat("yuv420p"));
+    EXPECT_EQ(viewerFrameFormat(411), findFrameFormat("411"));
+    EXPECT_EQ(viewerFrameFormat(440), nullptr);
 }
 
 } // namespace

@@ -179,7 +179,7 @@ TEST(FrameMd5, EqualsFfmpegForEveryY4mColourSpace) {
     const char* const aspects[] = {" A0:0", " A128:117", " A4:2", ""};
     const char* const frameHeaders[] = {"FRAME\n", "FRAME Ip\n", "FRAME XNOTE=1\n"};
     int n = 0;
-    for (const Y4mColour& colour : y4mColours) {
+    for (const Y4mColour& colour : y4mColourRows()) {
         SCOPED_TRACE(colour.tag);
         const int32_t width = 5 + n % 3, height = 3 + n % 2; // odd sizes: chroma rounded up
         std::string text = "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + rates[n % 4] +

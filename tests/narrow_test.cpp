@@ -133,7 +133,7 @@ TEST(Narrow, EveryLayoutOfOneFrameGivesTheSamePlanarFrame) {
                 // Stored planar at its own depth, as a Y4M stream holds it.
                 std::vector<uint8_t> planarForm(layout.bytes.size(), 0xA5);
                 const bool split = planarFrame(&geometry, layout.bytes.data(), planarForm.data()) != 0;
-                EXPECT_EQ(split, geometry.format->layout != LAYOUT_PLANAR);
+                EXPECT_EQ(split, planarFormOf(geometry.format) != geometry.format);
                 if (split) {
                     EXPECT_EQ(planarForm, geometry.format->depth == 8 ? frame : layouts[0].bytes);
                 }

@@ -75,7 +75,7 @@ TEST(SnapDocs, FormatsWritersAndMetricsAreTheTablesOwn) {
     // Every format by its name; --help and the man page may shorten the
     // deeper planar ones to "the same in 12le and 16le" after the 10le names.
     const std::set<std::string> formats = completionWords(completion, R"(--format\)\s*COMPREPLY=\(\$\(compgen -W "([^"]*)\")");
-    for (const FrameFormat& format : frameFormats) {
+    for (const FrameFormat& format : frameFormatRows()) {
         const std::string name = format.name;
         EXPECT_TRUE(formats.count(name)) << name << " is missing from the completion";
         const std::string shortened = std::regex_replace(name, std::regex("(12|16)le$"), "10le");

@@ -406,6 +406,13 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         const std::string stream = std::string("YUV4MPEG2 W2 H2 F1:2147483647 C420jpeg\nFRAME\n") + std::string(6, '\0');
         writeBytes("slow.y4m", std::vector<uint8_t>(stream.begin(), stream.end()));
     }
+    // A Y4M stream whose FRAME headers differ in length, so that its frames are indexed.
+    const std::string stream = scratchPath("info.y4m");
+    {
+        std::string text = "YUV4MPEG2 W4 H2 F25:1 A1:1 Cmono XA=1\nFRAME\n" + std::string(8, 'a') +
+                           "FRAME Ip\n" + std::string(8, 'b') + "FRAME";
+        writeBytes("info.y4m", std::vector<uint8_t>(text.begin(), text.end()));
+    }
     struct Case {
         std::vector<std::string> args;
         std::vector<const char*> lines; // each must be in the output
@@ -428,6 +435,11 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         {{"--info", tail},
          {"geometry: none: the name 'tail_cif.yuv' gives 352x288 4:2:0 (the default format), but",
           "fits: none of the common sizes and formats\n"}},
+        {{"--info", stream},
+         {"file bytes: 74\ncontainer: YUV4MPEG2\nwidth: 4\n", "format: gray\nsource: header\n",
+          "whole frames: 2\npartial frame bytes: 5\nframe rate: 25\n",
+          "y4m colour: mono\ny4m interlacing: ?\ny4m aspect: 1:1\ny4m header bytes: 38\n"
+          "y4m frame header bytes: 6 (they differ: the frames were indexed)\ny4m extensions: 1\n"}},
     };
     for (const Case& c : cases) {
         testing::internal::CaptureStdout();
@@ -437,6 +449,11 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         for (const char* line : c.lines) EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
     }
     EXPECT_EQ(runSnap({"--info", scratchPath("absent_cif.yuv")}), 2);
+    // Cut short inside its last FRAME header, the stream still gives its whole frames.
+    const std::string cut = scratchPath("info_cut.yuv");
+    EXPECT_EQ(runSnap({stream, cut}), 0);
+    const std::string whole = std::string(8, 'a') + std::string(8, 'b');
+    EXPECT_EQ(readFile(cut), std::vector<uint8_t>(whole.begin(), whole.end()));
 }
 
 // The rate the command line read is the one a cut's header carries.

@@ -181,7 +181,7 @@ TEST(Y4mHeader, WrittenAsFfmpegWritesItAndReadBack) {
         Y4mHeader header;
         std::string error;
         ASSERT_EQ(parse(text, &header, &error), Y4M_HEADER_READ);
-        EXPECT_EQ(header.geometry.format, &frameFormats[geometry.format->planar]);
+        EXPECT_EQ(header.geometry.format, planarFormOf(geometry.format));
         EXPECT_EQ(header.rateNumerator, c.rateN);
         EXPECT_EQ(header.headerBytes, int64_t(length));
     }

@@ -91,8 +91,8 @@ int checkSampleArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
     job->sampleFrames = static_cast<int32_t>(frames);
     job->output = line->positional[2];
     job->sizeGiven = 1;
-    if (!job->format) job->format = &frameFormats[FORMAT_YUV420P];
-    if (job->format->depth != 8 || job->format->layout != LAYOUT_PLANAR)
+    if (!job->format) job->format = defaultFrameFormat();
+    if (!formatIsViewers(job->format))
         return refuseArguments(error, "--make-sample writes 8-bit 4:2:0, 4:2:2, 4:1:1 or 4:4:4");
     return 1;
 }

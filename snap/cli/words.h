@@ -10,11 +10,16 @@ inline char asciiLower(char c) {
 }
 
 // The `length` bytes at `text` are `word`, in any case.
-inline bool sameWordAnyCase(const char* text, size_t length, const char* word) {
-    if (strlen(word) != length) return false;
+// The `length` bytes at `text` and the `wordLength` bytes at `word`, in any case.
+inline bool sameWordAnyCase(const char* text, size_t length, const char* word, size_t wordLength) {
+    if (wordLength != length) return false;
     for (size_t i = 0; i < length; ++i)
         if (asciiLower(text[i]) != asciiLower(word[i])) return false;
     return true;
+}
+
+inline bool sameWordAnyCase(const char* text, size_t length, const char* word) {
+    return sameWordAnyCase(text, length, word, strlen(word));
 }
 
 inline bool sameWordAnyCase(const char* text, const char* word) {

@@ -78,6 +78,15 @@ const char* after(const char* text, const char* prefix) {
     return strncmp(text, prefix, n) == 0 ? text + n : nullptr;
 }
 
+// Nonzero when `text` is a depth of 9 to 16 bits followed by exactly `rest`.
+bool isDepthAndThen(const char* text, const char* rest) {
+    static const char* const depths[] = {"10", "12", "14", "16", "9"};
+    if (!text) return false;
+    for (const char* depth : depths)
+        if (const char* tail = after(text, depth)) return strcmp(tail, rest) == 0;
+    return false;
+}
+
 // "yuv420p10", "yuv444p12le", "gray16be", "p010", "p016", "10bit", "16b":
 // the names people give files of 9- to 16-bit samples.
 bool isDeepSampleToken(const char* start, size_t length) {
@@ -88,24 +97,54 @@ bool isDeepSampleToken(const char* start, size_t length) {
     if (length > 2 && (!strcmp(word + length - 2, "le") || !strcmp(word + length - 2, "be")))
         word[length - 2] = '\0';
 
-    // The depth at `text` and what follows it, or nullptr when no depth.
-    static const char* const depths[] = {"10", "12", "14", "16", "9"};
-    static const char* const prefixes[] = {"yuv420p", "yuv422p", "yuv444p", "yuv411p", "gray", "p0", ""};
-    auto depthEnd = [](const char* text) -> const char* {
-        for (const char* depth : depths)
-            if (const char* rest = after(text, depth)) return rest;
-        return nullptr;
-    };
-    for (const char* prefix : prefixes) {
-        const char* rest = after(word, prefix);
-        if (!rest || !(rest = depthEnd(rest))) continue;
-        if (*prefix && !*rest) return true;
-        if (!*prefix && (!strcmp(rest, "bit") || !strcmp(rest, "b"))) return true;
+    // An 8-bit planar or grey format's name with a depth after it ("yuv420p10"),
+    // p0 and a depth (p010, p016), or a depth and "bit" or "b".
+    for (const FrameFormat& format : frameFormatRows())
+        if (format.depth == 8 && format.chromaPerSample == 1 && isDepthAndThen(after(word, format.name), ""))
+            return true;
+    return isDepthAndThen(after(word, "p0"), "") || isDepthAndThen(word, "bit") || isDepthAndThen(word, "b");
+}
+
+struct Size {
+    int32_t width, height;
+};
+// Sizes people meet besides the named ones: VGA, the test-sequence classes
+// (WVGA, WQVGA, 2560x1600) and DCI 4K.
+const Size otherCommonSizes[] = {{640, 480}, {832, 480}, {416, 240}, {2560, 1600}, {4096, 2160}};
+
+void tryFit(std::vector<std::string>* out, int64_t fileSize, int32_t width, int32_t height, int* lines) {
+    // The viewer's own 8-bit formats: deeper ones would match the same sizes
+    // by accident (a 10-bit 4:2:0 frame is an 8-bit 4:4:4 one) and say nothing.
+    for (const FrameFormat& format : frameFormatRows()) {
+        if (!formatIsViewers(&format)) continue;
+        const FrameGeometry geometry = {&format, width, height, CHROMA_ROUNDED_DOWN};
+        const int64_t frameBytes = ::frameBytes(&geometry);
+        if (frameBytes > 0 && fileSize > 0 && fileSize % frameBytes == 0) {
+            const int64_t frames = fileSize / frameBytes;
+            char text[128];
+            snprintf(text, sizeof text, "%dx%d %s (%" PRId64 " frame%s)", width, height, shownFormatName(&format),
+                     frames, frames == 1 ? "" : "s");
+            out->push_back(text);
+            *lines += 1;
+        }
     }
-    return false;
 }
 
 } // namespace
+
+int listFittingGeometries(std::vector<std::string>* out, int64_t fileSize) {
+    int lines = 0;
+    for (int i = 0; i < NAMED_SIZE_COUNT; ++i) {
+        bool seen = false; // 2160p, uhd and 4k are one size
+        for (int j = 0; j < i; ++j)
+            seen = seen || (namedSizes[j].width == namedSizes[i].width &&
+                            namedSizes[j].height == namedSizes[i].height);
+        if (!seen) tryFit(out, fileSize, namedSizes[i].width, namedSizes[i].height, &lines);
+    }
+    for (const Size& size : otherCommonSizes) tryFit(out, fileSize, size.width, size.height, &lines);
+    if (!lines) out->push_back("none of the common sizes and formats");
+    return lines;
+}
 
 const char* fileNamePart(const char* path) {
     if (!path) return "";
@@ -143,67 +182,58 @@ void guessFromName(const char* path, NameGuess* guess) {
     }
 }
 
-int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fileSize,
-                    Geometry* geometry, char* why, size_t whySize) {
-    NameGuess guess;
-    guessFromName(path, &guess);
-    const std::string shown = shownName(fileNamePart(path));
-    const char* name = shown.c_str();
-    if (whySize) why[0] = '\0';
+namespace {
 
-    Geometry g;
-    memset(&g, 0, sizeof g);
+// The size from the flags, or else the name's one size. GEOMETRY_RESOLVED or why not.
+int settleSize(const GeometryRequest* request, const NameGuess* guess, const char* name, Geometry* g,
+               char* why, size_t whySize) {
     if (request->sizeGiven) {
-        g.width = request->width;
-        g.height = request->height;
-        g.sizeFrom = GEOMETRY_FROM_FLAGS;
-    } else if (guess.sizeCount == 0) {
+        g->width = request->width;
+        g->height = request->height;
+        g->sizeFrom = GEOMETRY_FROM_FLAGS;
+    } else if (guess->sizeCount == 0) {
         snprintf(why, whySize, "no --size given and the name '%s' holds no size", name);
         return GEOMETRY_NO_SIZE;
-    } else if (guess.sizeCount > 1) {
+    } else if (guess->sizeCount > 1) {
         snprintf(why, whySize, "the name '%s' holds two sizes, %dx%d and %dx%d; give --size", name,
-                 guess.width, guess.height, guess.otherWidth, guess.otherHeight);
+                 guess->width, guess->height, guess->otherWidth, guess->otherHeight);
         return GEOMETRY_REFUSED;
     } else {
-        g.width = guess.width;
-        g.height = guess.height;
-        g.sizeFrom = GEOMETRY_FROM_NAME;
+        g->width = guess->width;
+        g->height = guess->height;
+        g->sizeFrom = GEOMETRY_FROM_NAME;
     }
+    return GEOMETRY_RESOLVED;
+}
 
+// The format from the flags, or else the name's one format, or else the default.
+int settleFormat(const GeometryRequest* request, const NameGuess* guess, const char* name, Geometry* g,
+                 char* why, size_t whySize) {
     if (request->format) {
-        g.format = request->format;
-        g.formatFrom = GEOMETRY_FROM_FLAGS;
-    } else if (guess.formatCount > 1) {
+        g->format = request->format;
+        g->formatFrom = GEOMETRY_FROM_FLAGS;
+    } else if (guess->formatCount > 1) {
         snprintf(why, whySize, "the name '%s' holds two formats, %s and %s; give --format", name,
-                 shownFormatName(guess.format), shownFormatName(guess.otherFormat));
+                 shownFormatName(guess->format), shownFormatName(guess->otherFormat));
         return GEOMETRY_REFUSED;
-    } else if (guess.formatCount == 1) {
-        g.format = guess.format;
-        g.formatFrom = GEOMETRY_FROM_NAME;
+    } else if (guess->formatCount == 1) {
+        g->format = guess->format;
+        g->formatFrom = GEOMETRY_FROM_NAME;
     } else {
-        g.format = &frameFormats[FORMAT_YUV420P];
-        g.formatFrom = GEOMETRY_BY_DEFAULT;
+        g->format = defaultFrameFormat();
+        g->formatFrom = GEOMETRY_BY_DEFAULT;
     }
+    return GEOMETRY_RESOLVED;
+}
 
-    // Geometry wholly from the command line is taken as given, as it always was.
-    if (g.sizeFrom == GEOMETRY_FROM_FLAGS && g.formatFrom != GEOMETRY_FROM_NAME) {
-        *geometry = g;
-        return GEOMETRY_RESOLVED;
-    }
-
-    if (guess.deepSamples[0] && g.formatFrom != GEOMETRY_FROM_FLAGS) {
-        snprintf(why, whySize,
-                 "the name '%s' says '%s', samples wider than 8 bits, in no form read here; "
-                 "give --format (yuv420p10le, p010le ...) and --size",
-                 name, guess.deepSamples);
-        return GEOMETRY_REFUSED;
-    }
-
-    const FrameGeometry frame = {g.format, g.width, g.height, CHROMA_ROUNDED_DOWN};
+// A geometry the name had a part in is only taken when the file holds a
+// whole number of its frames.
+int checkAgainstFile(const Geometry* g, const char* name, int64_t fileSize, char* why, size_t whySize) {
+    const FrameGeometry frame = {g->format, g->width, g->height, CHROMA_ROUNDED_DOWN};
     const int64_t frameBytes = ::frameBytes(&frame);
     char found[96];
-    snprintf(found, sizeof found, "%dx%d %s%s", g.width, g.height, shownFormatName(g.format),
-             g.formatFrom == GEOMETRY_BY_DEFAULT ? " (the default format)" : "");
+    snprintf(found, sizeof found, "%dx%d %s%s", g->width, g->height, shownFormatName(g->format),
+             g->formatFrom == GEOMETRY_BY_DEFAULT ? " (the default format)" : "");
     if (frameBytes < 0) {
         snprintf(why, whySize, "the name '%s' gives %s, a frame too large to hold", name, found);
         return GEOMETRY_REFUSED;
@@ -220,6 +250,36 @@ int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fi
                  name, found, fileSize, frameBytes, fileSize / frameBytes, fileSize % frameBytes);
         return GEOMETRY_REFUSED;
     }
+    return GEOMETRY_RESOLVED;
+}
+
+} // namespace
+
+int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fileSize,
+                    Geometry* geometry, char* why, size_t whySize) {
+    NameGuess guess;
+    guessFromName(path, &guess);
+    const std::string shown = shownName(fileNamePart(path));
+    const char* name = shown.c_str();
+    if (whySize) why[0] = '\0';
+
+    Geometry g;
+    memset(&g, 0, sizeof g);
+    int settled = settleSize(request, &guess, name, &g, why, whySize);
+    if (settled != GEOMETRY_RESOLVED) return settled;
+    settled = settleFormat(request, &guess, name, &g, why, whySize);
+    if (settled != GEOMETRY_RESOLVED) return settled;
+    // Geometry wholly from the command line is taken as given, as it always was.
+    const bool fromFlags = g.sizeFrom == GEOMETRY_FROM_FLAGS && g.formatFrom != GEOMETRY_FROM_NAME;
+    if (!fromFlags && guess.deepSamples[0] && g.formatFrom != GEOMETRY_FROM_FLAGS) {
+        snprintf(why, whySize,
+                 "the name '%s' says '%s', samples wider than 8 bits, in no form read here; "
+                 "give --format (yuv420p10le, p010le ...) and --size",
+                 name, guess.deepSamples);
+        return GEOMETRY_REFUSED;
+    }
+    if (!fromFlags && checkAgainstFile(&g, name, fileSize, why, whySize) != GEOMETRY_RESOLVED)
+        return GEOMETRY_REFUSED;
     *geometry = g;
     return GEOMETRY_RESOLVED;
 }

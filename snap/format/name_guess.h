@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "snap/source/source.h"
 
@@ -58,3 +60,8 @@ enum {
 // it was not taken; on GEOMETRY_NO_SIZE it says the name holds no size.
 int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fileSize,
                     Geometry* geometry, char* why, size_t whySize);
+
+// "WxH F (N frames)" for each common size and 8-bit format the viewer reads
+// whose frames divide `fileSize` exactly (or one line saying none does); the
+// count that fit.
+int listFittingGeometries(std::vector<std::string>* out, int64_t fileSize);

@@ -5,27 +5,28 @@
 
 namespace {
 
-// The narrowed frame's chroma plane: the source's, or for grey 4:2:0 rounded up.
+// The stored frame's planes and the narrowed frame's: the viewer's own
+// format of the same chroma at the same rounding; for grey, 4:2:0 rounded up.
 struct NarrowPlanes {
     FramePlanes source;
+    FramePlanes narrow;
     int64_t chromaWidth, chromaHeight;
     int64_t lumaBytes, chromaBytes, frameBytes;
 };
 
 bool narrowPlanes(const FrameGeometry* geometry, NarrowPlanes* planes) {
     if (!framePlanes(geometry, &planes->source)) return false;
-    const int64_t width = geometry->width, height = geometry->height;
-    if (geometry->format->layout == LAYOUT_GREY) {
-        planes->chromaWidth = (width + 1) / 2;
-        planes->chromaHeight = (height + 1) / 2;
-    } else {
-        planes->chromaWidth = planes->source.chromaWidth;
-        planes->chromaHeight = planes->source.chromaHeight;
-    }
-    planes->lumaBytes = width * height;
-    planes->chromaBytes = planes->chromaWidth * planes->chromaHeight;
-    planes->frameBytes = planes->lumaBytes + 2 * planes->chromaBytes;
-    return planes->frameBytes <= INT32_MAX;
+    FrameGeometry narrow = *geometry;
+    narrow.format = viewerFrameFormat(geometry->format->viewerCode);
+    if (geometry->format->planeCount < 2) narrow.rounding = CHROMA_ROUNDED_UP;
+    if (!framePlanes(&narrow, &planes->narrow)) return false;
+    const FramePlanes& n = planes->narrow;
+    planes->chromaWidth = n.chromaWidth;
+    planes->chromaHeight = n.chromaHeight;
+    planes->lumaBytes = n.offset[1];
+    planes->chromaBytes = n.offset[2] - n.offset[1];
+    planes->frameBytes = n.frameBytes;
+    return true;
 }
 
 uint32_t word(const uint8_t* p) {
@@ -79,20 +80,17 @@ void splitNarrowRow(const uint8_t* pairs, uint8_t* first, uint8_t* second, int64
 int planarFrame(const FrameGeometry* geometry, const uint8_t* frame, uint8_t* out) {
     const FrameFormat* format = geometry->format;
     FramePlanes source;
-    if (!format || format->layout == LAYOUT_PLANAR || format->layout == LAYOUT_GREY ||
-        !framePlanes(geometry, &source))
-        return 0;
+    if (!format || planarFormOf(format) == format || !framePlanes(geometry, &source)) return 0;
     const int64_t sample = format->bytesPerSample;
     const int shift = format->sampleShift;
     for (int64_t i = 0; i < source.offset[1]; i += sample) copySample(frame + i, out + i, sample, shift);
     const int64_t count = source.chromaWidth;
     uint8_t* u = out + source.offset[1];
     uint8_t* v = u + count * sample * source.chromaHeight;
-    const bool uFirst = format->layout == LAYOUT_SEMI_PLANAR_UV;
     for (int64_t r = 0; r < source.chromaHeight; ++r) {
         const uint8_t* pairs = frame + source.offset[1] + r * source.rowBytes[1];
-        uint8_t* first = (uFirst ? u : v) + r * count * sample;
-        uint8_t* second = (uFirst ? v : u) + r * count * sample;
+        uint8_t* first = (format->vFirst ? v : u) + r * count * sample;
+        uint8_t* second = (format->vFirst ? u : v) + r * count * sample;
         for (int64_t i = 0; i < count; ++i) {
             copySample(pairs + 2 * i * sample, first + i * sample, sample, shift);
             copySample(pairs + (2 * i + 1) * sample, second + i * sample, sample, shift);
@@ -107,8 +105,7 @@ int64_t narrowFrameBytes(const FrameGeometry* geometry) {
 }
 
 int frameIsNarrow(const FrameGeometry* geometry) {
-    const FrameFormat* format = geometry->format;
-    return format && format->layout == LAYOUT_PLANAR && format->bytesPerSample == 1;
+    return formatIsViewers(geometry->format);
 }
 
 int narrowFrame(const FrameGeometry* geometry, const uint8_t* frame, uint8_t* out) {
@@ -119,18 +116,16 @@ int narrowFrame(const FrameGeometry* geometry, const uint8_t* frame, uint8_t* ou
     uint8_t* u = out + planes.lumaBytes;
     uint8_t* v = u + planes.chromaBytes;
     narrowPlane(format, frame, source.rowBytes[0], out, geometry->width, geometry->height);
-    switch (format->layout) {
-    case LAYOUT_PLANAR:
+    if (source.planeCount == 1) {
+        memset(u, 128, static_cast<size_t>(2 * planes.chromaBytes));
+    } else if (format->chromaPerSample == 1) {
         narrowPlane(format, frame + source.offset[1], source.rowBytes[1], u, planes.chromaWidth,
                     planes.chromaHeight);
         narrowPlane(format, frame + source.offset[2], source.rowBytes[2], v, planes.chromaWidth,
                     planes.chromaHeight);
-        break;
-    case LAYOUT_SEMI_PLANAR_UV:
-    case LAYOUT_SEMI_PLANAR_VU: {
-        const bool uFirst = format->layout == LAYOUT_SEMI_PLANAR_UV;
-        uint8_t* first = uFirst ? u : v;
-        uint8_t* second = uFirst ? v : u;
+    } else {
+        uint8_t* first = format->vFirst ? v : u;
+        uint8_t* second = format->vFirst ? u : v;
         const int64_t count = planes.chromaWidth;
         for (int64_t r = 0; r < planes.chromaHeight; ++r) {
             const uint8_t* pairs = frame + source.offset[1] + r * source.rowBytes[1];
@@ -140,11 +135,6 @@ int narrowFrame(const FrameGeometry* geometry, const uint8_t* frame, uint8_t* ou
                 splitNarrowRow(pairs, first + r * count, second + r * count, count, format->depth,
                                format->sampleShift);
         }
-        break;
-    }
-    default:
-        memset(u, 128, static_cast<size_t>(2 * planes.chromaBytes));
-        break;
     }
     return 1;
 }

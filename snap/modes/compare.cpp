@@ -117,7 +117,7 @@ struct Batch {
 
 struct Run {
     const SnapJob* job;
-    SourceState input, other;  // open between openPair and closePair
+    Source input, other;  // open between openPair and closePair
     bool open;
     FrameGeometry geometry;
     int64_t frameBytes;
@@ -146,7 +146,7 @@ int openPair(Run* run) {
 
 // Frames [first, first + count) of INPUT (which 0) or OTHER (1), one after another into `bytes`.
 int readFrames(Run* run, int which, uint8_t* bytes, int64_t first, int64_t count, std::string* error) {
-    SourceState* source = which ? &run->other : &run->input;
+    Source* source = which ? &run->other : &run->input;
     for (int64_t i = 0; i < count; ++i)
         if (!readSourceFrame(source, first + i, bytes + i * run->frameBytes, error)) return 0;
     return 1;
@@ -532,7 +532,7 @@ int compareGeometriesAgree(const SnapJob* job) {
     return geometriesAgree(job);
 }
 
-int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other) {
+int openSourcePair(const SnapJob* job, Source* input, Source* other) {
     const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
     std::string error;
     const bool inputOpen = openSource(input, job->input, &asked, &error);
@@ -575,7 +575,7 @@ int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other) {
 void metricFrameOf(const FrameGeometry* geometry, const uint8_t* frame, std::vector<uint8_t>* scratch,
                    MetricFrame* metric) {
     FrameGeometry planar = *geometry;
-    planar.format = &frameFormats[geometry->format->planar];
+    planar.format = planarFormOf(geometry->format);
     FramePlanes planes;
     framePlanes(&planar, &planes);
     if (planar.format != geometry->format) {

@@ -23,7 +23,7 @@ int compareGeometriesAgree(const SnapJob* job);
 // file's own (a header or its name), a file that gives none taking the
 // other's. Nonzero when both are open and agree in size, format and layout;
 // otherwise one line has been said and nothing is left open.
-int openSourcePair(const SnapJob* job, SourceState* input, SourceState* other);
+int openSourcePair(const SnapJob* job, Source* input, Source* other);
 
 // The frame as planes the metrics read: planar at its own depth (semi-planar
 // frames split into `scratch`, p010le moved down to 10 bits).

@@ -40,12 +40,7 @@ namespace {
 
 // The 8-bit planar format with the chroma of `format` (grey stays grey).
 const FrameFormat* eightBitPlanar(const FrameFormat* format) {
-    const FrameFormat* planar = &frameFormats[format->planar];
-    for (const FrameFormat& f : frameFormats)
-        if (f.depth == 8 && f.layout == planar->layout && f.chromaShiftX == planar->chromaShiftX &&
-            f.chromaShiftY == planar->chromaShiftY && f.viewerCode == planar->viewerCode)
-            return &f;
-    return nullptr;
+    return eightBitFormatOf(format);
 }
 
 // The frames asked, within the frames both files hold; 0 after saying why not.
@@ -69,7 +64,7 @@ int framesAsked(const SnapJob* job, int64_t whole, int64_t* first, int64_t* last
 
 struct DiffRun {
     const SnapJob* job;
-    SourceState a, b;
+    Source a, b;
     WriterContext context;   // of the 8-bit difference frame
     OutputGuard guard;
 };

@@ -116,7 +116,7 @@ void showProgress(const Run* run, int64_t done, int64_t total, bool last) {
 
 // Reads frames first to last through the pipeline. Nonzero when every one
 // was read; the failures of writing are the run's.
-int pump(Run* run, SourceState* source, int64_t first, int64_t last, bool inlineWork, bool inlineCollect) {
+int pump(Run* run, Source* source, int64_t first, int64_t last, bool inlineWork, bool inlineCollect) {
     const int64_t total = last - first + 1;
     const bool progress = total > 1 && standardErrorIsTerminal() && !run->toStandardOutput;
     auto lastShown = std::chrono::steady_clock::now();
@@ -157,7 +157,7 @@ int checkOutputNames(const SnapJob* job, const OutputGuard* guard, int64_t first
 }
 
 // The frames asked for within the source's, or -1 after saying why none can be.
-int chooseFrames(const SnapJob* job, const SourceState* source, int64_t* first, int64_t* last) {
+int chooseFrames(const SnapJob* job, const Source* source, int64_t* first, int64_t* last) {
     const std::string input = quotedName(job->input);
     const int64_t whole = source->frameCount;
     *first = job->frames.first;
@@ -186,7 +186,7 @@ int chooseFrames(const SnapJob* job, const SourceState* source, int64_t* first, 
 }
 
 // The rate of the run: --rate, else the input's own, else 25 as FFmpeg takes a raw file's.
-int chooseRate(const SnapJob* job, const SourceState* source, WriterContext* context) {
+int chooseRate(const SnapJob* job, const Source* source, WriterContext* context) {
     context->rateNumerator = 25;
     context->rateDenominator = 1;
     if (job->rateText) {
@@ -206,7 +206,7 @@ namespace {
 
 // Starts the threads and runs the frames through them. Without threads (the
 // system refuses them) the same work is done on this one.
-int runPipeline(Run* run, SourceState* source, int64_t first, int64_t last) {
+int runPipeline(Run* run, Source* source, int64_t first, int64_t last) {
     const int64_t total = last - first + 1;
     const bool perFrame = run->job->writer->perFrame;
     const unsigned cores = std::thread::hardware_concurrency();
@@ -275,7 +275,7 @@ int closeRunOutput(Run* run, int ok) {
     return 1;
 }
 
-void noteEnd(const SnapJob* job, const SourceState* source, int64_t first, int64_t last, int64_t written) {
+void noteEnd(const SnapJob* job, const Source* source, int64_t first, int64_t last, int64_t written) {
     const std::string input = quotedName(job->input);
     const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL || !job->writer->perFrame;
     if (source->partialBytes && (several || job->sizeGiven))
@@ -290,15 +290,14 @@ void noteEnd(const SnapJob* job, const SourceState* source, int64_t first, int64
 } // namespace
 
 int runExport(const SnapJob* job) {
-    SourceState source;
+    Source source;
     std::string error;
     const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
     if (!openSource(&source, job->input, &asked, &error)) return snapFail("%s", error.c_str());
     Run run;
     run.job = job;
     run.context = {source.geometry, source.frameBytes, job->separate, 25, 1,
-                   source.y4m.aspectNumerator, source.y4m.aspectDenominator,
-                   source.kind == &y4mSource ? source.y4m.colour : nullptr};
+                   source.aspectNumerator, source.aspectDenominator, source.colour};
     clearGuard(&run.guard);
     guardFile(&run.guard, job->input, "INPUT");
     int64_t first = 0, last = 0;

@@ -18,33 +18,6 @@
 #include "snap/io/messages.h"
 #include "video/frame_rate.h"
 
-namespace {
-struct Size {
-    int32_t width, height;
-};
-// Sizes people meet besides the named ones: VGA, the test-sequence classes
-// (WVGA, WQVGA, 2560x1600) and DCI 4K.
-const Size otherCommonSizes[] = {{640, 480}, {832, 480}, {416, 240}, {2560, 1600}, {4096, 2160}};
-
-void tryFit(std::vector<std::string>* out, int64_t fileSize, int32_t width, int32_t height, int* lines) {
-    // Today's four 8-bit formats: deeper ones would match the same sizes
-    // by accident (a 10-bit 4:2:0 frame is an 8-bit 4:4:4 one) and say nothing.
-    for (const FrameFormat* format : {&frameFormats[FORMAT_YUV420P], &frameFormats[FORMAT_YUV422P],
-                                      &frameFormats[FORMAT_YUV411P], &frameFormats[FORMAT_YUV444P]}) {
-        const FrameGeometry geometry = {format, width, height, CHROMA_ROUNDED_DOWN};
-        const int64_t frameBytes = ::frameBytes(&geometry);
-        if (frameBytes > 0 && fileSize > 0 && fileSize % frameBytes == 0) {
-            const int64_t frames = fileSize / frameBytes;
-            char text[128];
-            snprintf(text, sizeof text, "%dx%d %s (%" PRId64 " frame%s)", width, height, shownFormatName(format),
-                     frames, frames == 1 ? "" : "s");
-            out->push_back(text);
-            *lines += 1;
-        }
-    }
-}
-} // namespace
-
 void formatDuration(char* text, size_t size, int32_t frameInterval, int64_t frames) {
     const bool wraps = frameInterval > 0 && frames > int64_t{UINT32_MAX} / frameInterval;
     if (!wraps) {
@@ -57,43 +30,7 @@ void formatDuration(char* text, size_t size, int32_t frameInterval, int64_t fram
              static_cast<unsigned>(ms % 1000u), frames);
 }
 
-int listFittingGeometries(std::vector<std::string>* out, int64_t fileSize) {
-    int lines = 0;
-    for (int i = 0; i < NAMED_SIZE_COUNT; ++i) {
-        bool seen = false; // 2160p, uhd and 4k are one size
-        for (int j = 0; j < i; ++j)
-            seen = seen || (namedSizes[j].width == namedSizes[i].width &&
-                            namedSizes[j].height == namedSizes[i].height);
-        if (!seen) tryFit(out, fileSize, namedSizes[i].width, namedSizes[i].height, &lines);
-    }
-    for (const Size& size : otherCommonSizes) tryFit(out, fileSize, size.width, size.height, &lines);
-    if (!lines) out->push_back("none of the common sizes and formats");
-    return lines;
-}
-
 namespace {
-
-// The lines --info prints, kept as keys and values so that JSON says the same.
-struct InfoLines {
-    std::vector<std::pair<std::string, std::string>> lines;
-};
-
-void addLine(InfoLines* info, const char* key, const char* format, ...) __attribute__((format(printf, 3, 4)));
-void addLine(InfoLines* info, const char* key, const char* format, ...) {
-    char value[4096];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(value, sizeof value, format, args);
-    va_end(args);
-    info->lines.emplace_back(key, value);
-}
-
-// listFittingGeometries' lines, as "fits" values.
-void addFits(InfoLines* info, int64_t fileSize) {
-    std::vector<std::string> fits;
-    listFittingGeometries(&fits, fileSize);
-    for (const std::string& value : fits) info->lines.emplace_back("fits", value);
-}
 
 // A whole decimal number as a JSON number; any other value as text.
 nlohmann::json infoValue(const std::string& value) {
@@ -139,33 +76,21 @@ int printInfo(const SnapJob* job, const InfoLines* info) {
 }
 
 
-// The Y4M header's own fields, after the ones every input has.
-void printY4mFields(InfoLines* info, const SourceState* s) {
-    const Y4mHeader* h = &s->y4m;
-    addLine(info, "y4m colour", "%s", h->colour->tag);
-    addLine(info, "y4m interlacing", "%c", h->interlacing);
-    addLine(info, "y4m aspect", "%d:%d", h->aspectNumerator, h->aspectDenominator);
-    addLine(info, "y4m header bytes", "%" PRId64, h->headerBytes);
-    addLine(info, "y4m frame header bytes", "%" PRId64 "%s", s->frameHeaderBytes,
-           s->indexed ? " (they differ: the frames were indexed)" : "");
-    addLine(info, "y4m extensions", "%d", h->extensionCount);
-}
-
 // Says why no geometry was found, and which common ones would fit.
 int printNoGeometry(const SnapJob* job, int64_t fileSize, const std::string& why) {
     InfoLines lines;
     InfoLines* info = &lines;
-    addLine(info, "file", "%s", job->input);
-    addLine(info, "file bytes", "%" PRId64 "", fileSize);
-    addLine(info, "geometry", "none: %s", why.c_str());
-    addFits(info, fileSize);
+    addInfoLine(info, "file", "%s", job->input);
+    addInfoLine(info, "file bytes", "%" PRId64 "", fileSize);
+    addInfoLine(info, "geometry", "none: %s", why.c_str());
+    addFittingGeometries(info, fileSize);
     return printInfo(job, info);
 }
 
 } // namespace
 
 int runInfo(const SnapJob* job) {
-    SourceState s;
+    Source s;
     std::string error;
     const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
     if (!openSource(&s, job->input, &asked, &error)) {
@@ -173,7 +98,6 @@ int runInfo(const SnapJob* job) {
         if (s.geometryUnknown) return printNoGeometry(job, s.fileBytes, error);
         return snapFail("%s", error.c_str());
     }
-    const bool y4m = s.kind == &y4mSource;
     char rate[64];
     if (job->rateText || !s.rateNumerator) snprintf(rate, sizeof rate, "%s", job->rateText ? job->rateText : "30");
     else if (s.rateDenominator == 1) snprintf(rate, sizeof rate, "%" PRId64, s.rateNumerator);
@@ -189,21 +113,20 @@ int runInfo(const SnapJob* job) {
     InfoLines lines;
     InfoLines* info = &lines;
     formatDuration(duration, sizeof duration, interval, s.frameCount);
-    addLine(info, "file", "%s", job->input);
-    addLine(info, "file bytes", "%" PRId64 "", s.fileBytes);
-    if (y4m) addLine(info, "container", "%s", "YUV4MPEG2");
-    addLine(info, "width", "%d", s.geometry.width);
-    addLine(info, "height", "%d", s.geometry.height);
-    addLine(info, "format", "%s", shownFormatName(s.geometry.format));
-    addLine(info, "source", "%s", source);
-    addLine(info, "bytes per frame", "%" PRId64 "", s.frameBytes);
-    addLine(info, "whole frames", "%" PRId64 "", s.frameCount);
-    addLine(info, "partial frame bytes", "%" PRId64 "", s.partialBytes);
-    addLine(info, "frame rate", "%s", rate);
-    addLine(info, "frame interval", "%d ms", interval);
-    addLine(info, "duration", "%s", duration + (duration[0] == ' ' ? 1 : 0));
-    if (y4m) printY4mFields(info, &s);
-    else if (s.partialBytes != 0 || s.frameCount == 0) addFits(info, s.fileBytes);
+    addInfoLine(info, "file", "%s", job->input);
+    addInfoLine(info, "file bytes", "%" PRId64 "", s.fileBytes);
+    if (s.kind->container) addInfoLine(info, "container", "%s", s.kind->container);
+    addInfoLine(info, "width", "%d", s.geometry.width);
+    addInfoLine(info, "height", "%d", s.geometry.height);
+    addInfoLine(info, "format", "%s", shownFormatName(s.geometry.format));
+    addInfoLine(info, "source", "%s", source);
+    addInfoLine(info, "bytes per frame", "%" PRId64 "", s.frameBytes);
+    addInfoLine(info, "whole frames", "%" PRId64 "", s.frameCount);
+    addInfoLine(info, "partial frame bytes", "%" PRId64 "", s.partialBytes);
+    addInfoLine(info, "frame rate", "%s", rate);
+    addInfoLine(info, "frame interval", "%d ms", interval);
+    addInfoLine(info, "duration", "%s", duration + (duration[0] == ' ' ? 1 : 0));
+    if (s.kind->describe) s.kind->describe(&s, info);
     closeSource(&s);
     return printInfo(job, info);
 }

@@ -15,9 +15,5 @@
 // the viewer's 32-bit clock wraps, the hours simply go on.
 void formatDuration(char* text, size_t size, int32_t frameInterval, int64_t frames);
 
-// "WxH F (N frames)" for each common size and format whose frames divide
-// `fileSize` exactly (or one line saying none does); the count that fit.
-int listFittingGeometries(std::vector<std::string>* out, int64_t fileSize);
-
 // Runs --info for a parsed job; the exit status.
 int runInfo(const SnapJob* job);

@@ -9,14 +9,22 @@
 
 namespace {
 
+struct RawState {
+    SourceInput input;
+};
+
+RawState* rawOf(const Source* s) {
+    return static_cast<RawState*>(s->state);
+}
+
 int probeRaw(const uint8_t*, size_t) {
     return 1;
 }
 
-int openRaw(SourceState* s, const GeometryRequest* asked, std::string* error) {
+int openRaw(Source* s, SourceInput* in, const GeometryRequest* asked, std::string* error) {
     Geometry geometry;
     char why[2048];
-    const int resolved = resolveGeometry(asked, s->path, s->fileBytes, &geometry, why, sizeof why);
+    const int resolved = resolveGeometry(asked, s->path, in->size, &geometry, why, sizeof why);
     if (resolved != GEOMETRY_RESOLVED) {
         s->geometryUnknown = 1;
         *error = why;
@@ -34,15 +42,35 @@ int openRaw(SourceState* s, const GeometryRequest* asked, std::string* error) {
         *error = text;
         return 0;
     }
-    s->frameCount = s->fileBytes / s->frameBytes;
-    s->partialBytes = s->fileBytes % s->frameBytes;
+    s->frameCount = in->size / s->frameBytes;
+    s->partialBytes = in->size % s->frameBytes;
+    s->state = new RawState{*in};
+    in->file = nullptr;
     return 1;
 }
 
-int readRaw(SourceState* s, int64_t index, uint8_t* frame, std::string* error) {
-    return readSourceBytes(s, index * s->frameBytes, frame, static_cast<size_t>(s->frameBytes), error);
+int nextRaw(Source* s, uint8_t* frame, std::string* error) {
+    if (s->nextFrame >= s->frameCount) return 0;
+    const size_t count = static_cast<size_t>(s->frameBytes);
+    return readInputBytes(&rawOf(s)->input, s->nextFrame * s->frameBytes, frame, count, error) ? 1 : -1;
+}
+
+// Frames are a fixed step apart: nextRaw goes straight to any of them.
+int seekRaw(Source*, int64_t, std::string*) {
+    return 1;
+}
+
+// A file that is no whole number of frames may be of another geometry.
+void describeRaw(const Source* s, InfoLines* out) {
+    if (s->partialBytes != 0 || s->frameCount == 0) addFittingGeometries(out, s->fileBytes);
+}
+
+void closeRaw(Source* s) {
+    closeInput(&rawOf(s)->input);
+    delete rawOf(s);
+    s->state = nullptr;
 }
 
 } // namespace
 
-const FrameSource rawSource = {"raw", probeRaw, openRaw, readRaw, nullptr};
+const FrameSource rawSource = {"raw", nullptr, probeRaw, openRaw, nextRaw, seekRaw, describeRaw, closeRaw};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "render/colour.h"
+#include "snap/format/frame_format.h"
 #include "snap/io/files.h"
 
 namespace {
@@ -72,12 +73,22 @@ Yuv samplePixel(int32_t x, int32_t y, int32_t width, int32_t height, int32_t fra
 }
 } // namespace
 
+namespace {
+// A sample frame is laid out as the viewer reads a raw file of `format`.
+FrameGeometry sampleGeometry(int32_t width, int32_t height, const ChromaFormat* format) {
+    return {viewerFrameFormat(format->code), width, height, CHROMA_ROUNDED_DOWN};
+}
+} // namespace
+
 void makeSampleFrame(uint8_t* frame, int32_t width, int32_t height, const ChromaFormat* format,
                      int32_t frameNumber) {
-    const int32_t chromaWidth = width / format->horizontalFactor;
-    const int32_t chromaHeight = height / format->verticalFactor;
-    uint8_t* u = frame + int64_t{width} * height;
-    uint8_t* v = u + int64_t{chromaWidth} * chromaHeight;
+    FramePlanes planes;
+    const FrameGeometry geometry = sampleGeometry(width, height, format);
+    if (!framePlanes(&geometry, &planes)) return;
+    const int32_t chromaWidth = planes.chromaWidth;
+    const int32_t chromaHeight = planes.chromaHeight;
+    uint8_t* u = frame + planes.offset[1];
+    uint8_t* v = frame + planes.offset[2];
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x)
             frame[int64_t{y} * width + x] = samplePixel(x, y, width, height, frameNumber).y;
@@ -92,22 +103,23 @@ void makeSampleFrame(uint8_t* frame, int32_t width, int32_t height, const Chroma
 
 int writeSampleClip(const char* path, int32_t width, int32_t height, const ChromaFormat* format,
                     int32_t frames, std::string* error) {
-    const int64_t frameBytes = int64_t{width} * height + 2 * int64_t{width / format->horizontalFactor} *
-                                                             (height / format->verticalFactor);
+    FramePlanes planes;
     if (width <= 0 || height <= 0 || frames < 0) {
         if (error) *error = "the sample clip needs a size of at least 1x1 and a frame count";
         return 0;
     }
-    if (frameBytes > SAMPLE_FRAME_LIMIT) {
+    const FrameGeometry geometry = sampleGeometry(width, height, format);
+    const int64_t bytes = wholeFrameBytes(&geometry);
+    if (bytes < 0 || bytes > SAMPLE_FRAME_LIMIT || !framePlanes(&geometry, &planes)) {
         if (error) {
             char text[160];
             snprintf(text, sizeof text, "a %dx%d %s frame is %" PRId64 " bytes: sample frames are at most %" PRId64,
-                     width, height, format->name, frameBytes, SAMPLE_FRAME_LIMIT);
+                     width, height, format->name, bytes, SAMPLE_FRAME_LIMIT);
             *error = text;
         }
         return 0;
     }
-    std::vector<uint8_t> frame(static_cast<size_t>(frameBytes));
+    std::vector<uint8_t> frame(static_cast<size_t>(planes.frameBytes));
     OutputFile out;
     if (!openOutput(&out, path, nullptr, error)) return 0;
     for (int32_t n = 0; n < frames; ++n) {

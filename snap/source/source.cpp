@@ -1,10 +1,14 @@
 #include "snap/source/source.h"
 
 #include <cerrno>
+#include <cinttypes>
+#include <cstdarg>
 #include <cstring>
 
+#include "snap/format/name_guess.h"
 #include "snap/io/files.h"
 #include "snap/io/messages.h"
+#include "snap/source/y4m_header.h"
 
 namespace {
 // The sources in the order they are asked: the ones known by their content
@@ -18,67 +22,138 @@ int seekTo(FILE* file, int64_t offset) {
     return fseeko(file, static_cast<off_t>(offset), SEEK_SET);
 #endif
 }
-} // namespace
 
-int openSource(SourceState* s, const char* path, const GeometryRequest* asked, std::string* error) {
-    *s = SourceState();
-    s->path = path;
-    s->file = openInputFile(path, error);
-    if (!s->file) return 0;
-    s->fileBytes = toolFileSize(s->file);
-    if (s->fileBytes < 0) {
+std::string pastTheEnd(const Source* s, int64_t index) {
+    return "frame " + std::to_string(index) + " is past the end of " + quotedName(s->path);
+}
+
+// Opens the file and reads the bytes the probes look at.
+int openInput(SourceInput* in, const char* path, uint8_t* head, size_t* got, std::string* error) {
+    *in = SourceInput{nullptr, path, -1, 0};
+    in->file = openInputFile(path, error);
+    if (!in->file) return 0;
+    in->size = toolFileSize(in->file);
+    if (in->size < 0) {
         *error = "cannot find the size of " + quotedName(path) + ": " + strerror(errno ? errno : EIO);
-        closeSource(s);
+        closeInput(in);
         return 0;
     }
+    *got = fread(head, 1, Y4M_SIGNATURE_BYTES, in->file);
+    in->position = static_cast<int64_t>(*got);
+    return 1;
+}
+} // namespace
+
+int openSource(Source* s, const char* path, const GeometryRequest* asked, std::string* error) {
+    *s = Source();
+    s->path = path;
+    s->fileBytes = -1;
+    SourceInput in;
     uint8_t head[Y4M_SIGNATURE_BYTES] = {};
-    const size_t got = fread(head, 1, sizeof head, s->file);
-    s->position = static_cast<int64_t>(got);
+    size_t got = 0;
+    if (!openInput(&in, path, head, &got, error)) return 0;
+    s->fileBytes = in.size;
     for (const FrameSource* kind : frameSources) {
         if (!kind->probe(head, got)) continue;
         s->kind = kind;
-        if (!kind->open(s, asked, error)) {
-            closeSource(s);
-            return 0;
-        }
-        return 1;
+        if (kind->open(s, &in, asked, error)) return 1;
+        s->kind = nullptr;
+        s->state = nullptr;
+        closeInput(&in);
+        return 0;
     }
     *error = "no reader takes " + quotedName(path);
-    closeSource(s);
+    closeInput(&in);
     return 0;
 }
 
-int readSourceFrame(SourceState* s, int64_t index, uint8_t* frame, std::string* error) {
-    if (index < 0 || index >= s->frameCount) {
-        *error = "frame " + std::to_string(index) + " is past the end of " + quotedName(s->path);
-        return 0;
-    }
-    return s->kind->read(s, index, frame, error);
+int sourceNext(Source* s, uint8_t* frame, std::string* error) {
+    if (!s->kind) return -1;
+    const int got = s->kind->next(s, frame, error);
+    if (got == 1) s->nextFrame += 1;
+    return got;
 }
 
-void closeSource(SourceState* s) {
-    if (s->file && s->kind && s->kind->close) s->kind->close(s);
-    if (s->file) fclose(s->file);
-    s->file = nullptr;
+int sourceCanSeek(const Source* s) {
+    return s->kind && s->kind->seek;
 }
 
-int readSourceBytes(SourceState* s, int64_t offset, uint8_t* bytes, size_t count, std::string* error) {
-    if (offset != s->position && seekTo(s->file, offset) != 0) {
-        *error = "cannot read " + quotedName(s->path) + ": " + strerror(errno ? errno : EIO);
-        s->position = -1;
+int sourceSeek(Source* s, int64_t index, std::string* error) {
+    if (!sourceCanSeek(s)) {
+        *error = quotedName(s->path) + " can only be read in order";
         return 0;
     }
-    const size_t got = fread(bytes, 1, count, s->file);
-    s->position = offset + static_cast<int64_t>(got);
+    if (index < 0 || (s->frameCount >= 0 && index >= s->frameCount)) {
+        *error = pastTheEnd(s, index);
+        return 0;
+    }
+    if (!s->kind->seek(s, index, error)) return 0;
+    s->nextFrame = index;
+    return 1;
+}
+
+int readSourceFrame(Source* s, int64_t index, uint8_t* frame, std::string* error) {
+    if (index < 0 || (s->frameCount >= 0 && index >= s->frameCount)) {
+        *error = pastTheEnd(s, index);
+        return 0;
+    }
+    if (index != s->nextFrame && sourceCanSeek(s) && !sourceSeek(s, index, error)) return 0;
+    if (index < s->nextFrame) {
+        *error = "frame " + std::to_string(index) + " of " + quotedName(s->path) +
+                 " has gone by, and the input can only be read in order";
+        return 0;
+    }
+    for (;;) {
+        const int got = sourceNext(s, frame, error);
+        if (got == 0) *error = pastTheEnd(s, index);
+        if (got != 1) return 0;
+        if (s->nextFrame - 1 == index) return 1;
+    }
+}
+
+void closeSource(Source* s) {
+    if (s->kind && s->kind->close) s->kind->close(s);
+    s->kind = nullptr;
+    s->state = nullptr;
+}
+
+int readInputBytes(SourceInput* in, int64_t offset, uint8_t* bytes, size_t count, std::string* error) {
+    if (offset != in->position && seekTo(in->file, offset) != 0) {
+        *error = "cannot read " + quotedName(in->path) + ": " + strerror(errno ? errno : EIO);
+        in->position = -1;
+        return 0;
+    }
+    const size_t got = fread(bytes, 1, count, in->file);
+    in->position = offset + static_cast<int64_t>(got);
     if (got == count) return 1;
-    *error = "cannot read " + quotedName(s->path) + ": " +
-             (ferror(s->file) ? strerror(errno ? errno : EIO) : "it ended early");
-    clearerr(s->file);
-    s->position = -1;
+    *error = "cannot read " + quotedName(in->path) + ": " +
+             (ferror(in->file) ? strerror(errno ? errno : EIO) : "it ended early");
+    clearerr(in->file);
+    in->position = -1;
     return 0;
 }
 
-void describeGeometrySource(const SourceState* s, char* text, size_t size) {
+void closeInput(SourceInput* in) {
+    if (in->file) fclose(in->file);
+    in->file = nullptr;
+}
+
+void addInfoLine(InfoLines* info, const char* key, const char* format, ...) {
+    char value[4096];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(value, sizeof value, format, args);
+    va_end(args);
+    info->lines.emplace_back(key, value);
+}
+
+void addFittingGeometries(InfoLines* info, int64_t fileSize) {
+    std::vector<std::string> fits;
+    listFittingGeometries(&fits, fileSize);
+    for (const std::string& value : fits) info->lines.emplace_back("fits", value);
+}
+
+void describeGeometrySource(const Source* s, char* text, size_t size) {
     if (s->sizeFrom == GEOMETRY_FROM_HEADER) {
         snprintf(text, size, "header");
         return;

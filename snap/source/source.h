@@ -3,16 +3,20 @@
 // owns its file and its geometry (from flags, a header, the file's name or
 // the default); drivers never open INPUT themselves, they ask openSource.
 // Frames come out at their own depth and layout, exactly as stored.
+//
+// The contract is "the next frame, in order". Going to a frame out of order
+// (seek) and knowing the frame count before the end are capabilities a kind
+// may lack: drivers ask for them and do without.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "snap/format/frame_format.h"
-#include "snap/source/y4m_header.h"
 
 // Where a geometry's size or format came from, most trusted first.
 enum { GEOMETRY_FROM_FLAGS = 1, GEOMETRY_FROM_HEADER, GEOMETRY_FROM_NAME, GEOMETRY_BY_DEFAULT };
@@ -25,50 +29,77 @@ struct GeometryRequest {
     const FrameFormat* format;
 };
 
-struct SourceState {
-    const char* path;
-    FILE* file;
-    int64_t fileBytes;
-    FrameGeometry geometry;
-    int64_t frameBytes;   // one frame's samples as stored
-    int64_t frameCount;   // whole frames
-    int64_t partialBytes; // bytes of a frame cut short at the end (0 when none)
-    int sizeFrom, formatFrom; // GEOMETRY_FROM_...
-    int geometryUnknown;      // open failed only because no geometry could be settled
-    int64_t rateNumerator, rateDenominator; // the file's own rate; 0 when it has none
-    int64_t position;     // where the file stands, so that frames in order need no seek
-    // Y4M only.
-    Y4mHeader y4m;
-    int64_t frameHeaderBytes;        // the first FRAME header's length
-    std::vector<int64_t> frameStarts; // each frame's samples, once an index pass was needed
-    int indexed;
+// The lines --info prints, as keys and values so that JSON says the same.
+struct InfoLines {
+    std::vector<std::pair<std::string, std::string>> lines;
+};
+void addInfoLine(InfoLines* info, const char* key, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// What every driver may read; the kind's own fields live behind `state`.
+struct Source {
     const struct FrameSource* kind;
+    void* state;                      // the kind's private record (raw, y4m): no driver reads it
+    const char* path;
+    int64_t fileBytes;                // the input's size, or -1 when not known (a stream)
+    FrameGeometry geometry;
+    int64_t frameBytes;               // one frame's samples as stored
+    int64_t frameCount;               // whole frames, or -1 when not known yet (a stream)
+    int64_t partialBytes;             // bytes of a frame cut short at the end, once known
+    int64_t nextFrame;                // the frame sourceNext reads
+    int sizeFrom, formatFrom;         // GEOMETRY_FROM_...
+    int geometryUnknown;              // open failed only because no geometry could be settled
+    int64_t rateNumerator, rateDenominator;     // the input's own rate; 0 when none
+    int32_t aspectNumerator, aspectDenominator; // pixel aspect; 0:0 when none
+    const struct Y4mColour* colour;   // the input's own Y4M tag, or nullptr
+};
+
+// The file a kind reads, handed to its open; the kind keeps it (moving it
+// into its own record) and closes it.
+struct SourceInput {
+    FILE* file;
+    const char* path;
+    int64_t size;     // bytes, or -1 when not known
+    int64_t position; // where the file stands, so that reads in order need no seek; -1 when not known
 };
 
 struct FrameSource {
-    const char* name; // "raw", "y4m"
+    const char* name;      // "raw", "y4m"
+    const char* container; // what --info calls the container ("YUV4MPEG2"), or nullptr for none
     // Nonzero when a file starting with these bytes is of this kind.
     int (*probe)(const uint8_t* head, size_t size);
-    // Fills in the geometry and frame count of the file open in `s`.
-    int (*open)(SourceState* s, const GeometryRequest* asked, std::string* error);
-    // Reads frame `index` (below frameCount) into `frame`, frameBytes long.
-    int (*read)(SourceState* s, int64_t index, uint8_t* frame, std::string* error);
-    void (*close)(SourceState* s);
+    // Settles the geometry and what is known of the frames. On success the
+    // kind has taken `in` (and closes it); on failure `in` is left as it was.
+    int (*open)(Source* s, SourceInput* in, const GeometryRequest* asked, std::string* error);
+    int (*next)(Source* s, uint8_t* frame, std::string* error); // 1 a frame, 0 the end, -1 an error
+    int (*seek)(Source* s, int64_t index, std::string* error);  // nullptr when the kind cannot
+    void (*describe)(const Source* s, InfoLines* out);           // its own lines for --info, after the common ones
+    void (*close)(Source* s);
 };
 
 extern const FrameSource rawSource;
 extern const FrameSource y4mSource;
 
 // Opens `path` (a regular file) with the first source whose probe takes it.
-// Nonzero on success; otherwise `error` is one line and nothing is left open.
-int openSource(SourceState* s, const char* path, const GeometryRequest* asked, std::string* error);
-int readSourceFrame(SourceState* s, int64_t index, uint8_t* frame, std::string* error);
-void closeSource(SourceState* s);
+// Nonzero on success; otherwise `error` is one line and nothing is left open
+// (closeSource may still be called).
+int openSource(Source* s, const char* path, const GeometryRequest* asked, std::string* error);
+int sourceNext(Source* s, uint8_t* frame, std::string* error); // 1, 0 (end), -1
+int sourceCanSeek(const Source* s);
+int sourceSeek(Source* s, int64_t index, std::string* error);
+// Frame `index`: a seek when the source can and is not there already, then
+// next; a source that cannot seek reads its way forward. Nonzero on success.
+int readSourceFrame(Source* s, int64_t index, uint8_t* frame, std::string* error);
+void closeSource(Source* s);
 
-// Reads exactly `count` bytes at `offset` of the source's file (seeking only
-// when not already there). Nonzero on success; otherwise `error` says why.
-int readSourceBytes(SourceState* s, int64_t offset, uint8_t* bytes, size_t count, std::string* error);
+// Reads exactly `count` bytes at `offset` of the input (seeking only when
+// not already there). Nonzero on success; otherwise `error` says why.
+int readInputBytes(SourceInput* in, int64_t offset, uint8_t* bytes, size_t count, std::string* error);
+void closeInput(SourceInput* in);
 
 // "flags", "header", "file name", "flags and file name", with " (format 4:2:0
 // by default)" when the format came from nowhere.
-void describeGeometrySource(const SourceState* s, char* text, size_t size);
+void describeGeometrySource(const Source* s, char* text, size_t size);
+
+// Lines saying which common sizes and formats divide `fileSize` exactly:
+// what --info offers for a raw file whose frames do not.
+void addFittingGeometries(InfoLines* info, int64_t fileSize);

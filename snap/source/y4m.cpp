@@ -9,53 +9,71 @@
 
 #include "snap/io/files.h"
 #include "snap/source/source.h"
+#include "snap/source/y4m_header.h"
 
 namespace {
+
+struct Y4mState {
+    SourceInput input;
+    Y4mHeader header;
+    int64_t frameHeaderBytes;         // the first FRAME header's length
+    std::vector<int64_t> frameStarts; // each frame's samples, once an index pass was needed
+    int indexed;
+};
+
+Y4mState* y4mOf(const Source* s) {
+    return static_cast<Y4mState*>(s->state);
+}
 
 // A header or FRAME line longer than this is taken for a damaged file.
 constexpr size_t LINE_LIMIT = size_t{1} << 24;
 
 // Reads the line at `offset` (through its '\n') into `line`, growing the read
 // until the line ends or the file does. 1: read; 0: the file ended first.
-int readLine(SourceState* s, int64_t offset, std::vector<uint8_t>* line, std::string* error) {
+int readLine(SourceInput* in, int64_t offset, std::vector<uint8_t>* line, std::string* error) {
     size_t want = 256;
     for (;;) {
-        const int64_t left = s->fileBytes - offset;
+        const int64_t left = in->size - offset;
         const size_t take = left < 0 ? 0 : static_cast<uint64_t>(left) < want ? static_cast<size_t>(left) : want;
         line->resize(take);
-        if (take && !readSourceBytes(s, offset, line->data(), take, error)) return 0;
+        if (take && !readInputBytes(in, offset, line->data(), take, error)) return 0;
         if (memchr(line->data(), '\n', take) || take < want || want >= LINE_LIMIT) return 1;
         want *= 4;
     }
 }
 
-std::string frameText(const SourceState* s, int64_t index) {
+std::string frameText(const Source* s, int64_t index) {
     return "frame " + std::to_string(index) + " of " + quotedName(s->path);
 }
 
 // Walks the whole stream once, recording where each frame's samples start.
 // A FRAME marker missing or damaged at frame k leaves k as the last frame,
 // one that cannot be read.
-int indexFrames(SourceState* s, std::string* error) {
-    s->frameStarts.clear();
-    s->indexed = 1;
+int indexFrames(Source* s, Y4mState* y, std::string* error) {
+    y->frameStarts.clear();
+    y->indexed = 1;
+    s->partialBytes = 0; // the fixed step's guess no longer holds
     std::vector<uint8_t> line;
-    int64_t at = s->y4m.headerBytes;
-    while (at < s->fileBytes) {
-        if (!readLine(s, at, &line, error)) return 0;
+    int64_t at = y->header.headerBytes;
+    while (at < y->input.size) {
+        if (!readLine(&y->input, at, &line, error)) return 0;
         const int64_t length = parseY4mFrameHeader(line.data(), line.size());
+        if (length < 0 && at + static_cast<int64_t>(line.size()) == y->input.size) {
+            s->partialBytes = y->input.size - at; // the file ends inside a FRAME header
+            break;
+        }
         if (length <= 0) {
-            s->frameStarts.push_back(-1);
+            y->frameStarts.push_back(-1);
             break;
         }
-        if (at + length + s->frameBytes > s->fileBytes) {
-            s->partialBytes = s->fileBytes - at;
+        if (at + length + s->frameBytes > y->input.size) {
+            s->partialBytes = y->input.size - at;
             break;
         }
-        s->frameStarts.push_back(at + length);
+        y->frameStarts.push_back(at + length);
         at += length + s->frameBytes;
     }
-    s->frameCount = static_cast<int64_t>(s->frameStarts.size());
+    s->frameCount = static_cast<int64_t>(y->frameStarts.size());
     return 1;
 }
 
@@ -63,15 +81,9 @@ int probeY4m(const uint8_t* head, size_t size) {
     return isY4mStream(head, size);
 }
 
-int openY4m(SourceState* s, const GeometryRequest* asked, std::string* error) {
-    std::vector<uint8_t> line;
-    if (!readLine(s, 0, &line, error)) return 0;
-    char why[256];
-    if (parseY4mHeader(line.data(), line.size(), &s->y4m, why, sizeof why) != Y4M_HEADER_READ) {
-        *error = quotedName(s->path) + ": " + why;
-        return 0;
-    }
-    const FrameGeometry* g = &s->y4m.geometry;
+// The header's geometry, unless the flags ask for another.
+int takeHeader(Source* s, const Y4mHeader* h, const GeometryRequest* asked, std::string* error) {
+    const FrameGeometry* g = &h->geometry;
     const bool sizeDiffers = asked->sizeGiven && (asked->width != g->width || asked->height != g->height);
     if (sizeDiffers || (asked->format && asked->format != g->format)) {
         char text[256];
@@ -84,70 +96,134 @@ int openY4m(SourceState* s, const GeometryRequest* asked, std::string* error) {
     }
     s->geometry = *g;
     s->sizeFrom = s->formatFrom = GEOMETRY_FROM_HEADER;
-    s->frameBytes = s->y4m.frameBytes;
-    if (s->y4m.rateNumerator > 0 && s->y4m.rateDenominator > 0) {
-        s->rateNumerator = s->y4m.rateNumerator;
-        s->rateDenominator = s->y4m.rateDenominator;
+    s->frameBytes = h->frameBytes;
+    if (h->rateNumerator > 0 && h->rateDenominator > 0) {
+        s->rateNumerator = h->rateNumerator;
+        s->rateDenominator = h->rateDenominator;
     }
-    const int64_t body = s->fileBytes - s->y4m.headerBytes;
+    s->aspectNumerator = h->aspectNumerator;
+    s->aspectDenominator = h->aspectDenominator;
+    s->colour = h->colour;
+    return 1;
+}
+
+// Counts the frames from the first FRAME header's length, and checks the
+// last one is where that step puts it (else indexes the stream).
+int countFrames(Source* s, Y4mState* y, std::string* error) {
+    const int64_t body = y->input.size - y->header.headerBytes;
     if (body <= 0) return 1; // a header and no frame
-    if (!readLine(s, s->y4m.headerBytes, &line, error)) return 0;
-    s->frameHeaderBytes = parseY4mFrameHeader(line.data(), line.size());
-    if (s->frameHeaderBytes <= 0) {
-        s->frameCount = 1; // frame 0 exists, and cannot be read
-        s->frameStarts.push_back(-1);
-        s->indexed = 1;
+    std::vector<uint8_t> line;
+    if (!readLine(&y->input, y->header.headerBytes, &line, error)) return 0;
+    y->frameHeaderBytes = parseY4mFrameHeader(line.data(), line.size());
+    if (y->frameHeaderBytes < 0 && static_cast<int64_t>(line.size()) == body) {
+        s->partialBytes = body; // the file ends inside the first FRAME header
         return 1;
     }
-    const int64_t step = s->frameHeaderBytes + s->frameBytes;
+    if (y->frameHeaderBytes <= 0) {
+        s->frameCount = 1; // frame 0 exists, and cannot be read
+        y->frameStarts.push_back(-1);
+        y->indexed = 1;
+        return 1;
+    }
+    const int64_t step = y->frameHeaderBytes + s->frameBytes;
     s->frameCount = body / step;
     s->partialBytes = body % step;
-    // The last frame's marker where the fixed step puts it says the step holds.
     if (s->frameCount > 0) {
-        const int64_t last = y4mFrameOffset(s->y4m.headerBytes, s->frameHeaderBytes, s->frameBytes, s->frameCount - 1);
-        line.resize(static_cast<size_t>(s->frameHeaderBytes));
-        if (!readSourceBytes(s, last, line.data(), line.size(), error)) return 0;
-        if (!y4mFrameMarkerAt(line.data(), line.size(), s->frameHeaderBytes)) return indexFrames(s, error);
+        const int64_t last = y4mFrameOffset(y->header.headerBytes, y->frameHeaderBytes, s->frameBytes, s->frameCount - 1);
+        line.resize(static_cast<size_t>(y->frameHeaderBytes));
+        if (!readInputBytes(&y->input, last, line.data(), line.size(), error)) return 0;
+        if (!y4mFrameMarkerAt(line.data(), line.size(), y->frameHeaderBytes)) return indexFrames(s, y, error);
     }
     return 1;
 }
 
-int readY4m(SourceState* s, int64_t index, uint8_t* frame, std::string* error) {
-    int64_t start;
-    if (s->indexed) {
-        start = s->frameStarts[static_cast<size_t>(index)];
-    } else {
-        const int64_t at = y4mFrameOffset(s->y4m.headerBytes, s->frameHeaderBytes, s->frameBytes, index);
-        uint8_t marker[64];
-        std::vector<uint8_t> longer;
-        uint8_t* bytes = marker;
-        if (s->frameHeaderBytes > static_cast<int64_t>(sizeof marker)) {
-            longer.resize(static_cast<size_t>(s->frameHeaderBytes));
-            bytes = longer.data();
-        }
-        if (!readSourceBytes(s, at, bytes, static_cast<size_t>(s->frameHeaderBytes), error)) return 0;
-        if (!y4mFrameMarkerAt(bytes, static_cast<size_t>(s->frameHeaderBytes), s->frameHeaderBytes)) {
-            if (!indexFrames(s, error)) return 0;
-            if (index >= s->frameCount) {
-                *error = frameText(s, index) + " is past the end: the stream holds " +
-                         std::to_string(s->frameCount) + " whole frames";
-                return 0;
-            }
-            return readY4m(s, index, frame, error);
-        }
-        start = at + s->frameHeaderBytes;
+int openY4m(Source* s, SourceInput* in, const GeometryRequest* asked, std::string* error) {
+    Y4mState* y = new Y4mState();
+    y->input = *in;
+    std::vector<uint8_t> line;
+    char why[256];
+    int ok = readLine(&y->input, 0, &line, error);
+    if (ok && parseY4mHeader(line.data(), line.size(), &y->header, why, sizeof why) != Y4M_HEADER_READ) {
+        *error = quotedName(s->path) + ": " + why;
+        ok = 0;
     }
-    if (start < 0) {
-        *error = frameText(s, index) + " has no FRAME marker where it should start";
+    ok = ok && takeHeader(s, &y->header, asked, error) && countFrames(s, y, error);
+    if (!ok) {
+        *in = y->input; // the file stays the caller's
+        delete y;
         return 0;
     }
-    return readSourceBytes(s, start, frame, static_cast<size_t>(s->frameBytes), error);
+    in->file = nullptr;
+    s->state = y;
+    return 1;
 }
 
-void closeY4m(SourceState* s) {
-    s->frameStarts.clear();
+// Where frame `index`'s samples start: 1 found (`*start` -1 when its marker
+// is missing), 0 on a read error.
+int frameStart(Source* s, Y4mState* y, int64_t index, int64_t* start, std::string* error) {
+    if (y->indexed) {
+        *start = y->frameStarts[static_cast<size_t>(index)];
+        return 1;
+    }
+    const int64_t at = y4mFrameOffset(y->header.headerBytes, y->frameHeaderBytes, s->frameBytes, index);
+    // Nearly every FRAME header is a few bytes: no allocation for those.
+    uint8_t small[64];
+    std::vector<uint8_t> longer;
+    const size_t length = static_cast<size_t>(y->frameHeaderBytes);
+    if (length > sizeof small) longer.resize(length);
+    uint8_t* marker = length > sizeof small ? longer.data() : small;
+    if (!readInputBytes(&y->input, at, marker, length, error)) return 0;
+    if (y4mFrameMarkerAt(marker, length, y->frameHeaderBytes)) {
+        *start = at + y->frameHeaderBytes;
+        return 1;
+    }
+    if (!indexFrames(s, y, error)) return 0;
+    if (index >= s->frameCount) {
+        *error = frameText(s, index) + " is past the end: the stream holds " + std::to_string(s->frameCount) +
+                 " whole frames";
+        return 0;
+    }
+    return frameStart(s, y, index, start, error);
+}
+
+int nextY4m(Source* s, uint8_t* frame, std::string* error) {
+    const int64_t index = s->nextFrame;
+    if (index >= s->frameCount) return 0;
+    Y4mState* y = y4mOf(s);
+    int64_t start = -1;
+    if (!frameStart(s, y, index, &start, error)) return -1;
+    if (start < 0) {
+        *error = frameText(s, index) + " has no FRAME marker where it should start";
+        return -1;
+    }
+    return readInputBytes(&y->input, start, frame, static_cast<size_t>(s->frameBytes), error) ? 1 : -1;
+}
+
+// Frames are found from the first one's step, or from the index: nextY4m
+// goes straight to any of them.
+int seekY4m(Source*, int64_t, std::string*) {
+    return 1;
+}
+
+// The header's own fields, after the ones every input has.
+void describeY4m(const Source* s, InfoLines* out) {
+    const Y4mState* y = y4mOf(s);
+    const Y4mHeader* h = &y->header;
+    addInfoLine(out, "y4m colour", "%s", h->colour->tag);
+    addInfoLine(out, "y4m interlacing", "%c", h->interlacing);
+    addInfoLine(out, "y4m aspect", "%d:%d", h->aspectNumerator, h->aspectDenominator);
+    addInfoLine(out, "y4m header bytes", "%" PRId64, h->headerBytes);
+    addInfoLine(out, "y4m frame header bytes", "%" PRId64 "%s", y->frameHeaderBytes,
+                y->indexed ? " (they differ: the frames were indexed)" : "");
+    addInfoLine(out, "y4m extensions", "%d", h->extensionCount);
+}
+
+void closeY4m(Source* s) {
+    closeInput(&y4mOf(s)->input);
+    delete y4mOf(s);
+    s->state = nullptr;
 }
 
 } // namespace
 
-const FrameSource y4mSource = {"y4m", probeY4m, openY4m, readY4m, closeY4m};
+const FrameSource y4mSource = {"y4m", "YUV4MPEG2", probeY4m, openY4m, nextY4m, seekY4m, describeY4m, closeY4m};

@@ -49,10 +49,10 @@ int isY4mStream(const uint8_t* head, size_t size) {
     return head && size >= Y4M_SIGNATURE_BYTES && memcmp(head, y4mSignature, Y4M_SIGNATURE_BYTES) == 0;
 }
 
-int parseY4mHeader(const uint8_t* bytes, size_t size, Y4mHeader* header, char* error,
-                   size_t errorSize) {
-    memset(header, 0, sizeof *header);
-    if (errorSize) error[0] = '\0';
+namespace {
+
+// The header's end ('\n'): 1 found, else Y4M_HEADER_BAD or Y4M_HEADER_UNFINISHED with `error`.
+int findHeaderEnd(const uint8_t* bytes, size_t size, size_t* end, char* error, size_t errorSize) {
     if (!isY4mStream(bytes, size)) {
         snprintf(error, errorSize, "the stream does not start with 'YUV4MPEG2 '");
         return size < Y4M_SIGNATURE_BYTES && bytes && memcmp(bytes, y4mSignature, size) == 0
@@ -64,13 +64,98 @@ int parseY4mHeader(const uint8_t* bytes, size_t size, Y4mHeader* header, char* e
         snprintf(error, errorSize, "the YUV4MPEG2 header does not end within its first %zu bytes", size);
         return Y4M_HEADER_UNFINISHED;
     }
-    const size_t end = static_cast<size_t>(static_cast<const uint8_t*>(newline) - bytes);
+    *end = static_cast<size_t>(static_cast<const uint8_t*>(newline) - bytes);
+    return 1;
+}
 
+// One of the fields W H F I A C (`letter`, then `valueLength` bytes at `value`).
+bool readField(Y4mHeader* h, uint8_t letter, const uint8_t* value, size_t valueLength, char* error,
+               size_t errorSize) {
+    switch (letter) {
+    case 'W': return readNumber(value, valueLength, &h->width) && h->width > 0;
+    case 'H': return readNumber(value, valueLength, &h->height) && h->height > 0;
+    case 'F': return readRatio(value, valueLength, &h->rateNumerator, &h->rateDenominator);
+    case 'A': return readRatio(value, valueLength, &h->aspectNumerator, &h->aspectDenominator);
+    case 'I':
+        if (valueLength != 1 || !strchr("ptbm?", value[0]) || value[0] == '\0') return false;
+        h->interlacing = static_cast<char>(value[0]);
+        return true;
+    default: // 'C'
+        h->colour = findY4mColour(reinterpret_cast<const char*>(value), valueLength);
+        if (!h->colour) {
+            char quoted[24];
+            quoteField(value, valueLength, quoted, sizeof quoted);
+            snprintf(error, errorSize, "the YUV4MPEG2 colour space '%s' is not one read here", quoted);
+        }
+        return h->colour != nullptr;
+    }
+}
+
+// The field of `length` bytes at `field`: 1 taken (or skipped), 0 with `error`.
+int takeField(Y4mHeader* h, const uint8_t* bytes, const uint8_t* field, size_t length, bool* seen,
+              char* error, size_t errorSize) {
+    const uint8_t letter = field[0];
+    if (letter == 'X') {
+        if (h->extensionCount < Y4M_KEPT_EXTENSIONS)
+            h->extensions[h->extensionCount] = {static_cast<int64_t>(field - bytes), static_cast<int64_t>(length)};
+        if (h->extensionCount < INT32_MAX) ++h->extensionCount;
+        return 1;
+    }
+    if (!strchr("WHFIAC", letter) || letter == '\0') return 1; // a field Y4M may add later
+    if (seen[letter]) {
+        snprintf(error, errorSize, "the YUV4MPEG2 header gives %c twice", letter);
+        return 0;
+    }
+    seen[letter] = true;
+    error[0] = '\0';
+    if (readField(h, letter, field + 1, length - 1, error, errorSize)) return 1;
+    if (!error[0]) {
+        char quoted[24];
+        quoteField(field, length, quoted, sizeof quoted);
+        snprintf(error, errorSize, "the YUV4MPEG2 header field '%s' is malformed", quoted);
+    }
+    return 0;
+}
+
+// After the fields: W and H given, the geometry settled.
+int finishHeader(Y4mHeader* h, const bool* seen, char* error, size_t errorSize) {
+    if (!seen['W'] || !seen['H']) {
+        snprintf(error, errorSize, "the YUV4MPEG2 header gives no %s",
+                 !seen['W'] && !seen['H'] ? "width (W) or height (H)" : !seen['W'] ? "width (W)" : "height (H)");
+        return 0;
+    }
+    if (!h->colour) h->colour = &y4mColours[0];
+    h->geometry.format = y4mColourFormat(h->colour);
+    h->geometry.width = h->width;
+    h->geometry.height = h->height;
+    h->geometry.rounding = CHROMA_ROUNDED_UP;
+    h->frameBytes = frameBytes(&h->geometry);
+    if (h->frameBytes < 0) {
+        snprintf(error, errorSize, "a %dx%d %s frame is too large to hold", h->width, h->height,
+                 h->geometry.format->name);
+        return 0;
+    }
+    return 1;
+}
+
+} // namespace
+
+int parseY4mHeader(const uint8_t* bytes, size_t size, Y4mHeader* header, char* error,
+                   size_t errorSize) {
+    memset(header, 0, sizeof *header);
+    char scratch[1];
+    if (!errorSize) {
+        error = scratch;
+        errorSize = sizeof scratch;
+    }
+    error[0] = '\0';
+    size_t end = 0;
+    const int found = findHeaderEnd(bytes, size, &end, error, errorSize);
+    if (found != 1) return found;
     Y4mHeader h;
     memset(&h, 0, sizeof h);
     h.interlacing = '?';
     bool seen[128] = {};
-    char quoted[24];
     size_t i = Y4M_SIGNATURE_BYTES;
     while (i < end) {
         if (bytes[i] == ' ') {
@@ -79,66 +164,10 @@ int parseY4mHeader(const uint8_t* bytes, size_t size, Y4mHeader* header, char* e
         }
         size_t length = 0;
         while (i + length < end && bytes[i + length] != ' ') ++length;
-        const uint8_t* field = bytes + i;
-        const uint8_t letter = field[0];
-        const uint8_t* value = field + 1;
-        const size_t valueLength = length - 1;
-        quoteField(field, length, quoted, sizeof quoted);
+        if (!takeField(&h, bytes, bytes + i, length, seen, error, errorSize)) return Y4M_HEADER_BAD;
         i += length;
-
-        if (letter == 'X') {
-            if (h.extensionCount < Y4M_KEPT_EXTENSIONS)
-                h.extensions[h.extensionCount] = {static_cast<int64_t>(field - bytes),
-                                                  static_cast<int64_t>(length)};
-            if (h.extensionCount < INT32_MAX) ++h.extensionCount;
-            continue;
-        }
-        if (!strchr("WHFIAC", letter) || letter == '\0') continue; // a field Y4M may add later
-        if (seen[letter]) {
-            snprintf(error, errorSize, "the YUV4MPEG2 header gives %c twice", letter);
-            return Y4M_HEADER_BAD;
-        }
-        seen[letter] = true;
-        bool good = true;
-        switch (letter) {
-        case 'W': good = readNumber(value, valueLength, &h.width) && h.width > 0; break;
-        case 'H': good = readNumber(value, valueLength, &h.height) && h.height > 0; break;
-        case 'F': good = readRatio(value, valueLength, &h.rateNumerator, &h.rateDenominator); break;
-        case 'A': good = readRatio(value, valueLength, &h.aspectNumerator, &h.aspectDenominator); break;
-        case 'I':
-            good = valueLength == 1 && strchr("ptbm?", value[0]) && value[0] != '\0';
-            if (good) h.interlacing = static_cast<char>(value[0]);
-            break;
-        case 'C':
-            h.colour = findY4mColour(reinterpret_cast<const char*>(value), valueLength);
-            if (!h.colour) {
-                quoteField(value, valueLength, quoted, sizeof quoted);
-                snprintf(error, errorSize, "the YUV4MPEG2 colour space '%s' is not one read here", quoted);
-                return Y4M_HEADER_BAD;
-            }
-            break;
-        }
-        if (!good) {
-            snprintf(error, errorSize, "the YUV4MPEG2 header field '%s' is malformed", quoted);
-            return Y4M_HEADER_BAD;
-        }
     }
-    if (!seen['W'] || !seen['H']) {
-        snprintf(error, errorSize, "the YUV4MPEG2 header gives no %s",
-                 !seen['W'] && !seen['H'] ? "width (W) or height (H)" : !seen['W'] ? "width (W)" : "height (H)");
-        return Y4M_HEADER_BAD;
-    }
-    if (!h.colour) h.colour = &y4mColours[0];
-    h.geometry.format = &frameFormats[h.colour->format];
-    h.geometry.width = h.width;
-    h.geometry.height = h.height;
-    h.geometry.rounding = CHROMA_ROUNDED_UP;
-    h.frameBytes = frameBytes(&h.geometry);
-    if (h.frameBytes < 0) {
-        snprintf(error, errorSize, "a %dx%d %s frame is too large to hold", h.width, h.height,
-                 h.geometry.format->name);
-        return Y4M_HEADER_BAD;
-    }
+    if (!finishHeader(&h, seen, error, errorSize)) return Y4M_HEADER_BAD;
     h.headerBytes = static_cast<int64_t>(end) + 1;
     *header = h;
     return Y4M_HEADER_READ;
@@ -172,7 +201,7 @@ int y4mFrameMarkerAt(const uint8_t* bytes, size_t size, int64_t frameHeaderBytes
 size_t buildY4mHeader(const FrameGeometry* geometry, const Y4mColour* colour, int32_t rateNumerator,
                       int32_t rateDenominator, char* text, size_t size) {
     if (!geometry->format || rateNumerator <= 0 || rateDenominator <= 0) return 0;
-    if (!colour || colour->format != geometry->format->planar) colour = y4mColourOf(geometry->format);
+    if (!colour || y4mColourFormat(colour) != planarFormOf(geometry->format)) colour = y4mColourOf(geometry->format);
     if (!colour) return 0;
     const int n = snprintf(text, size, "YUV4MPEG2 W%d H%d F%d:%d Ip A0:0 C%s%s%s\n", geometry->width,
                            geometry->height, rateNumerator, rateDenominator, colour->tag,

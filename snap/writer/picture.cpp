@@ -56,10 +56,11 @@ int viewOf(const WriterContext* c, const uint8_t* frame, std::vector<uint8_t>* s
 
 int64_t exportPictureWidth(const FrameGeometry* geometry, int separate) {
     if (!separate) return geometry->width;
-    if (geometry->format->viewerCode == 420) return 3 * int64_t{geometry->width} / 2;
-    FramePlanes planes;
-    if (!framePlanes(geometry, &planes)) return -1;
-    return int64_t{geometry->width} + 2 * int64_t{planes.chromaWidth};
+    // The narrowed frame's record decides, as it does for buildSeparate.
+    VideoFile view;
+    if (!narrowView(geometry, nullptr, &view)) return -1;
+    if (view.format->code == 420) return 3 * int64_t{geometry->width} / 2;
+    return int64_t{geometry->width} + 2 * int64_t{view.chromaWidth};
 }
 
 int pictureFits(int64_t width, int32_t height, int separate, int png) {

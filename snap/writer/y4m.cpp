@@ -57,8 +57,7 @@ int y4mFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput
     out->prefix = y4mFrameHeader;
     out->bytes = frame;
     out->size = static_cast<size_t>(c->frameBytes);
-    const int layout = c->geometry.format->layout;
-    if (layout != LAYOUT_PLANAR && layout != LAYOUT_GREY) {
+    if (planarFormOf(c->geometry.format) != c->geometry.format) {
         out->own.resize(out->size);
         if (!planarFrame(&c->geometry, frame, out->own.data())) {
             *error = "the frame cannot be made planar";
@@ -67,7 +66,7 @@ int y4mFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput
         out->bytes = out->own.data();
     }
     if (c->geometry.rounding == CHROMA_ROUNDED_DOWN) {
-        const FrameGeometry planar = {&frameFormats[c->geometry.format->planar], c->geometry.width,
+        const FrameGeometry planar = {planarFormOf(c->geometry.format), c->geometry.width,
                                       c->geometry.height, CHROMA_ROUNDED_DOWN};
         if (roundingChangesLayout(&planar)) {
             const FrameGeometry up = {planar.format, planar.width, planar.height, CHROMA_ROUNDED_UP};

@@ -202,7 +202,7 @@ void fuzzFormatName(const std::string& text, int64_t number) {
     for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>((bits >> (16 + i % 48)) * (i + 1));
     std::vector<uint8_t> planar(frame.size());
     const int split = planarFrame(&geometry, frame.data(), planar.data());
-    require((split != 0) == (format->layout == LAYOUT_SEMI_PLANAR_UV || format->layout == LAYOUT_SEMI_PLANAR_VU));
+    require((split != 0) == (planarFormOf(format) != format));
     std::vector<uint8_t> narrow(static_cast<size_t>(narrowFrameBytes(&geometry)));
     require(narrowFrame(&geometry, frame.data(), narrow.data()));
     VideoFile view;
