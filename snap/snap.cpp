@@ -75,7 +75,7 @@ int snapMain(int argc, char** argv) {
     // What went to standard output must have arrived, whatever the mode.
     errno = 0;
     if ((fflush(stdout) != 0 || ferror(stdout)) && status != 2) {
-        status = snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+        status = snapFail("%s", cannotWriteText("-", errno).c_str());
         clearerr(stdout);
     }
     return status;
