@@ -36,15 +36,6 @@ bool interrupted = false; // set by the clean-up: no new output may start or fin
 std::atomic<unsigned> temporaryCounter{0};
 
 #ifdef _WIN32
-std::wstring wide(const char* text) {
-    const int count = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (count <= 0) return std::wstring();
-    std::wstring result(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &result[0], count);
-    result.resize(static_cast<size_t>(count - 1));
-    return result;
-}
-
 int errnoFromWindows(DWORD code) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -64,7 +55,7 @@ int errnoFromWindows(DWORD code) {
 
 void removeTemporary(const std::string& name) {
 #ifdef _WIN32
-    DeleteFileW(wide(name.c_str()).c_str());
+    DeleteFileW(wideFromUtf8(name.c_str()).c_str());
 #else
     unlink(name.c_str());
 #endif
@@ -131,7 +122,7 @@ std::string temporaryNameFor(const std::string& path) {
 // which the interrupt path needs.
 FILE* createNew(const std::string& name) {
 #ifdef _WIN32
-    HANDLE handle = CreateFileW(wide(name.c_str()).c_str(), GENERIC_WRITE,
+    HANDLE handle = CreateFileW(wideFromUtf8(name.c_str()).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -158,7 +149,9 @@ FILE* createNew(const std::string& name) {
 
 int renameOver(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    if (MoveFileExW(wide(from.c_str()).c_str(), wide(to.c_str()).c_str(), MOVEFILE_REPLACE_EXISTING)) return 1;
+    if (MoveFileExW(wideFromUtf8(from.c_str()).c_str(), wideFromUtf8(to.c_str()).c_str(),
+                    MOVEFILE_REPLACE_EXISTING))
+        return 1;
     errno = errnoFromWindows(GetLastError());
     return 0;
 #else
@@ -177,7 +170,7 @@ void identifyPath(const char* path, FileIdentity* identity) {
     memset(identity, 0, sizeof *identity);
     identity->kind = PATH_ABSENT;
 #ifdef _WIN32
-    const std::wstring name = wide(path);
+    const std::wstring name = wideFromUtf8(path);
     if (name.empty()) {
         identity->error = ENOENT;
         return;

@@ -18,7 +18,6 @@
 #include "snap/io/shown_name.h"
 
 #ifdef _WIN32
-namespace {
 std::wstring wideFromUtf8(const char* text) {
     const int count = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
     if (count <= 0) return std::wstring();
@@ -27,7 +26,6 @@ std::wstring wideFromUtf8(const char* text) {
     wide.resize(static_cast<size_t>(count - 1));
     return wide;
 }
-} // namespace
 
 FILE* openToolFile(const char* utf8Path, const char* mode) {
     if (!utf8Path || !mode) return nullptr;

@@ -37,6 +37,8 @@ int failNoWholeFrame(const char* path, int32_t width, int32_t height, const char
 int failAfterWritten(const char* failure, int64_t written);
 
 #ifdef _WIN32
+// A UTF-8 text for the wide calls ("" when it is not UTF-8).
+std::wstring wideFromUtf8(const char* text);
 // The program's arguments as UTF-8 texts, from the wide command line.
 std::vector<std::string> wideArgumentsToUtf8(int argc, wchar_t** argv);
 #endif
