@@ -18,6 +18,7 @@
 #include "snap/source/sample.h"
 #include "snap/cli/options.h"
 #include "snap/io/messages.h"
+#include "snap/io/output.h"
 #include "video/video_file.h"
 #include "version.h"
 
@@ -33,8 +34,8 @@ int makeSample(const SnapJob* job) {
 
 int runJob(const SnapJob* job) {
     switch (job->mode) {
-    case SNAP_HELP: fputs(snapUsage, stdout); return 0;
-    case SNAP_VERSION: puts("corvane-snap " CORVANE_VERSION_TEXT); return 0;
+    case SNAP_HELP: return writeDocument("-", snapUsage, nullptr, nullptr) ? 0 : 2;
+    case SNAP_VERSION: return writeDocument("-", "corvane-snap " CORVANE_VERSION_TEXT "\n", nullptr, nullptr) ? 0 : 2;
     case SNAP_MAKE_SAMPLE: return makeSample(job);
     case SNAP_INFO: return runInfo(job);
     case SNAP_COMPARE: return runCompareCommand(job);

@@ -2,7 +2,8 @@
 //
 // Inputs are opened only when they are regular files (a FIFO would block in
 // open, a directory reads as endless bytes). Every output goes through
-// openOutput/finishOutput or writeWholeOutput: it is refused when it is one
+// openOutput/finishOutput or writeWholeOutput (snap/io/output.h adds
+// standard output, "-", to both): it is refused when it is one
 // of the inputs by file identity (device and inode; on Windows volume serial
 // and file index, which also sees another case of the same name), written
 // under a temporary name in its own folder, and renamed over the target only

@@ -15,7 +15,9 @@
 // which the caller sees as choice->last > *last.
 int chooseFrames(const FrameChoice* choice, int64_t count, const char* holds, int64_t* first, int64_t* last);
 
-// Nonzero when every name frames first..last are written under may be
-// written (none is a directory, INPUT or OTHER); otherwise 0 after saying why.
+// Nonzero when every name frames first..last are written under (each
+// frame's is outputNameFor's, snap/writer/writer.h) may be written: none is a
+// directory, INPUT or OTHER. Otherwise 0 after saying why. `last` must be
+// known: with a number field every name is looked at.
 int checkFrameOutputs(const OutputName* name, const char* text, const OutputGuard* guard, int64_t first,
                       int64_t last);

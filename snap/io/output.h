@@ -11,11 +11,11 @@
 int isStandardStream(const char* path);
 
 struct Output {
-    const char* path;  // nullptr: none; "-": standard output
-    bool toFile;       // written through `file`
-    OutputFile file;
-    bool failed;       // a write failed; a file keeps its reason for finishRunOutput
-    int error;         // errno of the first failed write to standard output
+    const char* path = nullptr; // nullptr: none; "-": standard output
+    bool toFile = false;        // written through `file`
+    OutputFile file{};
+    bool failed = false;        // a write failed; a file keeps its reason for finishRunOutput
+    int error = 0;              // errno of the first failed write to standard output
 };
 
 // Opens `path` (nullptr: no output, every write is dropped). A file's error
