@@ -72,7 +72,8 @@ void progressStep(Progress* p, int64_t done) {
     const int64_t now = nanosecondsSince(p);
     if (now < p->nextAt.load(std::memory_order_relaxed)) return;
     std::lock_guard<std::mutex> hold(p->lock);
-    if (now < p->nextAt.load(std::memory_order_relaxed)) return;
+    // Ended meanwhile: its last line is out, nothing may follow it.
+    if (!p->on || now < p->nextAt.load(std::memory_order_relaxed)) return;
     p->nextAt.store(now + quarterSecond, std::memory_order_relaxed);
     showLine(p, p->done.load(std::memory_order_relaxed), false);
 }

@@ -24,6 +24,7 @@ struct Progress {
     std::mutex lock;                 // one line at a time
 };
 
+// Before any thread steps it.
 void progressStart(Progress* p, const char* noun, int64_t total);
 // Cheap and safe from any thread: most calls only read the clock.
 void progressStep(Progress* p, int64_t done);
