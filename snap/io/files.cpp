@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cinttypes>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -223,6 +225,8 @@ void adoptOwnerAndMode(FILE* file, const std::string& path) {
     fchmod(descriptor, mode);
 }
 
+#endif
+
 // The process that named a temporary file ".corvane-snap-NAME.PID-N.part",
 // or 0 when `name` is not one of ours.
 long partOwner(const char* name) {
@@ -242,10 +246,52 @@ long partOwner(const char* name) {
     return process > 0 && process < INT_MAX ? process : 0;
 }
 
+#ifdef _WIN32
+// Nonzero while process `id` runs, or when it cannot be asked.
+int processRuns(long id) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const int runs = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    CloseHandle(process);
+    return runs;
+}
+
+// The same clean-up as elsewhere; a link (reparse point) is never followed.
+void sweepStaleParts(const std::string& folder) {
+    const std::wstring where = wideFromUtf8(folder.c_str());
+    if (where.empty() && !folder.empty()) return;
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((where + L".corvane-snap-*.part").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return;
+    FILETIME clock;
+    GetSystemTimeAsFileTime(&clock);
+    const uint64_t now = uint64_t{clock.dwHighDateTime} << 32 | clock.dwLowDateTime;
+    do {
+        std::string name; // our part of the name is ASCII
+        for (const wchar_t* c = found.cFileName; *c; ++c) name += *c < 128 ? static_cast<char>(*c) : '?';
+        const long process = partOwner(name.c_str());
+        const uint64_t written =
+            uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32 | found.ftLastWriteTime.dwLowDateTime;
+        if (process == 0 || static_cast<DWORD>(process) == GetCurrentProcessId() ||
+            (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+            now < written + 60 * 10000000ull || processRuns(process))
+            continue;
+        DeleteFileW((where + found.cFileName).c_str());
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+}
+#else
+// Nonzero while process `id` runs here, or may (another user's).
+int processRuns(long id) {
+    return kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+}
+
 // A run killed outright (SIGKILL, power lost) leaves its temporary files.
 // They are removed only when surely dead: our exact name, owned by this
 // user, untouched for a minute, and named by a process that no longer runs
-// here (a folder shared with another host keeps that host's running ones).
+// here (a folder shared with another host keeps that host's running ones,
+// which a write refreshes).
 void sweepStaleParts(const std::string& folder) {
     DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
     if (!listing) return;
@@ -258,7 +304,7 @@ void sweepStaleParts(const std::string& folder) {
         if (lstat(name.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
             now - status.st_mtime < 60)
             continue;
-        if (kill(static_cast<pid_t>(process), 0) != 0 && errno == ESRCH) unlink(name.c_str());
+        if (!processRuns(process)) unlink(name.c_str());
     }
     closedir(listing);
 }
@@ -365,13 +411,11 @@ int createTemporary(OutputFile* out, int replacing) {
         errno = 0;
         return 0;
     }
-#ifndef _WIN32
     const std::string folder = folderOf(out->path);
     if (std::find(sweptFolders.begin(), sweptFolders.end(), folder) == sweptFolders.end()) {
         sweptFolders.push_back(folder);
         sweepStaleParts(folder);
     }
-#endif
     for (int attempt = 0; attempt < 100 && !out->file; ++attempt) {
         out->temporary = temporaryNameFor(out->path);
         out->file = createNew(out->temporary, replacing ? 0600 : 0666);
