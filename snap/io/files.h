@@ -10,11 +10,19 @@
 // when whole, so that an interrupted or failed write never leaves a partial
 // file and never costs the old one. A device or pipe named as the output
 // (/dev/null, /dev/stdout, NUL) is written in place: it cannot be renamed.
+// A file this user may not write (mode bits and ACLs, as `cp` decides; on
+// Windows the read-only attribute) is refused, root overwrites as `cp`
+// does; a replaced file keeps its mode and, where allowed, its owner.
+// Through a symbolic link, the file at the end of the chain is replaced (a
+// dangling link's target created) and the links stay. The first output
+// into a folder removes the temporary files there of runs killed outright
+// (see sweepStaleParts in files.cpp).
 //
-// While a run is guarded (guardRun/endGuardedRun), SIGINT and SIGTERM (on
-// Windows Ctrl-C, Ctrl-Break and closing the console) remove the temporary
-// files, say how many outputs were complete, and end the process as the
-// signal would.
+// While a run is guarded (guardRun/endGuardedRun), SIGINT, SIGTERM and
+// SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the console) remove the
+// temporary files, say how many outputs were complete, and end the process
+// as the signal would; SIGPIPE (a reader of standard output gone) does the
+// same without a word.
 #pragma once
 
 #include <cstddef>
@@ -59,7 +67,8 @@ struct OutputFile {
     int writeError;        // errno of the first failed write, or 0
 };
 
-// Nonzero when `path` may be written: not a directory, not a file in `guard`.
+// Nonzero when `path` may be written: not a directory, not a file in `guard`,
+// not a file this user may not write.
 int checkOutputPath(const char* path, const OutputGuard* guard, std::string* error);
 
 int openOutput(OutputFile* out, const char* path, const OutputGuard* guard, std::string* error);
