@@ -257,7 +257,9 @@ int processRuns(long id) {
     return runs;
 }
 
-// The same clean-up as elsewhere; a link (reparse point) is never followed.
+// The temporary files of runs killed outright, removed when our exact name,
+// untouched for a minute, and named by a process that no longer runs. A
+// link (reparse point) is never followed.
 void sweepStaleParts(const std::string& folder) {
     const std::wstring where = wideFromUtf8(folder.c_str());
     if (where.empty() && !folder.empty()) return;
