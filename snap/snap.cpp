@@ -18,6 +18,7 @@
 #include "snap/source/sample.h"
 #include "snap/cli/options.h"
 #include "snap/io/messages.h"
+#include "snap/io/output.h"
 #include "video/video_file.h"
 #include "version.h"
 
@@ -32,13 +33,11 @@ int makeSample(const SnapJob* job) {
 }
 
 int printHelp(const SnapJob*) {
-    fputs(snapUsage, stdout);
-    return 0;
+    return writeDocument("-", snapUsage, nullptr, nullptr) ? 0 : 2;
 }
 
 int printVersion(const SnapJob*) {
-    puts("corvane-snap " CORVANE_VERSION_TEXT);
-    return 0;
+    return writeDocument("-", "corvane-snap " CORVANE_VERSION_TEXT "\n", nullptr, nullptr) ? 0 : 2;
 }
 
 // A mode: how the command line names and checks it (its row in modeRules)
@@ -91,7 +90,7 @@ int snapMain(int argc, char** argv) {
     // What went to standard output must have arrived, whatever the mode.
     errno = 0;
     if ((fflush(stdout) != 0 || ferror(stdout)) && status != 2) {
-        status = snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+        status = snapFail("%s", cannotWriteText("-", errno).c_str());
         clearerr(stdout);
     }
     return status;

@@ -3,6 +3,7 @@
 // with the same bytes, and the only new files are the ones the case names.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "tests/test_files.h"
@@ -67,7 +69,7 @@ void writeFile(const char* path, const std::string& text) {
 std::map<std::string, uint64_t> folderContents(const fs::path& folder) {
     std::map<std::string, uint64_t> files;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file() && !entry.is_symlink())
+        if (!entry.is_symlink() && entry.is_regular_file())
             files[fs::relative(entry.path(), folder).generic_string()] = checksum(entry.path());
     return files;
 }
@@ -158,6 +160,12 @@ const HostileCase hostileCases[] = {
     {{"--compare", "ten_qcif.yuv", "sub"}, 2, "'sub' is a directory", {}, 0},
     {{"sub", "x.bmp"}, 2, "'sub' is a directory", {}, 0},
 #ifndef _WIN32
+    // OUTPUT through links: the file at the end of the chain is written (a
+    // dangling link names the file to create) and the links stay links.
+    {{"--size", "qcif", "ten.yuv", "dangling.bmp"}, 0, "", {{"sub/made.bmp", "frame0.bmp"}}, 0},
+    {{"--size", "qcif", "ten.yuv", "chain.bmp"}, 0, "", {{"sub/made.bmp", "frame0.bmp"}}, 0},
+    {{"ten_qcif.yuv", "loop_a.bmp"}, 2, "cannot write 'loop_a.bmp': Too many levels of symbolic links", {}, 0},
+    {{"ten_qcif.yuv", "linked.yuv"}, 2, "'linked.yuv' is INPUT 'ten_qcif.yuv' under another name", {}, 0},
     {{"--info", "fifo_qcif.yuv"}, 2, "'fifo_qcif.yuv' is not a regular file", {}, 0},
     {{"--size", "qcif", "/dev/zero", "x.bmp"}, 2, "'/dev/zero' is not a regular file", {}, 0},
 #endif
@@ -235,6 +243,11 @@ protected:
         fclose(file);
 #ifndef _WIN32
         ASSERT_EQ(mkfifo("fifo_qcif.yuv", 0600), 0);
+        fs::create_symlink("sub/made.bmp", "dangling.bmp");
+        fs::create_symlink("dangling.bmp", "chain.bmp");
+        fs::create_symlink("loop_b.bmp", "loop_a.bmp");
+        fs::create_symlink("loop_a.bmp", "loop_b.bmp");
+        fs::create_symlink("ten_qcif.yuv", "linked.yuv");
 #endif
     }
     void TearDown() override {
@@ -300,6 +313,70 @@ TEST_F(HostileRuns, NeverLoseAFileNorPassAWrongAnswer) {
     }
 }
 
+#ifndef _WIN32
+int modeOf(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 ? static_cast<int>(status.st_mode & 07777) : -1;
+}
+
+// A replaced file keeps its mode. A write-protected one is refused as `cp`
+// refuses it; root overwrites it, as `cp` does, and it stays protected.
+TEST_F(HostileRuns, ReplacedFilesKeepTheirModeAndProtection) {
+    ASSERT_EQ(chmod("keep.bmp", 0640), 0);
+    EXPECT_EQ(runSnapIn({"--size", "qcif", "ten.yuv", "keep.bmp"}), 0);
+    EXPECT_EQ(checksum("keep.bmp"), checksum("frame0.bmp"));
+    EXPECT_EQ(modeOf("keep.bmp"), 0640);
+
+    fs::copy_file("ten.yuv", "locked.yuv");
+    ASSERT_EQ(chmod("locked.yuv", 0444), 0);
+    const uint64_t old = checksum("locked.yuv");
+    testing::internal::CaptureStderr();
+    const int status = runSnapIn({"--frame", "0-1", "ten_qcif.yuv", "locked.yuv"});
+    const std::string error = testing::internal::GetCapturedStderr();
+    if (geteuid() == 0) {
+        EXPECT_EQ(status, 0) << error;
+        EXPECT_NE(checksum("locked.yuv"), old);
+    } else {
+        EXPECT_EQ(status, 2);
+        EXPECT_EQ(error, "corvane-snap: cannot write 'locked.yuv': Permission denied\n");
+        EXPECT_EQ(checksum("locked.yuv"), old);
+    }
+    EXPECT_EQ(modeOf("locked.yuv"), 0444);
+}
+
+#endif
+
+// A run killed outright leaves its temporary file; the next run into that
+// folder removes it once its process is gone and it has lain a minute, and
+// nothing else that only looks like one. No process has the number
+// 2147483644 (a multiple of 4, as Windows numbers them); process 1 on POSIX
+// and 4 on Windows always run.
+TEST_F(HostileRuns, StaleTemporaryFilesOfDeadRunsGo) {
+    const std::string dead = "2147483644";
+#ifdef _WIN32
+    const std::string live = "4";
+#else
+    const std::string live = "1";
+#endif
+    const struct {
+        std::string name;
+        bool old, kept;
+    } parts[] = {
+        {".corvane-snap-a.png." + dead + "-0.part", true, false},
+        {"sub/.corvane-snap-a.png." + dead + "-1.part", true, true}, // another folder
+        {".corvane-snap-a.png." + dead + "-2.part", false, true},    // too young
+        {".corvane-snap-a.png." + live + "-0.part", true, true},
+        {".corvane-snap-a.png." + dead + ".part", true, true},
+        {".corvane-snap-a.png." + dead + "-0.part.png", true, true},
+    };
+    for (const auto& part : parts) {
+        writeFile(part.name.c_str(), "partial");
+        if (part.old) fs::last_write_time(part.name, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    }
+    EXPECT_EQ(runSnapIn({"--size", "qcif", "ten.yuv", "made.bmp"}), 0);
+    for (const auto& part : parts) EXPECT_EQ(fs::exists(part.name), part.kept) << part.name;
+}
+
 #ifdef _WIN32
 // Windows names one file in any case, and a hard link is the same file by
 // its volume serial number and file index.
@@ -316,6 +393,17 @@ TEST_F(HostileRuns, WindowsKnowsTheFileBehindAnotherNameOrCase) {
     EXPECT_NE(error.find("'linked.bmp' is INPUT"), std::string::npos) << error;
     EXPECT_NE(error.find("'Linked.BMP' is OTHER"), std::string::npos) << error;
     EXPECT_EQ(folderContents(folder), before);
+}
+
+// A read-only file is refused, even to an administrator.
+TEST_F(HostileRuns, WindowsKeepsAReadOnlyFile) {
+    ASSERT_TRUE(SetFileAttributesW(L"keep.bmp", FILE_ATTRIBUTE_READONLY));
+    const std::map<std::string, uint64_t> before = folderContents(folder);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runSnapIn({"--size", "qcif", "ten.yuv", "keep.bmp"}), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "corvane-snap: cannot write 'keep.bmp': Permission denied\n");
+    EXPECT_EQ(folderContents(folder), before);
+    SetFileAttributesW(L"keep.bmp", FILE_ATTRIBUTE_NORMAL);
 }
 #endif
 

@@ -1,10 +1,14 @@
 #!/bin/bash
 # corvane-snap as a process. Interrupted part-way through a long export and a
-# long --make-sample, with SIGINT and with SIGTERM, it must end as the signal
-# would (status 130 or 143), leave no temporary file, and every output left
-# must be whole. Standard output that cannot be written is an error.
+# long --make-sample, with SIGINT, SIGTERM and SIGHUP, it must end as the
+# signal would (status 130, 143 or 129), leave no temporary file, and every
+# output left must be whole. A reader of standard output that goes away ends
+# the run quietly as SIGPIPE would, with no file left. Standard output that
+# cannot be written is an error. A write-protected file is never replaced
+# (unless by root, as cp does), a replaced file keeps its mode, and what a
+# killed run left is removed by the next one.
 set -euo pipefail
-snap=$1
+snap=$(realpath "$1")
 work=$2
 rm -rf "$work"
 mkdir -p "$work"
@@ -23,7 +27,7 @@ wait_for() {
 
 "$snap" --make-sample 1280x720 40 clip_1280x720.yuv
 
-for signal in INT TERM; do
+for signal in INT TERM HUP; do
     expected=$((128 + $(kill -l $signal)))
     rm -f out_*.png long.yuv .corvane-snap-*
 
@@ -108,4 +112,67 @@ done
 ln -sf /dev/null null.bmp
 "$snap" --frame 0 clip_1280x720.yuv null.bmp || fail "a device as OUTPUT failed"
 [ -L null.bmp ] && [ -c /dev/null ] || fail "the device link was replaced"
+
+# A reader that has enough (| head): status 141, nothing said, no file left.
+# The lines for standard output (megabytes) outgrow any pipe's buffer.
+truncate -s $((20000 * 38016)) sparse_qcif.yuv
+status=$( ("$snap" --compare --metric psnr,ssim sparse_qcif.yuv sparse_qcif.yuv --stats - \
+    --ssim-stats s.txt 2>pipe.err; echo $? >pipe.status) | head -c 10 >/dev/null; cat pipe.status)
+[ "$status" -eq 141 ] || fail "a closed pipe: status $status, expected 141"
+[ ! -s pipe.err ] || fail "a closed pipe said: $(cat pipe.err)"
+[ ! -e s.txt ] || fail "a closed pipe left s.txt"
+compgen -G ".corvane-snap-*" >/dev/null && fail "a closed pipe left a temporary file"
+rm -f sparse_qcif.yuv
+
+# Write protection as an ordinary user sees it: refused with the system's
+# reason, the file and its mode untouched; a replaced file keeps its mode.
+# Where this runs as root, an unprivileged user runs it in a folder of its own.
+as_user=()
+mkdir -p own
+if [ "$(id -u)" -eq 0 ]; then
+    if setpriv --reuid=nobody --regid=nogroup --clear-groups true 2>/dev/null; then
+        chown nobody own
+        as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    else
+        echo "snap_process: no unprivileged user here; write protection is left to the hostile table"
+    fi
+fi
+if [ "$(id -u)" -ne 0 ] || [ ${#as_user[@]} -gt 0 ]; then
+    "${as_user[@]}" "$snap" --frame 0 clip_1280x720.yuv own/k.png
+    "${as_user[@]}" cp own/k.png own/g.png
+    "${as_user[@]}" chmod 444 own/k.png
+    "${as_user[@]}" chmod 640 own/g.png
+    cp own/k.png k.png.old
+    status=0
+    "${as_user[@]}" "$snap" --frame 1 clip_1280x720.yuv own/k.png 2>own.err || status=$?
+    [ $status -eq 2 ] || fail "a write-protected OUTPUT: status $status, expected 2"
+    [ "$(cat own.err)" = "corvane-snap: cannot write 'own/k.png': Permission denied" ] ||
+        fail "a write-protected OUTPUT said: $(cat own.err)"
+    cmp -s own/k.png k.png.old && [ "$(stat -c %a own/k.png)" = 444 ] || fail "the write-protected file changed"
+    "${as_user[@]}" "$snap" --frame 1 clip_1280x720.yuv own/g.png
+    [ "$(stat -c %a own/g.png)" = 640 ] || fail "a replaced 640 file became $(stat -c %a own/g.png)"
+    [ "$(ls -A own | wc -l)" -eq 2 ] || fail "write protection left $(ls -A own)"
+fi
+# Root overwrites a write-protected file as cp does, and it stays protected.
+if [ "$(id -u)" -eq 0 ]; then
+    "$snap" --frame 0 clip_1280x720.yuv root.png
+    chmod 444 root.png
+    cp root.png root.png.old
+    "$snap" --frame 1 clip_1280x720.yuv root.png || fail "root could not replace a protected file"
+    ! cmp -s root.png root.png.old && [ "$(stat -c %a root.png)" = 444 ] || fail "root's protected file: $(ls -l root.png)"
+fi
+
+# A run killed outright leaves its temporary file; once it has lain a minute
+# the next run into that folder removes it, and its own output arrives.
+mkdir -p killed
+"$snap" --make-sample 1920x1080 3000 killed/long.yuv 2>/dev/null &
+pid=$!
+wait_for "killed/.corvane-snap-long.yuv*"
+kill -KILL $pid
+wait $pid || true
+compgen -G "killed/.corvane-snap-long.yuv.$pid-*.part" >/dev/null || fail "SIGKILL left no temporary file"
+touch -d '2 minutes ago' killed/.corvane-snap-*
+"$snap" --frame 0 clip_1280x720.yuv killed/k.png
+[ "$(ls -A killed)" = k.png ] || fail "the killed run's leftovers stayed: $(ls -A killed)"
+
 echo "snap_process: passed"

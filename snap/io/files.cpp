@@ -1,8 +1,11 @@
 #include "snap/io/files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cinttypes>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -16,6 +19,8 @@
 #include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -34,17 +39,9 @@ std::vector<std::string> liveTemporaries;
 int64_t finishedOutputs = 0;
 bool interrupted = false; // set by the clean-up: no new output may start or finish
 std::atomic<unsigned> temporaryCounter{0};
+std::vector<std::string> sweptFolders; // folders this run has looked in for stale temporary files
 
 #ifdef _WIN32
-std::wstring wide(const char* text) {
-    const int count = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (count <= 0) return std::wstring();
-    std::wstring result(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &result[0], count);
-    result.resize(static_cast<size_t>(count - 1));
-    return result;
-}
-
 int errnoFromWindows(DWORD code) {
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -64,7 +61,7 @@ int errnoFromWindows(DWORD code) {
 
 void removeTemporary(const std::string& name) {
 #ifdef _WIN32
-    DeleteFileW(wide(name.c_str()).c_str());
+    DeleteFileW(wideFromUtf8(name.c_str()).c_str());
 #else
     unlink(name.c_str());
 #endif
@@ -78,13 +75,14 @@ void forget(const std::string& temporary) {
         }
 }
 
-// Removes every temporary file and says what was kept. Runs on the thread
-// that saw the interruption, never inside a signal handler.
-void cleanUpAfterInterruption() {
+// Removes every temporary file and, when `say`, what was kept. Runs on the
+// thread that saw the interruption, never inside a signal handler.
+void cleanUpAfterInterruption(bool say) {
     std::lock_guard<std::mutex> hold(registryLock);
     interrupted = true;
     for (const std::string& name : liveTemporaries) removeTemporary(name);
     liveTemporaries.clear();
+    if (!say) return;
     fprintf(stderr, "\ncorvane-snap: interrupted: %" PRId64 " output%s complete and kept, unfinished ones removed\n",
             finishedOutputs, finishedOutputs == 1 ? "" : "s");
     fflush(stderr);
@@ -126,18 +124,18 @@ std::string temporaryNameFor(const std::string& path) {
     return folderOf(path) + ".corvane-snap-" + base.substr(0, keep) + tag;
 }
 
-// Creates `name` new (never an existing file), readable and writable by all
-// that the umask allows. On Windows others may delete it while it is open,
-// which the interrupt path needs.
-FILE* createNew(const std::string& name) {
+// Creates `name` new (never an existing file) with `mode` less the umask. On
+// Windows others may delete it while it is open, which the interrupt path needs.
+FILE* createNew(const std::string& name, int mode) {
 #ifdef _WIN32
-    HANDLE handle = CreateFileW(wide(name.c_str()).c_str(), GENERIC_WRITE,
+    HANDLE handle = CreateFileW(wideFromUtf8(name.c_str()).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         errno = errnoFromWindows(GetLastError());
         return nullptr;
     }
+    (void)mode;
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (descriptor < 0) {
         CloseHandle(handle);
@@ -148,7 +146,7 @@ FILE* createNew(const std::string& name) {
     if (!file) _close(descriptor);
     return file;
 #else
-    const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode));
     if (descriptor < 0) return nullptr;
     FILE* file = fdopen(descriptor, "wb");
     if (!file) close(descriptor);
@@ -158,13 +156,161 @@ FILE* createNew(const std::string& name) {
 
 int renameOver(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    if (MoveFileExW(wide(from.c_str()).c_str(), wide(to.c_str()).c_str(), MOVEFILE_REPLACE_EXISTING)) return 1;
+    if (MoveFileExW(wideFromUtf8(from.c_str()).c_str(), wideFromUtf8(to.c_str()).c_str(),
+                    MOVEFILE_REPLACE_EXISTING))
+        return 1;
     errno = errnoFromWindows(GetLastError());
     return 0;
 #else
     return rename(from.c_str(), to.c_str()) == 0;
 #endif
 }
+
+#ifdef _WIN32
+// Nonzero when the file at `path` may be replaced: Windows marks a protected
+// file read-only, and such a file is refused even to an administrator.
+int mayReplace(const char* path) {
+    const DWORD attributes = GetFileAttributesW(wideFromUtf8(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY)) return 1;
+    errno = EACCES;
+    return 0;
+}
+#else
+// Nonzero when the file at `path` may be replaced. Renaming over a file needs
+// only its folder's permission, so a write-protected file would be lost
+// without this; it is decided as `cp` and `>` decide, by whether this user
+// may write the file itself (root may).
+int mayReplace(const char* path) {
+    return faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0 || errno == ENOENT;
+}
+
+// The file a chain of links ends at, followed as open() follows it: a
+// dangling link names the file to create at its target. The output is
+// renamed onto that file, so that the links stay links.
+int followLinks(const std::string& path, std::string* target) {
+    std::string current = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat status;
+        if (lstat(current.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+            *target = current;
+            return 1;
+        }
+        char named[PATH_MAX];
+        const ssize_t size = readlink(current.c_str(), named, sizeof named);
+        if (size < 0) return 0;
+        if (size == 0 || static_cast<size_t>(size) == sizeof named) {
+            errno = size ? ENAMETOOLONG : ENOENT;
+            return 0;
+        }
+        const std::string next(named, static_cast<size_t>(size));
+        current = next[0] == '/' ? next : folderOf(current) + next;
+    }
+    errno = ELOOP;
+    return 0;
+}
+
+// A replacement takes the old file's owner, where the system allows, and its
+// mode. Group bits are kept only for the old group, set-id bits only for
+// the old owner, so that nobody gains a right to the new file.
+void adoptOwnerAndMode(FILE* file, const std::string& path) {
+    struct stat old;
+    if (stat(path.c_str(), &old) != 0) return;
+    const int descriptor = fileno(file);
+    mode_t mode = old.st_mode & 07777;
+    if (fchown(descriptor, old.st_uid, old.st_gid) != 0) {
+        mode &= ~static_cast<mode_t>(S_ISUID);
+        if (fchown(descriptor, static_cast<uid_t>(-1), old.st_gid) != 0)
+            mode &= ~static_cast<mode_t>(S_ISGID | S_IRWXG);
+    }
+    fchmod(descriptor, mode);
+}
+
+#endif
+
+// The process that named a temporary file ".corvane-snap-NAME.PID-N.part",
+// or 0 when `name` is not one of ours.
+long partOwner(const char* name) {
+    static const char prefix[] = ".corvane-snap-";
+    const size_t size = strlen(name);
+    if (size < sizeof prefix + 8 || strncmp(name, prefix, sizeof prefix - 1) != 0 ||
+        strcmp(name + size - 5, ".part") != 0)
+        return 0;
+    size_t at = size - 5;
+    for (const char separator : {'-', '.'}) {
+        const size_t end = at;
+        while (at > sizeof prefix - 1 && name[at - 1] >= '0' && name[at - 1] <= '9') --at;
+        if (at == end || at - 1 < sizeof prefix - 1 || name[at - 1] != separator) return 0;
+        --at;
+    }
+    const long process = strtol(name + at + 1, nullptr, 10);
+    return process > 0 && process < INT_MAX ? process : 0;
+}
+
+#ifdef _WIN32
+// Nonzero while process `id` runs, or when it cannot be asked.
+int processRuns(long id) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+    if (!process) return GetLastError() != ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const int runs = !GetExitCodeProcess(process, &code) || code == STILL_ACTIVE;
+    CloseHandle(process);
+    return runs;
+}
+
+// The temporary files of runs killed outright, removed when our exact name,
+// untouched for a minute, and named by a process that no longer runs. A
+// link (reparse point) is never followed.
+void sweepStaleParts(const std::string& folder) {
+    const std::wstring where = wideFromUtf8(folder.c_str());
+    if (where.empty() && !folder.empty()) return;
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((where + L".corvane-snap-*.part").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return;
+    FILETIME clock;
+    GetSystemTimeAsFileTime(&clock);
+    const uint64_t now = uint64_t{clock.dwHighDateTime} << 32 | clock.dwLowDateTime;
+    do {
+        std::string name; // our part of the name is ASCII
+        for (const wchar_t* c = found.cFileName; *c; ++c) name += *c < 128 ? static_cast<char>(*c) : '?';
+        const long process = partOwner(name.c_str());
+        const uint64_t written =
+            uint64_t{found.ftLastWriteTime.dwHighDateTime} << 32 | found.ftLastWriteTime.dwLowDateTime;
+        if (process == 0 || static_cast<DWORD>(process) == GetCurrentProcessId() ||
+            (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+            now < written + 60 * 10000000ull || processRuns(process))
+            continue;
+        DeleteFileW((where + found.cFileName).c_str());
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+}
+#else
+// Nonzero while process `id` runs here, or may (another user's).
+int processRuns(long id) {
+    return kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
+}
+
+// A run killed outright (SIGKILL, power lost) leaves its temporary files.
+// They are removed only when surely dead: our exact name, owned by this
+// user, untouched for a minute, and named by a process that no longer runs
+// here (a folder shared with another host keeps that host's running ones,
+// which a write refreshes).
+void sweepStaleParts(const std::string& folder) {
+    DIR* listing = opendir(folder.empty() ? "." : folder.c_str());
+    if (!listing) return;
+    const time_t now = time(nullptr);
+    while (const dirent* entry = readdir(listing)) {
+        const long process = partOwner(entry->d_name);
+        if (process == 0 || process == getpid()) continue;
+        const std::string name = folder + entry->d_name;
+        struct stat status;
+        if (lstat(name.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
+            now - status.st_mtime < 60)
+            continue;
+        if (!processRuns(process)) unlink(name.c_str());
+    }
+    closedir(listing);
+}
+#endif
 
 int fail(std::string* error, const std::string& text) {
     if (error) *error = text;
@@ -177,7 +323,7 @@ void identifyPath(const char* path, FileIdentity* identity) {
     memset(identity, 0, sizeof *identity);
     identity->kind = PATH_ABSENT;
 #ifdef _WIN32
-    const std::wstring name = wide(path);
+    const std::wstring name = wideFromUtf8(path);
     if (name.empty()) {
         identity->error = ENOENT;
         return;
@@ -307,8 +453,41 @@ int checkOutputPath(const char* path, const OutputGuard* guard, std::string* err
             return fail(error, quotedName(path) + " is " + guard->roles[i] + " " + quotedName(guard->names[i]) +
                                    (strcmp(path, guard->names[i]) ? " under another name" : "") +
                                    ": it would be overwritten");
+    if (target.kind == PATH_REGULAR && !mayReplace(path))
+        return fail(error, "cannot write " + quotedName(path) + ": " + strerror(errno));
     return 1;
 }
+
+namespace {
+// Creates the temporary file beside `out->path`, which names a regular file
+// or none. A replacement starts private and takes the old file's mode.
+int createTemporary(OutputFile* out, int replacing) {
+    std::lock_guard<std::mutex> hold(registryLock);
+    if (interrupted) {
+        errno = 0;
+        return 0;
+    }
+    const std::string folder = folderOf(out->path);
+    if (std::find(sweptFolders.begin(), sweptFolders.end(), folder) == sweptFolders.end()) {
+        sweptFolders.push_back(folder);
+        sweepStaleParts(folder);
+    }
+    for (int attempt = 0; attempt < 100 && !out->file; ++attempt) {
+        out->temporary = temporaryNameFor(out->path);
+        out->file = createNew(out->temporary, replacing ? 0600 : 0666);
+        if (!out->file && errno != EEXIST) break;
+    }
+    if (!out->file) {
+        out->temporary.clear();
+        return 0;
+    }
+#ifndef _WIN32
+    if (replacing) adoptOwnerAndMode(out->file, out->path);
+#endif
+    liveTemporaries.push_back(out->temporary);
+    return 1;
+}
+} // namespace
 
 int openOutput(OutputFile* out, const char* path, const OutputGuard* guard, std::string* error) {
     out->file = nullptr;
@@ -326,29 +505,14 @@ int openOutput(OutputFile* out, const char* path, const OutputGuard* guard, std:
         return 1;
     }
 #ifndef _WIN32
-    // Through a link the file it names is replaced, as writing through it would.
-    struct stat link;
-    if (lstat(path, &link) == 0 && S_ISLNK(link.st_mode) && target.kind == PATH_REGULAR) {
-        char* real = realpath(path, nullptr);
-        if (real) {
-            out->path = real;
-            free(real);
-        }
-    }
+    if (!followLinks(path, &out->path))
+        return fail(error, "cannot write " + quotedName(path) + ": " + strerror(errno));
 #endif
-    std::lock_guard<std::mutex> hold(registryLock);
-    if (interrupted) return fail(error, "interrupted");
-    for (int attempt = 0; attempt < 100 && !out->file; ++attempt) {
-        out->temporary = temporaryNameFor(out->path);
-        out->file = createNew(out->temporary);
-        if (!out->file && errno != EEXIST) break;
+    errno = 0;
+    if (!createTemporary(out, target.kind == PATH_REGULAR)) {
+        if (!errno) return fail(error, "interrupted");
+        return fail(error, "cannot write " + quotedName(path) + ": " + strerror(errno));
     }
-    if (!out->file) {
-        const int why = errno;
-        out->temporary.clear();
-        return fail(error, "cannot write " + quotedName(path) + ": " + strerror(why));
-    }
-    liveTemporaries.push_back(out->temporary);
     return 1;
 }
 
@@ -425,7 +589,7 @@ namespace {
 // STATUS_CONTROL_C_EXIT, rather than trusting the next handler to do so.
 BOOL WINAPI onConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-    cleanUpAfterInterruption();
+    cleanUpAfterInterruption(true);
     ExitProcess(static_cast<UINT>(STATUS_CONTROL_C_EXIT));
     return TRUE;
 }
@@ -436,6 +600,7 @@ void guardRun() {
         std::lock_guard<std::mutex> hold(registryLock);
         finishedOutputs = 0;
         interrupted = false;
+        sweptFolders.clear();
     }
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
@@ -445,14 +610,27 @@ void endGuardedRun() {
 }
 #else
 namespace {
-// SIGINT and SIGTERM are blocked in every thread of the run and taken by one
-// thread waiting in sigwaitinfo: the clean-up then runs as ordinary code,
-// under the registry's lock, rather than inside a signal handler.
+// SIGINT, SIGTERM and SIGHUP (the terminal or ssh session gone) are blocked
+// in every thread of the run and taken by one thread waiting in
+// sigwaitinfo: the clean-up then runs as ordinary code, under the
+// registry's lock, rather than inside a signal handler.
 std::thread signalWaiter;
+pthread_t waiterThread; // signalWaiter's, for the SIGPIPE handler
 sigset_t previousMask;
+struct sigaction previousPipeAction;
 bool stoppingWaiter = false; // written before the waiter is woken to end
 
+// SIGPIPE comes to the thread whose write found the reader gone (`| head`),
+// in the middle of its write. It hands the clean-up to the waiting thread
+// and stays here, so that nothing more is written and no error is said
+// about a reader that simply had enough.
+void onBrokenPipe(int) {
+    pthread_kill(waiterThread, SIGPIPE);
+    for (;;) pause();
+}
+
 void waitForSignals(sigset_t signals) {
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     for (;;) {
         siginfo_t information;
         const int signal = sigwaitinfo(&signals, &information);
@@ -461,7 +639,7 @@ void waitForSignals(sigset_t signals) {
             std::lock_guard<std::mutex> hold(registryLock);
             if (stoppingWaiter) return;
         }
-        cleanUpAfterInterruption();
+        cleanUpAfterInterruption(signal != SIGPIPE);
         // End as the signal would: its default action, taken on this thread.
         struct sigaction action;
         memset(&action, 0, sizeof action);
@@ -483,21 +661,29 @@ void guardRun() {
         finishedOutputs = 0;
         interrupted = false;
         stoppingWaiter = false;
+        sweptFolders.clear();
     }
     sigset_t signals;
     sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
     pthread_sigmask(SIG_BLOCK, &signals, &previousMask);
+    sigaddset(&signals, SIGPIPE);
     try {
         signalWaiter = std::thread(waitForSignals, signals);
     } catch (const std::system_error&) {
         pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+        return;
     }
+    waiterThread = signalWaiter.native_handle();
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = onBrokenPipe;
+    sigaction(SIGPIPE, &action, &previousPipeAction);
 }
 
 void endGuardedRun() {
     if (signalWaiter.joinable()) {
+        sigaction(SIGPIPE, &previousPipeAction, nullptr);
         {
             std::lock_guard<std::mutex> hold(registryLock);
             stoppingWaiter = true;

@@ -2,18 +2,27 @@
 //
 // Inputs are opened only when they are regular files (a FIFO would block in
 // open, a directory reads as endless bytes). Every output goes through
-// openOutput/finishOutput or writeWholeOutput: it is refused when it is one
+// openOutput/finishOutput or writeWholeOutput (snap/io/output.h adds
+// standard output, "-", to both): it is refused when it is one
 // of the inputs by file identity (device and inode; on Windows volume serial
 // and file index, which also sees another case of the same name), written
 // under a temporary name in its own folder, and renamed over the target only
 // when whole, so that an interrupted or failed write never leaves a partial
 // file and never costs the old one. A device or pipe named as the output
 // (/dev/null, /dev/stdout, NUL) is written in place: it cannot be renamed.
+// A file this user may not write (mode bits and ACLs, as `cp` decides; on
+// Windows the read-only attribute) is refused, root overwrites as `cp`
+// does; a replaced file keeps its mode and, where allowed, its owner.
+// Through a symbolic link, the file at the end of the chain is replaced (a
+// dangling link's target created) and the links stay. The first output
+// into a folder removes the temporary files there of runs killed outright
+// (see sweepStaleParts in files.cpp).
 //
-// While a run is guarded (guardRun/endGuardedRun), SIGINT and SIGTERM (on
-// Windows Ctrl-C, Ctrl-Break and closing the console) remove the temporary
-// files, say how many outputs were complete, and end the process as the
-// signal would.
+// While a run is guarded (guardRun/endGuardedRun), SIGINT, SIGTERM and
+// SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the console) remove the
+// temporary files, say how many outputs were complete, and end the process
+// as the signal would; SIGPIPE (a reader of standard output gone) does the
+// same without a word.
 #pragma once
 
 #include <cstddef>
@@ -65,7 +74,8 @@ struct OutputFile {
     int writeError;        // errno of the first failed write, or 0
 };
 
-// Nonzero when `path` may be written: not a directory, not a file in `guard`.
+// Nonzero when `path` may be written: not a directory, not a file in `guard`,
+// not a file this user may not write.
 int checkOutputPath(const char* path, const OutputGuard* guard, std::string* error);
 
 int openOutput(OutputFile* out, const char* path, const OutputGuard* guard, std::string* error);

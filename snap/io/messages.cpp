@@ -7,12 +7,17 @@
 #else
 #include <unistd.h>
 #endif
+#include <cerrno>
+#include <cinttypes>
 #include <cstdarg>
+#include <cstring>
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "snap/io/output.h"
+#include "snap/io/shown_name.h"
+
 #ifdef _WIN32
-namespace {
 std::wstring wideFromUtf8(const char* text) {
     const int count = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
     if (count <= 0) return std::wstring();
@@ -21,7 +26,6 @@ std::wstring wideFromUtf8(const char* text) {
     wide.resize(static_cast<size_t>(count - 1));
     return wide;
 }
-} // namespace
 
 FILE* openToolFile(const char* utf8Path, const char* mode) {
     if (!utf8Path || !mode) return nullptr;
@@ -33,6 +37,10 @@ FILE* openToolFile(const char* utf8Path, const char* mode) {
 
 int standardErrorIsTerminal() {
     return _isatty(_fileno(stderr));
+}
+
+int standardOutputIsTerminal() {
+    return _isatty(_fileno(stdout));
 }
 
 void makeStandardOutputBinary() {
@@ -60,6 +68,10 @@ FILE* openToolFile(const char* utf8Path, const char* mode) {
 
 int standardErrorIsTerminal() {
     return isatty(fileno(stderr));
+}
+
+int standardOutputIsTerminal() {
+    return isatty(fileno(stdout));
 }
 
 void makeStandardOutputBinary() {}
@@ -100,4 +112,27 @@ int snapFail(const char* format, ...) {
     noteLine(format, args);
     va_end(args);
     return 2;
+}
+
+std::string cannotWriteText(const char* path, int error) {
+    const char* reason = strerror(error ? error : EIO);
+    if (isStandardStream(path)) return std::string("cannot write to standard output: ") + reason;
+    return "cannot write " + quotedName(path) + ": " + reason;
+}
+
+void notePartialFrame(const char* path, int64_t partialBytes) {
+    if (partialBytes > 0)
+        snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(path).c_str(), partialBytes);
+}
+
+int failNoWholeFrame(const char* path, int32_t width, int32_t height, const char* formatName) {
+    char size[48] = "";
+    if (width > 0) snprintf(size, sizeof size, " %dx%d", width, height);
+    return snapFail("%s holds no whole%s%s%s frame", quotedName(path).c_str(), size, formatName ? " " : "",
+                    formatName ? formatName : "");
+}
+
+int failAfterWritten(const char* failure, int64_t written) {
+    if (written <= 0) return snapFail("%s", failure);
+    return snapFail("%s (%" PRId64 " other picture%s written)", failure, written, written == 1 ? "" : "s");
 }

@@ -23,8 +23,22 @@ void makeStandardOutputBinary();
 
 // Nonzero when standard error is a terminal (where progress is worth showing).
 int standardErrorIsTerminal();
+int standardOutputIsTerminal();
+
+// Messages several modes give.
+// "cannot write to standard output: REASON" for "-", else "cannot write 'NAME': REASON".
+std::string cannotWriteText(const char* path, int error);
+// "'NAME' ends in a partial frame of N bytes, left out", when it does.
+void notePartialFrame(const char* path, int64_t partialBytes);
+// "'NAME' holds no whole WxH FORMAT frame": the size left out when width is
+// 0, the format when `formatName` is nullptr. Returns 2, as snapFail.
+int failNoWholeFrame(const char* path, int32_t width, int32_t height, const char* formatName);
+// A run's failure, with "(N other pictures written)" when some were.
+int failAfterWritten(const char* failure, int64_t written);
 
 #ifdef _WIN32
+// A UTF-8 text for the wide calls ("" when it is not UTF-8).
+std::wstring wideFromUtf8(const char* text);
 // The program's arguments as UTF-8 texts, from the wide command line.
 std::vector<std::string> wideArgumentsToUtf8(int argc, wchar_t** argv);
 #endif

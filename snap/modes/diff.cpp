@@ -10,7 +10,10 @@
 
 #include "snap/modes/compare.h"
 #include "snap/io/files.h"
+#include "snap/io/frames.h"
+#include "snap/modes/compare.h"
 #include "snap/io/messages.h"
+#include "snap/io/progress.h"
 #include "snap/metric/metric_planes.h"
 #include "snap/writer/writer.h"
 
@@ -41,25 +44,6 @@ namespace {
 // The 8-bit planar format with the chroma of `format` (grey stays grey).
 const FrameFormat* eightBitPlanar(const FrameFormat* format) {
     return eightBitFormatOf(format);
-}
-
-// The frames asked, within the frames both files hold; 0 after saying why not.
-int framesAsked(const SnapJob* job, int64_t whole, int64_t* first, int64_t* last) {
-    *first = job->frames.first;
-    *last = job->frames.last;
-    if (job->frames.kind == FRAMES_LAST || job->frames.kind == FRAMES_ALL) {
-        if (job->frames.kind == FRAMES_LAST) *first = whole - 1;
-        *last = whole - 1;
-    }
-    if (*first >= whole)
-        return !snapFail("frame %" PRId64 " is past the end: both files hold %" PRId64 " whole frames", *first,
-                         whole);
-    if (*last >= whole) {
-        snapNote("both files hold %" PRId64 " whole frames: writing frames %" PRId64 " to %" PRId64, whole, *first,
-                 whole - 1);
-        *last = whole - 1;
-    }
-    return 1;
 }
 
 struct DiffRun {
@@ -95,6 +79,52 @@ int writeDiffFrame(DiffRun* run, int64_t n, std::vector<uint8_t> frames[2], std:
     return writeWholeOutput(name.c_str(), data, size, &run->guard, error);
 }
 
+// The difference frame's geometry and the frames asked; 0 after saying why not.
+int prepareDiff(DiffRun* run, int64_t* first, int64_t* last) {
+    const SnapJob* job = run->job;
+    const int64_t whole = run->a.frameCount < run->b.frameCount ? run->a.frameCount : run->b.frameCount;
+    std::string error;
+    run->context = WriterContext();
+    run->context.geometry = run->a.geometry;
+    run->context.geometry.format = eightBitPlanar(run->a.geometry.format);
+    run->context.frameBytes = frameBytes(&run->context.geometry);
+    run->context.separate = 1;
+    if (whole == 0) return !failNoWholeFrame(run->a.frameCount ? job->other : job->input, 0, 0, nullptr);
+    if (!run->context.geometry.format || run->context.frameBytes < 0)
+        return !snapFail("no difference picture can be made of %s frames", shownFormatName(run->a.geometry.format));
+    if (!job->writer->check(&run->context, &error)) return !snapFail("%s", error.c_str());
+    if (!chooseFrames(&job->frames, whole, "both files hold", first, last)) return 0;
+    if (job->frames.last > *last && job->frames.kind == FRAMES_RANGE)
+        snapNote("both files hold %" PRId64 " whole frames: writing frames %" PRId64 " to %" PRId64, whole, *first,
+                 *last);
+    clearGuard(&run->guard);
+    guardFile(&run->guard, job->input, "INPUT");
+    guardFile(&run->guard, job->other, "OTHER");
+    return checkFrameOutputs(&job->outputName, job->output, &run->guard, *first, *last);
+}
+
+// Writes the pictures of frames first to last; 0 after saying why one failed.
+int writeDiffFrames(DiffRun* run, int64_t first, int64_t last) {
+    std::vector<uint8_t> frames[2], scratch[2], difference;
+    frames[0].resize(size_t(run->a.frameBytes));
+    frames[1].resize(size_t(run->b.frameBytes));
+    difference.assign(size_t(run->context.frameBytes), 128);
+    WriterOutput out;
+    std::string error;
+    Progress progress;
+    progressStart(&progress, "pictures", last - first + 1);
+    int64_t written = 0;
+    for (int64_t n = first; n <= last; ++n) {
+        if (!writeDiffFrame(run, n, frames, scratch, &difference, &out, &error)) {
+            progressEnd(&progress);
+            return !failAfterWritten(error.c_str(), written);
+        }
+        progressStep(&progress, ++written);
+    }
+    progressEnd(&progress);
+    return 1;
+}
+
 } // namespace
 
 int runDiffCommand(const SnapJob* job) {
@@ -102,44 +132,8 @@ int runDiffCommand(const SnapJob* job) {
     DiffRun run;
     run.job = job;
     if (!openSourcePair(job, &run.a, &run.b)) return 2;
-    const int64_t whole = run.a.frameCount < run.b.frameCount ? run.a.frameCount : run.b.frameCount;
     int64_t first = 0, last = 0;
-    std::string error;
-    run.context = WriterContext();
-    run.context.geometry = run.a.geometry;
-    run.context.geometry.format = eightBitPlanar(run.a.geometry.format);
-    run.context.frameBytes = frameBytes(&run.context.geometry);
-    run.context.separate = 1;
-    int status = 0;
-    if (whole == 0)
-        status = snapFail("%s holds no whole frame", quotedName(run.a.frameCount ? job->other : job->input).c_str());
-    else if (!run.context.geometry.format || run.context.frameBytes < 0)
-        status = snapFail("no difference picture can be made of %s frames", shownFormatName(run.a.geometry.format));
-    else if (!job->writer->check(&run.context, &error))
-        status = snapFail("%s", error.c_str());
-    else if (!framesAsked(job, whole, &first, &last))
-        status = 2;
-    clearGuard(&run.guard);
-    guardFile(&run.guard, job->input, "INPUT");
-    guardFile(&run.guard, job->other, "OTHER");
-    for (int64_t n = first; status == 0 && n <= last; ++n) {
-        const std::string name = outputNameFor(&job->outputName, job->output, n);
-        if (!checkOutputPath(name.c_str(), &run.guard, &error)) status = snapFail("%s", error.c_str());
-        if (!job->outputName.hasField) break;
-    }
-    std::vector<uint8_t> frames[2], scratch[2], difference;
-    WriterOutput out;
-    if (status == 0) {
-        frames[0].resize(size_t(run.a.frameBytes));
-        frames[1].resize(size_t(run.b.frameBytes));
-        difference.assign(size_t(run.context.frameBytes), 128);
-    }
-    int64_t written = 0;
-    for (int64_t n = first; status == 0 && n <= last; ++n) {
-        if (writeDiffFrame(&run, n, frames, scratch, &difference, &out, &error)) ++written;
-        else if (written) status = snapFail("%s (%" PRId64 " other pictures written)", error.c_str(), written);
-        else status = snapFail("%s", error.c_str());
-    }
+    const int status = prepareDiff(&run, &first, &last) && writeDiffFrames(&run, first, last) ? 0 : 2;
     closeSource(&run.a);
     closeSource(&run.b);
     return status;

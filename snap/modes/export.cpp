@@ -1,7 +1,6 @@
 #include "snap/modes/export.h"
 
 #include <atomic>
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -12,7 +11,10 @@
 #include <vector>
 
 #include "snap/io/files.h"
+#include "snap/io/frames.h"
 #include "snap/io/messages.h"
+#include "snap/io/output.h"
+#include "snap/io/progress.h"
 #include "snap/io/queue.h"
 #include "snap/source/source.h"
 
@@ -35,14 +37,14 @@ struct Run {
     const SnapJob* job;
     WriterContext context;
     OutputGuard guard;
-    OutputFile file;  // the one output, unless per frame or standard output
-    bool toStandardOutput;
+    Output output;    // the one output, a file or standard output; none per frame
     WorkQueue free, work, order;
     std::mutex lock;  // guards failedFrame and failure
     std::atomic<bool> failed{false};
     int64_t failedFrame = -1;
     std::string failure;
     std::atomic<int64_t> written{0};
+    Progress progress;
 };
 
 // Keeps the first failure in frame order, so that a failing run names the same frame every time.
@@ -72,7 +74,7 @@ void makeBytes(Run* run, Slot* slot) {
     const std::string name = outputNameFor(&run->job->outputName, run->job->output, slot->frame);
     std::string failure = "cannot encode " + quotedName(name.c_str()) + ": " + slot->failure;
     if (slot->ok && writeWholeOutput(name.c_str(), slot->out.bytes, slot->out.size, &run->guard, &failure))
-        run->written += 1;
+        progressStep(&run->progress, ++run->written);
     else
         noteFailure(run, slot->frame, failure);
     queuePut(&run->free, slot);
@@ -82,24 +84,18 @@ void work(Run* run) {
     while (Slot* slot = static_cast<Slot*>(queueTake(&run->work))) makeBytes(run, slot);
 }
 
-int putBytes(Run* run, const void* bytes, size_t size) {
-    if (!size) return 1;
-    if (run->toStandardOutput) return fwrite(bytes, 1, size, stdout) == size;
-    return writeOutput(&run->file, bytes, size);
-}
-
 // Writes the next slot in frame order to the one output.
 void collectOne(Run* run, Slot* slot) {
     queueTake(&slot->done);
     if (!slot->ok) {
         noteFailure(run, slot->frame, slot->failure);
     } else if (!run->failed) {
-        if (putBytes(run, slot->out.prefix.data(), slot->out.prefix.size()) &&
-            putBytes(run, slot->out.bytes, slot->out.size))
-            run->written += 1;
+        Output* out = &run->output;
+        if (putBytes(out, slot->out.prefix.data(), slot->out.prefix.size()) &&
+            putBytes(out, slot->out.bytes, slot->out.size))
+            progressStep(&run->progress, ++run->written);
         else
-            noteFailure(run, slot->frame, "cannot write " + quotedName(run->job->output) + ": " +
-                                              strerror(run->file.writeError ? run->file.writeError : errno ? errno : EIO));
+            noteFailure(run, slot->frame, outputFailure(out));
     }
     queuePut(&run->free, slot);
 }
@@ -108,18 +104,9 @@ void collect(Run* run) {
     while (Slot* slot = static_cast<Slot*>(queueTake(&run->order))) collectOne(run, slot);
 }
 
-void showProgress(const Run* run, int64_t done, int64_t total, bool last) {
-    fprintf(stderr, "\rcorvane-snap: %" PRId64 " of %" PRId64 " %s written%s", done, total,
-            run->job->writer->perFrame ? "pictures" : "frames", last ? "\n" : "");
-    fflush(stderr);
-}
-
 // Reads frames first to last through the pipeline. Nonzero when every one
 // was read; the failures of writing are the run's.
 int pump(Run* run, Source* source, int64_t first, int64_t last, bool inlineWork, bool inlineCollect) {
-    const int64_t total = last - first + 1;
-    const bool progress = total > 1 && standardErrorIsTerminal() && !run->toStandardOutput;
-    auto lastShown = std::chrono::steady_clock::now();
     for (int64_t frame = first; frame <= last && !run->failed; ++frame) {
         Slot* slot = static_cast<Slot*>(queueTake(&run->free));
         slot->frame = frame;
@@ -136,53 +123,16 @@ int pump(Run* run, Source* source, int64_t first, int64_t last, bool inlineWork,
         if (inlineWork) makeBytes(run, slot);
         else queuePut(&run->work, slot);
         if (!run->job->writer->perFrame && inlineCollect) collectOne(run, slot);
-        if (progress && std::chrono::steady_clock::now() - lastShown > std::chrono::milliseconds(250)) {
-            showProgress(run, run->written, total, false);
-            lastShown = std::chrono::steady_clock::now();
-        }
-    }
-    if (progress) showProgress(run, run->written, total, true);
-    return 1;
-}
-
-// Every name the frames give must be writable and none of them INPUT.
-int checkOutputNames(const SnapJob* job, const OutputGuard* guard, int64_t first, int64_t last) {
-    std::string error;
-    for (int64_t frame = first; frame <= last; ++frame) {
-        const std::string name = outputNameFor(&job->outputName, job->output, frame);
-        if (!checkOutputPath(name.c_str(), guard, &error)) return !snapFail("%s", error.c_str());
-        if (!job->outputName.hasField) break;
     }
     return 1;
 }
 
-// The frames asked for within the source's, or -1 after saying why none can be.
-int chooseFrames(const SnapJob* job, const Source* source, int64_t* first, int64_t* last) {
-    const std::string input = quotedName(job->input);
-    const int64_t whole = source->frameCount;
-    *first = job->frames.first;
-    *last = job->frames.last;
-    switch (job->frames.kind) {
-    case FRAMES_ONE:
-        if (*first >= whole)
-            return snapFail("frame %" PRId64 " is past the end: %s holds %" PRId64 " whole frames", *first,
-                            input.c_str(), whole);
-        return 0;
-    case FRAMES_LAST:
-    case FRAMES_ALL:
-        if (whole == 0)
-            return snapFail("%s holds no whole %dx%d frame", input.c_str(), source->geometry.width,
-                            source->geometry.height);
-        if (job->frames.kind == FRAMES_LAST) *first = whole - 1;
-        *last = whole - 1;
-        return 0;
-    default:
-        if (*first >= whole)
-            return snapFail("the range starts at frame %" PRId64 ", past the end: %s holds %" PRId64 " whole frames",
-                            *first, input.c_str(), whole);
-        if (*last >= whole) *last = whole - 1;
-        return 0;
-    }
+// The frames asked for within the source's; 0 after saying why none can be.
+int chooseExportFrames(const SnapJob* job, const Source* source, int64_t* first, int64_t* last) {
+    const bool toEnd = job->frames.kind == FRAMES_LAST || job->frames.kind == FRAMES_ALL;
+    if (toEnd && source->frameCount == 0)
+        return !failNoWholeFrame(job->input, source->geometry.width, source->geometry.height, nullptr);
+    return chooseFrames(&job->frames, source->frameCount, (quotedName(job->input) + " holds").c_str(), first, last);
 }
 
 // The rate of the run: --rate, else the input's own, else 25 as FFmpeg takes a raw file's.
@@ -236,50 +186,52 @@ int runPipeline(Run* run, Source* source, int64_t first, int64_t last) {
             for (int64_t i = 0; i < workers; ++i) threads.emplace_back(work, run);
     } catch (const std::system_error&) {
     }
+    // A listing on standard output keeps the terminal to itself, whatever it is.
+    if (!isStandardStream(run->job->output)) progressStart(&run->progress, perFrame ? "pictures" : "frames", total);
     const int read = pump(run, source, first, last, threads.empty(), !perFrame && !collector.joinable());
     queueClose(&run->work);
     for (std::thread& thread : threads) thread.join();
     queueClose(&run->order);
     if (collector.joinable()) collector.join();
+    progressEnd(&run->progress);
     return read && !run->failed;
 }
 
 // Opens the one output of a cut or listing; standard output for "-" (--framemd5).
-int openRunOutput(Run* run) {
+int openOneOutput(Run* run) {
+    run->output = Output();
     if (run->job->writer->perFrame) return 1;
-    run->toStandardOutput = !strcmp(run->job->output, "-");
-    if (run->toStandardOutput) makeStandardOutputBinary();
+    if (isStandardStream(run->job->output)) makeStandardOutputBinary();
     std::string text, error;
-    if (!run->toStandardOutput && !openOutput(&run->file, run->job->output, &run->guard, &error))
+    if (!openRunOutput(&run->output, run->job->output, &run->guard, nullptr, &error))
         return !snapFail("%s", error.c_str());
     if (run->job->writer->begin && !run->job->writer->begin(&run->context, &text, &error)) {
-        if (!run->toStandardOutput) abandonOutput(&run->file);
+        abandonRunOutput(&run->output);
         return !snapFail("%s", error.c_str());
     }
-    if (!putBytes(run, text.data(), text.size())) {
-        if (!run->toStandardOutput) abandonOutput(&run->file);
-        return !snapFail("cannot write %s: %s", quotedName(run->job->output).c_str(), strerror(errno ? errno : EIO));
+    if (!putBytes(&run->output, text.data(), text.size())) {
+        error = outputFailure(&run->output);
+        abandonRunOutput(&run->output);
+        return !snapFail("%s", error.c_str());
     }
     return 1;
 }
 
 // Ends the run's one output: renamed into place when whole, else removed.
-int closeRunOutput(Run* run, int ok) {
-    if (run->job->writer->perFrame || run->toStandardOutput) return ok;
+int closeOneOutput(Run* run, int ok) {
     if (!ok) {
-        abandonOutput(&run->file);
+        abandonRunOutput(&run->output);
         return 0;
     }
     std::string error;
-    if (!finishOutput(&run->file, &error)) return !snapFail("%s", error.c_str());
+    if (!finishRunOutput(&run->output, &error)) return !snapFail("%s", error.c_str());
     return 1;
 }
 
 void noteEnd(const SnapJob* job, const Source* source, int64_t first, int64_t last, int64_t written) {
     const std::string input = quotedName(job->input);
     const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL || !job->writer->perFrame;
-    if (source->partialBytes && (several || job->sizeGiven))
-        snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", input.c_str(), source->partialBytes);
+    if (several || job->sizeGiven) notePartialFrame(job->input, source->partialBytes);
     if (job->frames.kind == FRAMES_RANGE && job->frames.last > last)
         snapNote("%s ends after frame %" PRId64 ": wrote %" PRId64 " %s, frames %" PRId64 " to %" PRId64,
                  input.c_str(), source->frameCount - 1, written,
@@ -304,17 +256,11 @@ int runExport(const SnapJob* job) {
     int status = 2;
     // Sizes are checked before anything is read or held.
     if ((!job->writer->check || job->writer->check(&run.context, &error) || !snapFail("%s", error.c_str())) &&
-        chooseFrames(job, &source, &first, &last) == 0 && chooseRate(job, &source, &run.context) &&
-        (!job->writer->perFrame || checkOutputNames(job, &run.guard, first, last)) && openRunOutput(&run)) {
-        const int ok = closeRunOutput(&run, runPipeline(&run, &source, first, last));
-        if (!ok && run.failed) {
-            const int64_t written = job->writer->perFrame ? run.written.load() : 0;
-            if (written > 0)
-                snapFail("%s (%" PRId64 " other %s written)", run.failure.c_str(), written,
-                         written == 1 ? "picture" : "pictures");
-            else
-                snapFail("%s", run.failure.c_str());
-        }
+        chooseExportFrames(job, &source, &first, &last) && chooseRate(job, &source, &run.context) &&
+        (!job->writer->perFrame || checkFrameOutputs(&job->outputName, job->output, &run.guard, first, last)) &&
+        openOneOutput(&run)) {
+        const int ok = closeOneOutput(&run, runPipeline(&run, &source, first, last));
+        if (!ok && run.failed) failAfterWritten(run.failure.c_str(), job->writer->perFrame ? run.written.load() : 0);
         if (ok) noteEnd(job, &source, first, last, run.written);
         status = ok ? 0 : 2;
     }

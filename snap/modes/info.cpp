@@ -16,6 +16,7 @@
 #include "snap/io/files.h"
 #include "snap/source/source.h"
 #include "snap/io/messages.h"
+#include "snap/io/output.h"
 #include "video/frame_rate.h"
 
 void formatDuration(char* text, size_t size, int32_t frameInterval, int64_t frames) {
@@ -70,9 +71,7 @@ int printInfo(const SnapJob* job, const InfoLines* info) {
             return 0;
         }
     }
-    if (fwrite(text.data(), 1, text.size(), stdout) != text.size() || fflush(stdout) != 0)
-        return snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
-    return 0;
+    return writeDocument("-", text, nullptr, nullptr) ? 0 : 2;
 }
 
 
