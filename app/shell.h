@@ -1,5 +1,5 @@
-// The shell's state: globals owned by the main window's thread, and the
-// start-up and message-loop entry points the program and its tests share.
+// The shell's state, defined in app/shell.cpp: globals owned by the main
+// window's thread, and the helpers that change the frame timer and the menu.
 #pragma once
 
 #include <windows.h>
@@ -27,17 +27,6 @@ extern ShellOpenFunction shellOpen;
 
 // The user guide, beside the program in the current directory.
 extern const char readmePath[];
-
-LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Start-up up to the message loop: registers the class, creates the window
-// and status bar, loads the accelerators, shows the window and runs the Open
-// command. Returns the main window, or null when the class cannot be registered.
-HWND startCorvane(HINSTANCE module, int showState);
-
-// One turn of the message loop for a message already fetched.
-void dispatchLoopMessage(HWND window, MSG* message);
-int runMessageLoop(HWND window);
 
 // The frame timer, always armed and killed through these so the shell knows
 // whether it runs. A period of 0 or less (from a rate of 0, a negative rate,

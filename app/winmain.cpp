@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/shell.h"
+#include "app/main_window.h"
 
 int WINAPI WinMain(HINSTANCE module, HINSTANCE, LPSTR, int showState) {
     HWND window = startCorvane(module, showState);

@@ -8,6 +8,8 @@
 void openCommand(HWND window, HMENU menu, int separate);
 UINT_PTR CALLBACK openDialogHook(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The Help box's text, shown as it stands.
+extern const char helpText[];
 void showHelp(HWND window);
 void readmeCommand(HWND window, HMENU menu);
 void aboutCommand(HWND window);

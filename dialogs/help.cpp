@@ -12,7 +12,7 @@
 // recommendation's, so the link names no standard.
 static const char aboutLinkTarget[] = "https://en.wikipedia.org/wiki/YCbCr";
 
-static const char helpText[] =
+const char helpText[] =
     "                        Corvane\n"
     "               a viewer for raw YUV video\n"
     "\n"

@@ -9,7 +9,6 @@
 
 #include "render/colour.h"
 #include "render/separate.h"
-#include "snap/source/sample.h"
 #include "video/video_file.h"
 
 namespace {
@@ -346,9 +345,27 @@ std::string writeTestFile(const std::string& name, const std::vector<uint8_t>& b
     return path;
 }
 
+// The bytes of a frame in the file layout (Y, then U, then V): each depends on
+// its place and on the frame number, so that a wrong frame, plane or row
+// shows in the picture.
+static std::vector<uint8_t> testFrame(int width, int height, const ChromaFormat* format,
+                                      int64_t number) {
+    const size_t chroma = size_t(width / format->horizontalFactor) * (height / format->verticalFactor);
+    std::vector<uint8_t> frame(size_t(width) * height + 2 * chroma);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<uint8_t>(uint32_t(i + uint64_t(number) * 40503u) * 2654435761u >> 24);
+    return frame;
+}
+
 std::string makeClip(const std::string& name, int width, int height, int formatCode, int frames) {
     std::string path = testFolder() + "\\" + name;
-    writeSampleClip(path.c_str(), width, height, findChromaFormat(formatCode), frames);
+    FILE* file = fopen(path.c_str(), "wb");
+    if (!file) return path;
+    for (int k = 0; k < frames; ++k) {
+        const std::vector<uint8_t> frame = testFrame(width, height, findChromaFormat(formatCode), k);
+        fwrite(frame.data(), 1, frame.size(), file);
+    }
+    fclose(file);
     return path;
 }
 
@@ -376,14 +393,11 @@ int threadWindows() {
 std::string makeSparseClip(const std::string& name, int width, int height, int64_t size,
                            const std::vector<int64_t>& frames) {
     std::string path = testFolder() + "\\" + name;
-    const ChromaFormat* format = findChromaFormat(420);
-    const size_t frameBytes = size_t(width) * height + 2 * size_t(width / 2) * (height / 2);
-    std::vector<uint8_t> frame(frameBytes);
     FILE* file = fopen(path.c_str(), "wb");
     if (!file) return path;
     for (int64_t k : frames) {
-        makeSampleFrame(frame.data(), width, height, format, static_cast<int32_t>(k % 100000));
-        _fseeki64(file, k * static_cast<int64_t>(frameBytes), SEEK_SET);
+        const std::vector<uint8_t> frame = testFrame(width, height, findChromaFormat(420), k);
+        _fseeki64(file, k * static_cast<int64_t>(frame.size()), SEEK_SET);
         fwrite(frame.data(), 1, frame.size(), file);
     }
     uint8_t zero = 0;

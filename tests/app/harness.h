@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/main_window.h"
 #include "app/shell.h"
 #include "resources/resource.h"
 
@@ -93,6 +94,6 @@ int liveGdiObjects();
 int threadWindows();
 
 // A clip of `size` bytes that is all hole except the listed frames, which hold
-// the sample clip's frames. Costs no disk.
+// makeClip's frames of the same numbers. Costs no disk.
 std::string makeSparseClip(const std::string& name, int width, int height, int64_t size,
                            const std::vector<int64_t>& frames);
