@@ -185,9 +185,9 @@ int chooseFrames(const SnapJob* job, const SourceState* source, int64_t* first, 
     }
 }
 
-// The rate of the run: --rate, else the input's own, else 25 as FFmpeg takes a raw file's.
+// The rate of the run: --rate, else the input's own, else the default.
 int chooseRate(const SnapJob* job, const SourceState* source, WriterContext* context) {
-    context->rateNumerator = 25;
+    context->rateNumerator = SNAP_DEFAULT_RATE;
     context->rateDenominator = 1;
     if (job->rateText) {
         // Read, and refused if it was no rate, with the command line.
@@ -296,7 +296,7 @@ int runExport(const SnapJob* job) {
     if (!openSource(&source, job->input, &asked, &error)) return snapFail("%s", error.c_str());
     Run run;
     run.job = job;
-    run.context = {source.geometry, source.frameBytes, job->separate, 25, 1,
+    run.context = {source.geometry, source.frameBytes, job->separate, SNAP_DEFAULT_RATE, 1,
                    source.y4m.aspectNumerator, source.y4m.aspectDenominator,
                    source.kind == &y4mSource ? source.y4m.colour : nullptr};
     clearGuard(&run.guard);
