@@ -116,7 +116,10 @@ const HostileCase hostileCases[] = {
     {{"--compare", "--format", "422", "ten.y4m", "ten_qcif.yuv"}, 2, "the geometries differ", {}, 0},
     {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "ten.y4m", "--json", "ten_qcif.yuv"}, 2, "is INPUT", {}, 0},
     {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "ten.y4m", "--json", "sub/../ten.y4m"}, 2, "is OTHER", {}, 0},
-    {{"--compare", "ten_qcif.yuv", "ten.y4m", "--ssim-stats", "s.txt"}, 2, "needs --metric ssim", {}, 0},
+    // SSIM lines or an SSIM gate ask for SSIM without --metric.
+    {{"--compare", "ten_qcif.yuv", "ten.y4m", "--ssim-stats", "s.txt"}, 0, "", {{"s.txt", nullptr}}, 0},
+    {{"--compare", "--metric", "psnr", "ten_qcif.yuv", "four_qcif.yuv", "--fail-below-ssim", "0.5"}, 1,
+     "6 frames are missing from 'four", {}, 0},
     {{"--diff", "ten_qcif.yuv", "ten.y4m", "./ten.y4m"}, 2, "--diff writes pictures", {}, 0},
     {{"--diff", "--frame", "0-3", "ten_qcif.yuv", "ten.y4m", "d.png"}, 2, "need a frame-number field", {}, 0},
     // A failed overwrite keeps the old file; a failed sample leaves nothing.

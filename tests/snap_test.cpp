@@ -370,6 +370,11 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--%s%s%n", "a", "b.bmp"}, 0, 0, "unknown option '--%s%s%n'"},
         {{"a", "b.bmp", "c"}, 0, 0, "unexpected argument 'c'"},
         {{"--make-sample", "16x8", "0", "s.yuv"}, 0, 0, "FRAMES must be"},
+        {{"--make-sample", "16x8", "1000001", "s.yuv"}, 0, 0, "FRAMES must be a count from 1 to 1000000"},
+        // An SSIM gate or SSIM lines bring SSIM into --metric.
+        {{"--compare", "a", "b", "--fail-below-ssim", "0.9"}, 1, SNAP_COMPARE, ""},
+        {{"--compare", "--metric", "psnr", "a", "b", "--ssim-stats", "s.log"}, 1, SNAP_COMPARE, ""},
+        {{"--compare", "--metric", "ssim", "a", "b", "--fail-below", "30"}, 0, 0, "need --metric psnr"},
         {{"--make-sample", "16x8", "2"}, 0, 0, "no output file"},
     };
     for (const Case& c : cases) {
@@ -387,6 +392,12 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
             EXPECT_NE(said.find(c.error), std::string::npos) << said;
         }
     }
+    // The gate's SSIM is measured beside the default PSNR.
+    const char* gate[] = {"corvane-snap", "--compare", "a", "b", "--fail-below-ssim", "0.9"};
+    SnapJob job;
+    char error[256];
+    ASSERT_TRUE(parseSnapArguments(6, gate, &job, error, sizeof error)) << error;
+    EXPECT_EQ(job.metrics, METRIC_PSNR | METRIC_SSIM);
 }
 
 TEST(Snap, InfoDescribesTheFileAtTheRate) {

@@ -15,6 +15,9 @@ enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_V
 // The frame rate of a raw file that gives none, in every mode: FFmpeg's.
 enum { SNAP_DEFAULT_RATE = 25 };
 
+// The most frames --make-sample writes; --help, the man page and its refusal say it.
+enum { SAMPLE_FRAME_COUNT_LIMIT = 1000000 };
+
 // What --compare measures (--metric), as bits.
 enum { METRIC_PSNR = 1, METRIC_SSIM = 2 };
 
