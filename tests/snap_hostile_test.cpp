@@ -146,6 +146,10 @@ const HostileCase hostileCases[] = {
     {{"--info", "new\nline_qcif.yuv"}, 2, "'new\\nline_qcif.yuv': ", {}, 0},
 #ifndef _WIN32
     {{"--info", longName}, 2, "_qcif.yuv': File name too long", {}, 0},
+    // Bytes that are not UTF-8 (stray, overlong, cut short) escaped; UTF-8 kept, but for line breaks.
+    {{"--info", "bad\xff\xc0\xaf\xc3(name_qcif.yuv"}, 2, "cannot read 'bad\\xff\\xc0\\xaf\\xc3(name_qcif.yuv': ", {}, 0},
+    {{"--info", "\xc3\xbc\xc2\x85\xe9\x9b\xaa\xe2\x80\xa8_qcif.yuv"}, 2,
+     "cannot read '\xc3\xbc\\xc2\\x85\xe9\x9b\xaa\\xe2\\x80\\xa8_qcif.yuv': ", {}, 0},
 #endif
     {{"ten_qcif.yuv", "none/x.bmp"}, 2, "cannot write 'none/x.bmp': No such file or directory", {}, 0},
     {{"--make-sample", "100000x100000", "1", "j.yuv"}, 2, "a 100000x100000 4:2:0 frame is 15000000000 bytes", {}, 0},

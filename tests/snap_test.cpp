@@ -550,6 +550,10 @@ TEST(Snap, ErrorsExitTwoAndLeaveNoOutput) {
         EXPECT_FALSE(std::filesystem::exists(scratchPath("never.jpg")));
         EXPECT_FALSE(std::filesystem::exists(scratchPath("never2.bmp")));
     }
+    // No arguments at all: the whole usage, on standard error.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runSnap({}), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), snapUsage);
     // A video whose name is a picture's is not written over by its own frame.
     const std::string same = scratchPath("same.bmp");
     std::filesystem::copy_file(clip, same);
