@@ -81,7 +81,8 @@ int checkSampleArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
     if (!readPictureSize(line->positional[0], &job->width, &job->height))
         return refuseArguments(error, "the size must be WxH, for example 352x288");
     if (!readWholeNumber(line->positional[1], 1, SAMPLE_FRAME_COUNT_LIMIT, &frames))
-        return refuseArguments(error, ("FRAMES must be a count from 1 to " + std::to_string(SAMPLE_FRAME_COUNT_LIMIT)).c_str());
+        return refuseArguments(error,
+                               ("FRAMES must be a count from 1 to " + std::to_string(SAMPLE_FRAME_COUNT_LIMIT)).c_str());
     if (!line->positional[2]) return refuseArguments(error, "no output file given");
     const Writer* writer = writerForName(line->positional[2]);
     if (writer && writer != &yuvWriter)

@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <string>
 
-// The length of the well-formed UTF-8 character at `p` (1 to 4 bytes), or 0
-// where the bytes are none: a stray continuation byte, an overlong form, a
-// surrogate, a code point past U+10FFFF, or a character cut short (a NUL is
-// no continuation byte, so nothing is read past the end).
+// The length of the UTF-8 character at `p` (1 to 4 bytes) that a message may
+// hold as it is, or 0 where the bytes are no character (a stray continuation
+// byte, an overlong form, a surrogate, a code point past U+10FFFF, or one cut
+// short: a NUL is no continuation byte, so nothing is read past the end) or
+// are a C1 control or line break. ASCII controls are 1: shownName escapes them.
 inline int utf8CharacterLength(const unsigned char* p) {
     static const unsigned lowest[] = {0, 0, 0x80, 0x800, 0x10000};
     int length;
