@@ -60,6 +60,11 @@ int runJob(const SnapJob* job) {
 
 // The job run with interruptions guarded.
 int runGuarded(int argc, char** argv) {
+    // Nothing asked: how to ask, where a script sees it is no success.
+    if (argc < 2) {
+        fputs(snapUsage, stderr);
+        return 2;
+    }
     SnapJob job;
     char error[16384];
     if (!parseSnapArguments(argc, argv, &job, error, sizeof error)) return snapFail("%s", error);

@@ -110,6 +110,20 @@ TEST(SnapDocs, FormatsWritersAndMetricsAreTheTablesOwn) {
     }
     EXPECT_EQ(writers, 5);
     for (const NamedSize& size : namedSizes) EXPECT_NE(page.find(size.name), std::string::npos) << size.name;
+    const std::string sampleLimit = "1 to " + std::to_string(SAMPLE_FRAME_COUNT_LIMIT);
+    EXPECT_NE(help.find(sampleLimit), std::string::npos) << "--make-sample's limit is missing from --help";
+    EXPECT_NE(page.find(sampleLimit), std::string::npos) << "--make-sample's limit is missing from the man page";
+    // A file's name may hold any format --format takes: that section lists them all in full.
+    const size_t names = page.find(".SH GEOMETRY FROM THE FILE NAME");
+    ASSERT_NE(names, std::string::npos);
+    const std::string namesSection = page.substr(names, page.find(".SH ", names + 1) - names);
+    for (const FrameFormat& format : frameFormatRows())
+        EXPECT_TRUE(std::regex_search(namesSection, std::regex(std::string(R"((^|\W))") + format.name + R"((\W|$))")))
+            << format.name << " is missing from the man page's file-name formats";
+    // Read from the source tree, the title line shows no build placeholder.
+    const size_t title = page.find("\n.TH ");
+    ASSERT_NE(title, std::string::npos);
+    EXPECT_EQ(page.substr(title, page.find('\n', title + 1) - title).find('@'), std::string::npos);
 }
 
 } // namespace

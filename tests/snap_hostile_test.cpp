@@ -119,7 +119,10 @@ const HostileCase hostileCases[] = {
     {{"--compare", "--format", "422", "ten.y4m", "ten_qcif.yuv"}, 2, "the geometries differ", {}, 0},
     {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "ten.y4m", "--json", "ten_qcif.yuv"}, 2, "is INPUT", {}, 0},
     {{"--compare", "--metric", "ssim", "ten_qcif.yuv", "ten.y4m", "--json", "sub/../ten.y4m"}, 2, "is OTHER", {}, 0},
-    {{"--compare", "ten_qcif.yuv", "ten.y4m", "--ssim-stats", "s.txt"}, 2, "needs --metric ssim", {}, 0},
+    // SSIM lines or an SSIM gate ask for SSIM without --metric.
+    {{"--compare", "ten_qcif.yuv", "ten.y4m", "--ssim-stats", "s.txt"}, 0, "", {{"s.txt", nullptr}}, 0},
+    {{"--compare", "--metric", "psnr", "ten_qcif.yuv", "four_qcif.yuv", "--fail-below-ssim", "0.5"}, 1,
+     "6 frames are missing from 'four", {}, 0},
     {{"--diff", "ten_qcif.yuv", "ten.y4m", "./ten.y4m"}, 2, "--diff writes pictures", {}, 0},
     {{"--diff", "--frame", "0-3", "ten_qcif.yuv", "ten.y4m", "d.png"}, 2, "need a frame-number field", {}, 0},
     // A failed overwrite keeps the old file; a failed sample leaves nothing.
@@ -174,6 +177,10 @@ const HostileCase hostileCases[] = {
     {{"--info", "new\nline_qcif.yuv"}, 2, "'new\\nline_qcif.yuv': ", {}, 0},
 #ifndef _WIN32
     {{"--info", longName}, 2, "_qcif.yuv': File name too long", {}, 0},
+    // Bytes that are not UTF-8 (stray, overlong, cut short) escaped; UTF-8 kept, but for line breaks.
+    {{"--info", "bad\xff\xc0\xaf\xc3(name_qcif.yuv"}, 2, "cannot read 'bad\\xff\\xc0\\xaf\\xc3(name_qcif.yuv': ", {}, 0},
+    {{"--info", "\xc3\xbc\xc2\x85\xe9\x9b\xaa\xe2\x80\xa8_qcif.yuv"}, 2,
+     "cannot read '\xc3\xbc\\xc2\\x85\xe9\x9b\xaa\\xe2\\x80\\xa8_qcif.yuv': ", {}, 0},
 #endif
     {{"ten_qcif.yuv", "none/x.bmp"}, 2, "cannot write 'none/x.bmp': No such file or directory", {}, 0},
     {{"--make-sample", "100000x100000", "1", "j.yuv"}, 2, "a 100000x100000 4:2:0 frame is 15000000000 bytes", {}, 0},

@@ -370,6 +370,11 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--%s%s%n", "a", "b.bmp"}, 0, 0, "unknown option '--%s%s%n'"},
         {{"a", "b.bmp", "c"}, 0, 0, "unexpected argument 'c'"},
         {{"--make-sample", "16x8", "0", "s.yuv"}, 0, 0, "FRAMES must be"},
+        {{"--make-sample", "16x8", "1000001", "s.yuv"}, 0, 0, "FRAMES must be a count from 1 to 1000000"},
+        // An SSIM gate or SSIM lines bring SSIM into --metric.
+        {{"--compare", "a", "b", "--fail-below-ssim", "0.9"}, 1, SNAP_COMPARE, ""},
+        {{"--compare", "--metric", "psnr", "a", "b", "--ssim-stats", "s.log"}, 1, SNAP_COMPARE, ""},
+        {{"--compare", "--metric", "ssim", "a", "b", "--fail-below", "30"}, 0, 0, "need --metric psnr"},
         {{"--make-sample", "16x8", "2"}, 0, 0, "no output file"},
     };
     for (const Case& c : cases) {
@@ -387,6 +392,12 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
             EXPECT_NE(said.find(c.error), std::string::npos) << said;
         }
     }
+    // The gate's SSIM is measured beside the default PSNR.
+    const char* gate[] = {"corvane-snap", "--compare", "a", "b", "--fail-below-ssim", "0.9"};
+    SnapJob job;
+    char error[256];
+    ASSERT_TRUE(parseSnapArguments(6, gate, &job, error, sizeof error)) << error;
+    EXPECT_EQ(job.metrics, METRIC_PSNR | METRIC_SSIM);
 }
 
 TEST(Snap, InfoDescribesTheFileAtTheRate) {
@@ -421,10 +432,14 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         {{"--info", clip},
          {"width: 176\n", "height: 144\n", "format: 4:2:2\n", "source: file name\n",
           "bytes per frame: 50688\n", "whole frames: 4\n", "partial frame bytes: 0\n",
-          "frame rate: 30\n"}},
+          "frame rate: 25 (no rate in the file; 25 by default)\n", "frame interval: 40 ms\n",
+          "duration: h00 : m00 : s00 : ms160 : f4\n"}},
         {{"--info", "--rate", "12.5", clip}, {"frame interval: 80 ms\n",
           "duration: h00 : m00 : s00 : ms320 : f4\n"}},
         {{"--info", "--rate", "30000/1001", clip}, {"frame rate: 30000/1001\n", "frame interval: 33 ms\n"}},
+        // JSON keeps the rate a number, its note beside it.
+        {{"--info", "--json", "-", clip},
+         {"\"frame rate\": 25,\n", "\"frame rate note\": \"no rate in the file; 25 by default\",\n"}},
         {{"--info", "--size", "176x144", clip},
          {"format: 4:2:2\n", "source: flags and file name\n"}},
         {{"--info", "--size", "88x72", "--format", "420", clip},
@@ -473,21 +488,26 @@ TEST(Snap, CutsCarryTheRateAsRead) {
 
 TEST(Snap, DurationKeepsCountingPastTheViewersClock) {
     struct Case {
-        int32_t interval;
+        int64_t rateNumerator, rateDenominator;
         int64_t frames;
         const char* text;
     } cases[] = {
-        {40, 30, " h00 : m00 : s01 : ms200 : f30"},
-        {33, 109091, " h01 : m00 : s00 : ms003 : f109091"},
-        {0, 500, " h00 : m00 : s00 : ms000 : f500"},
-        {40, 0, " h00 : m00 : s00 : ms000 : f0"},
-        {1000, 4294968, " h1193 : m02 : s48 : ms000 : f4294968"},
-        {3600000, 10000, " h10000 : m00 : s00 : ms000 : f10000"},
+        {25, 1, 30, " h00 : m00 : s01 : ms200 : f30"},
+        // frames / rate exactly: a rounded 33 ms a frame would give 59 min 24 s.
+        {30, 1, 108000, " h01 : m00 : s00 : ms000 : f108000"},
+        {30000, 1001, 30000, " h00 : m16 : s41 : ms000 : f30000"},
+        {30, 1, 109091, " h01 : m00 : s36 : ms366 : f109091"},
+        {2000, 1, 500, " h00 : m00 : s00 : ms250 : f500"},
+        {25, 1, 0, " h00 : m00 : s00 : ms000 : f0"},
+        {1, 1, 4294968, " h1193 : m02 : s48 : ms000 : f4294968"},
+        {1, 3600, 10000, " h10000 : m00 : s00 : ms000 : f10000"},
+        // Past 64 bits of milliseconds: the hours still count.
+        {1, 2147483647, INT64_MAX, " h5501955727595197877606591 : m08 : s49 : ms000 : f9223372036854775807"},
     };
     for (const Case& c : cases) {
         char text[128];
-        formatDuration(text, sizeof text, c.interval, c.frames);
-        EXPECT_STREQ(text, c.text);
+        formatDuration(text, sizeof text, c.rateNumerator, c.rateDenominator, c.frames);
+        EXPECT_STREQ(text, c.text) << c.frames;
     }
 }
 
@@ -547,6 +567,10 @@ TEST(Snap, ErrorsExitTwoAndLeaveNoOutput) {
         EXPECT_FALSE(std::filesystem::exists(scratchPath("never.jpg")));
         EXPECT_FALSE(std::filesystem::exists(scratchPath("never2.bmp")));
     }
+    // No arguments at all: the whole usage, on standard error.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runSnap({}), 2);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), snapUsage);
     // A video whose name is a picture's is not written over by its own frame.
     const std::string same = scratchPath("same.bmp");
     std::filesystem::copy_file(clip, same);

@@ -26,8 +26,6 @@ int checkCompareOutputs(const SnapJob* job, ArgumentError* error) {
     for (const char* path : {job->ssimStatsPath, job->jsonPath, job->plotPath})
         if (path && !*path)
             return refuseArguments(error, "an output of --compare needs a name: --stats, --ssim-stats, --json or --plot is empty");
-    if (job->ssimStatsPath && !(job->metrics & METRIC_SSIM))
-        return refuseArguments(error, "--ssim-stats needs --metric ssim or psnr,ssim");
     if ((job->statsPath || job->failBelowSet) && !(job->metrics & METRIC_PSNR))
         return refuseArguments(error, "--stats and --fail-below need --metric psnr or psnr,ssim");
     if (job->plotPath && !endsInSvg(job->plotPath))
@@ -82,8 +80,9 @@ int checkSampleArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
     int64_t frames;
     if (!readPictureSize(line->positional[0], &job->width, &job->height))
         return refuseArguments(error, "the size must be WxH, for example 352x288");
-    if (!readWholeNumber(line->positional[1], 1, 1000000, &frames))
-        return refuseArguments(error, "FRAMES must be a count from 1");
+    if (!readWholeNumber(line->positional[1], 1, SAMPLE_FRAME_COUNT_LIMIT, &frames))
+        return refuseArguments(error,
+                               ("FRAMES must be a count from 1 to " + std::to_string(SAMPLE_FRAME_COUNT_LIMIT)).c_str());
     if (!line->positional[2]) return refuseArguments(error, "no output file given");
     const Writer* writer = writerForName(line->positional[2]);
     if (writer && writer != &yuvWriter)
@@ -112,11 +111,12 @@ int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* 
     if (line->positionals < 2) return refuseArguments(error, "INPUT and OTHER are both required");
     if (job->statsPath && !*job->statsPath)
         return refuseArguments(error, "--stats takes a file name, or - for standard output");
-    if (!readOption(job, line, OPTION_FAIL_BELOW, error)) return 0;
+    if (!readOption(job, line, OPTION_FAIL_BELOW, error) || !readOption(job, line, OPTION_FAIL_BELOW_SSIM, error))
+        return 0;
     if (!job->metrics) job->metrics = METRIC_PSNR;
-    if (!checkCompareOutputs(job, error) || !readOption(job, line, OPTION_FAIL_BELOW_SSIM, error)) return 0;
-    if (job->failBelowSsimSet && !(job->metrics & METRIC_SSIM))
-        return refuseArguments(error, "--fail-below-ssim needs --metric ssim or psnr,ssim");
+    // An SSIM gate or SSIM lines ask for SSIM: measured beside what --metric names.
+    if (job->failBelowSsimSet || job->ssimStatsPath) job->metrics |= METRIC_SSIM;
+    if (!checkCompareOutputs(job, error)) return 0;
     job->input = line->positional[0];
     job->other = line->positional[1];
     return 1;

@@ -12,6 +12,12 @@
 
 enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF, SNAP_MODE_COUNT };
 
+// The frame rate of a raw file that gives none, in every mode: FFmpeg's.
+enum { SNAP_DEFAULT_RATE = 25 };
+
+// The most frames --make-sample writes; --help, the man page and its refusal say it.
+enum { SAMPLE_FRAME_COUNT_LIMIT = 1000000 };
+
 // What --compare measures (--metric), as bits.
 enum { METRIC_PSNR = 1, METRIC_SSIM = 2 };
 
@@ -27,7 +33,7 @@ struct SnapJob {
     FrameChoice frames;
     const Writer* writer; // by OUTPUT's extension
     OutputName outputName;
-    const char* rateText; // --rate: nullptr for the input's own, else 30 (--info) or 25
+    const char* rateText; // --rate: nullptr for the input's own, else SNAP_DEFAULT_RATE
     int64_t rateNumerator, rateDenominator; // --rate as the fraction parseFrameRate keeps; 0 without it
     int listing;             // --framemd5: the listing to standard output
     const char* statsPath;

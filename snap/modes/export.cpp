@@ -135,9 +135,9 @@ int chooseExportFrames(const SnapJob* job, const Source* source, int64_t* first,
     return chooseFrames(&job->frames, source->frameCount, (quotedName(job->input) + " holds").c_str(), first, last);
 }
 
-// The rate of the run: --rate, else the input's own, else 25 as FFmpeg takes a raw file's.
+// The rate of the run: --rate, else the input's own, else the default.
 int chooseRate(const SnapJob* job, const Source* source, WriterContext* context) {
-    context->rateNumerator = 25;
+    context->rateNumerator = SNAP_DEFAULT_RATE;
     context->rateDenominator = 1;
     if (job->rateText) {
         // Read, and refused if it was no rate, with the command line.
@@ -248,7 +248,7 @@ int runExport(const SnapJob* job) {
     if (!openSource(&source, job->input, &asked, &error)) return snapFail("%s", error.c_str());
     Run run;
     run.job = job;
-    run.context = {source.geometry, source.frameBytes, job->separate, 25, 1,
+    run.context = {source.geometry, source.frameBytes, job->separate, SNAP_DEFAULT_RATE, 1,
                    source.aspectNumerator, source.aspectDenominator, source.colour};
     clearGuard(&run.guard);
     guardFile(&run.guard, job->input, "INPUT");

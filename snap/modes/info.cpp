@@ -17,18 +17,30 @@
 #include "snap/source/source.h"
 #include "snap/io/messages.h"
 #include "snap/io/output.h"
-#include "video/frame_rate.h"
 
-void formatDuration(char* text, size_t size, int32_t frameInterval, int64_t frames) {
-    const bool wraps = frameInterval > 0 && frames > int64_t{UINT32_MAX} / frameInterval;
-    if (!wraps) {
-        formatPositionText(text, size, frameInterval, frames);
-        return;
-    }
-    const uint64_t ms = static_cast<uint64_t>(frameInterval) * static_cast<uint64_t>(frames);
-    snprintf(text, size, " h%02" PRIu64 " : m%02u : s%02u : ms%03u : f%" PRId64, ms / 3600000u,
-             static_cast<unsigned>(ms % 3600000u / 60000u), static_cast<unsigned>(ms % 60000u / 1000u),
-             static_cast<unsigned>(ms % 1000u), frames);
+namespace {
+
+// A whole number of any size in decimal: the hours of a slow enough rate pass 64 bits.
+std::string wideDecimal(unsigned __int128 n) {
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(n % 10)));
+        n /= 10;
+    } while (n);
+    return digits.size() < 2 ? "0" + digits : digits;
+}
+
+} // namespace
+
+void formatDuration(char* text, size_t size, int64_t rateNumerator, int64_t rateDenominator, int64_t frames) {
+    // frames / rate, in whole milliseconds, from the rate's own fraction: a
+    // rounded interval times the count drifts (30 fps is not 33 ms a frame).
+    using Wide = unsigned __int128;
+    const bool known = rateNumerator > 0 && rateDenominator > 0 && frames > 0;
+    const Wide ms = known ? Wide(frames) * 1000u * Wide(rateDenominator) / Wide(rateNumerator) : 0;
+    const unsigned rest = static_cast<unsigned>(ms % 3600000u);
+    snprintf(text, size, " h%s : m%02u : s%02u : ms%03u : f%" PRId64, wideDecimal(ms / 3600000u).c_str(),
+             rest / 60000u, rest % 60000u / 1000u, rest % 1000u, frames);
 }
 
 namespace {
@@ -49,6 +61,18 @@ nlohmann::json infoValue(const std::string& value) {
     return value;
 }
 
+// One line as JSON. The rate's note ("25 (no rate in the file; 25 by
+// default)") goes beside it, so that "frame rate" stays a number.
+void addJsonValue(nlohmann::json* j, const std::string& key, const std::string& value) {
+    const size_t open = value.find(" (");
+    if (key == "frame rate" && open != std::string::npos && value.back() == ')') {
+        (*j)[key] = infoValue(value.substr(0, open));
+        (*j)[key + " note"] = value.substr(open + 2, value.size() - open - 3);
+        return;
+    }
+    (*j)[key] = infoValue(value);
+}
+
 int printInfo(const SnapJob* job, const InfoLines* info) {
     std::string text;
     if (!job->jsonPath) {
@@ -58,7 +82,7 @@ int printInfo(const SnapJob* job, const InfoLines* info) {
         nlohmann::json j = nlohmann::json::object();
         for (const auto& line : info->lines) {
             if (line.first == "fits") j["fits"].push_back(line.second);
-            else j[line.first] = infoValue(line.second);
+            else addJsonValue(&j, line.first, line.second);
         }
         text = j.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
         if (strcmp(job->jsonPath, "-") != 0) {
@@ -86,6 +110,34 @@ int printNoGeometry(const SnapJob* job, int64_t fileSize, const std::string& why
     return printInfo(job, info);
 }
 
+// The rate --info describes the file at: --rate as typed and as the fraction
+// it was read into (so that 30000/1001 is 33 ms as 29.97 is), else the file's
+// own, else the default every mode takes, said to be one.
+struct InfoRate {
+    char text[64];
+    int64_t numerator, denominator;
+    int32_t interval; // whole milliseconds a frame, held at the 32-bit limit
+};
+
+void chooseInfoRate(const SnapJob* job, const Source* s, InfoRate* rate) {
+    rate->numerator = job->rateText ? job->rateNumerator : s->rateNumerator;
+    rate->denominator = job->rateText ? job->rateDenominator : s->rateDenominator;
+    if (job->rateText) {
+        snprintf(rate->text, sizeof rate->text, "%s", job->rateText);
+    } else if (!s->rateNumerator) {
+        rate->numerator = SNAP_DEFAULT_RATE;
+        rate->denominator = 1;
+        snprintf(rate->text, sizeof rate->text, "%d (no rate in the file; %d by default)", SNAP_DEFAULT_RATE,
+                 SNAP_DEFAULT_RATE);
+    } else if (s->rateDenominator == 1) {
+        snprintf(rate->text, sizeof rate->text, "%" PRId64, s->rateNumerator);
+    } else {
+        snprintf(rate->text, sizeof rate->text, "%" PRId64 "/%" PRId64, s->rateNumerator, s->rateDenominator);
+    }
+    const int64_t whole = 1000 * rate->denominator / rate->numerator;
+    rate->interval = static_cast<int32_t>(whole < INT32_MAX ? whole : INT32_MAX);
+}
+
 } // namespace
 
 int runInfo(const SnapJob* job) {
@@ -97,21 +149,13 @@ int runInfo(const SnapJob* job) {
         if (s.geometryUnknown) return printNoGeometry(job, s.fileBytes, error);
         return snapFail("%s", error.c_str());
     }
-    char rate[64];
-    if (job->rateText || !s.rateNumerator) snprintf(rate, sizeof rate, "%s", job->rateText ? job->rateText : "30");
-    else if (s.rateDenominator == 1) snprintf(rate, sizeof rate, "%" PRId64, s.rateNumerator);
-    else snprintf(rate, sizeof rate, "%" PRId64 "/%" PRId64, s.rateNumerator, s.rateDenominator);
-    // --rate as the fraction it was read into, so that 30000/1001 is 33 ms as 29.97 is.
-    const int64_t rateNumerator = job->rateText ? job->rateNumerator : s.rateNumerator;
-    const int64_t rateDenominator = job->rateText ? job->rateDenominator : s.rateDenominator;
-    const int64_t wholeInterval = rateNumerator ? 1000 * rateDenominator / rateNumerator : 0;
-    const int32_t interval = !rateNumerator ? frameIntervalFromRate(rate)
-                                            : static_cast<int32_t>(wholeInterval < INT32_MAX ? wholeInterval : INT32_MAX);
+    InfoRate rate;
+    chooseInfoRate(job, &s, &rate);
     char source[64], duration[POSITION_TEXT_SIZE + 32];
     describeGeometrySource(&s, source, sizeof source);
     InfoLines lines;
     InfoLines* info = &lines;
-    formatDuration(duration, sizeof duration, interval, s.frameCount);
+    formatDuration(duration, sizeof duration, rate.numerator, rate.denominator, s.frameCount);
     addInfoLine(info, "file", "%s", job->input);
     addInfoLine(info, "file bytes", "%" PRId64 "", s.fileBytes);
     if (s.kind->container) addInfoLine(info, "container", "%s", s.kind->container);
@@ -122,8 +166,8 @@ int runInfo(const SnapJob* job) {
     addInfoLine(info, "bytes per frame", "%" PRId64 "", s.frameBytes);
     addInfoLine(info, "whole frames", "%" PRId64 "", s.frameCount);
     addInfoLine(info, "partial frame bytes", "%" PRId64 "", s.partialBytes);
-    addInfoLine(info, "frame rate", "%s", rate);
-    addInfoLine(info, "frame interval", "%d ms", interval);
+    addInfoLine(info, "frame rate", "%s", rate.text);
+    addInfoLine(info, "frame interval", "%d ms", rate.interval);
     addInfoLine(info, "duration", "%s", duration + (duration[0] == ' ' ? 1 : 0));
     if (s.kind->describe) s.kind->describe(&s, info);
     closeSource(&s);
