@@ -43,25 +43,28 @@ void add(std::string* out, const char* format, ...) {
     if (n > 0) out->append(text, size_t(n) < sizeof text ? size_t(n) : sizeof text - 1);
 }
 
-// The length of the well-formed UTF-8 character at `c` (1 to 4), or 0 when
-// the bytes there start none (a stray byte, an overlong form, a surrogate).
-size_t utf8Length(const unsigned char* c) {
-    if (c[0] < 0x80) return 1;
+// The bytes of the character at `c` (1 to 4), and whether they are
+// well-formed UTF-8. A broken one spans its lead byte and the continuation
+// bytes that fit it, which become one U+FFFD, as the JSON writer replaces them.
+size_t utf8Span(const char* text, bool* valid) {
+    const unsigned char* c = reinterpret_cast<const unsigned char*>(text);
+    *valid = c[0] < 0x80;
+    if (*valid) return 1;
     const size_t length = c[0] >= 0xc2 && c[0] <= 0xdf ? 2 : c[0] >= 0xe0 && c[0] <= 0xef ? 3
                           : c[0] >= 0xf0 && c[0] <= 0xf4 ? 4 : 0;
-    if (!length) return 0;
+    // Overlong forms, surrogates and code points past U+10FFFF fail on the second byte.
     const unsigned low = c[0] == 0xe0 ? 0xa0 : c[0] == 0xf0 ? 0x90 : 0x80;
     const unsigned high = c[0] == 0xed ? 0x9f : c[0] == 0xf4 ? 0x8f : 0xbf;
-    if (c[1] < low || c[1] > high) return 0;
+    if (!length || c[1] < low || c[1] > high) return 1;
     for (size_t k = 2; k < length; ++k)
-        if ((c[k] & 0xc0) != 0x80) return 0;
+        if ((c[k] & 0xc0) != 0x80) return k;
+    *valid = true;
     return length;
 }
 
-// Bytes of the character at `c`, a byte that starts none counting as one.
 size_t characterBytes(const char* c) {
-    const size_t length = utf8Length(reinterpret_cast<const unsigned char*>(c));
-    return length ? length : 1;
+    bool valid;
+    return utf8Span(c, &valid);
 }
 
 size_t characterCount(const char* text) {
@@ -71,22 +74,20 @@ size_t characterCount(const char* text) {
 }
 
 void addEscaped(std::string* out, const char* text) {
-    for (const char* c = text; *c; ++c) {
-        const size_t length = utf8Length(reinterpret_cast<const unsigned char*>(c));
-        if (length == 0) {
-            *out += "\xEF\xBF\xBD"; // U+FFFD: an SVG of bytes that are not UTF-8 is refused by renderers
-            continue;
-        }
-        switch (*c) {
+    for (const char* c = text; *c;) {
+        bool valid;
+        const size_t span = utf8Span(c, &valid);
+        switch (valid ? *c : 0) {
+        case 0: *out += "\xEF\xBF\xBD"; break; // U+FFFD: renderers refuse an SVG of bytes that are not UTF-8
         case '&': *out += "&amp;"; break;
         case '<': *out += "&lt;"; break;
         case '>': *out += "&gt;"; break;
         case '"': *out += "&quot;"; break;
         default:
             // Control characters are not allowed in XML 1.0.
-            if (static_cast<unsigned char>(*c) >= 0x20 || *c == '\t') out->append(c, length);
+            if (static_cast<unsigned char>(*c) >= 0x20 || *c == '\t') out->append(c, span);
         }
-        c += length - 1;
+        c += span;
     }
 }
 
