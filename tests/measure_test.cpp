@@ -84,8 +84,10 @@ TEST(Measure, GatesExitOneErrorsTwo) {
     } cases[] = {
         {{"--metric", "ssim", a, b}, 0, ""},
         {{"--metric", "ssim", a, b, "--fail-below-ssim", "0.5"}, 0, ""},
-        {{"--metric", "ssim", a, b, "--fail-below-ssim", "1"}, 1, ""},
-        {{"--metric", "psnr,ssim", a, b, "--fail-below", "60"}, 1, ""},
+        {{"--metric", "ssim", a, b, "--fail-below-ssim", "1"}, 1,
+         "--fail-below-ssim 1 fails: 3 of 3 frames below it, the worst frame 1 at 0.99"},
+        {{"--metric", "psnr,ssim", a, b, "--fail-below", "60"}, 1,
+         "--fail-below 60 fails: 1 of 3 frames below it, the worst frame 1 at 38.588"},
         {{"--metric", "psnr,ssim", a, b, "--fail-below", "30", "--fail-below-ssim", "0.1"}, 0, ""},
         {{"--metric", "ssim", a, shortFile, "--fail-below-ssim", "0"}, 1, "1 frame is missing"},
         {{"--metric", "ssim", a, shortFile}, 0, "comparing the first 2"},
@@ -158,6 +160,7 @@ TEST(Measure, JsonSaysWhatTheTextSays) {
         const auto& s = frame["ssim"];
         char line[256];
         const double db = s["all_db"].is_null() ? INFINITY : double(s["all_db"]);
+        EXPECT_EQ(int(frame["frame"]), int(frame["n"]) - 1); // from 0, as --frame counts
         snprintf(line, sizeof line, "n:%d Y:%f U:%f V:%f All:%f (%s)\n", int(frame["n"]), double(s["y"]),
                  double(s["u"]), double(s["v"]), double(s["all"]),
                  std::isinf(db) ? "inf" : std::to_string(db).c_str());
@@ -176,6 +179,45 @@ TEST(Measure, JsonSaysWhatTheTextSays) {
     EXPECT_EQ(i["whole frames"], 3);
     EXPECT_EQ(i["format"], "4:2:0");
     EXPECT_EQ(i["file"], a);
+}
+
+// One picture stored two ways is compared as one; another sampling or depth
+// is not. p010le's words read as yuv420p10le are measured as they are, with
+// one note for the file however many frames hold them.
+TEST(Measure, OnePictureStoredTwoWays) {
+    const size_t luma = 16 * 8, chroma = luma / 4, frames = 2;
+    const std::vector<uint8_t> planar = randomBytes(frames * (luma + 2 * chroma), 11);
+    std::vector<uint8_t> nv12, deep, p010;
+    for (size_t f = 0; f < frames; ++f) {
+        const uint8_t* frame = planar.data() + f * (luma + 2 * chroma);
+        nv12.insert(nv12.end(), frame, frame + luma);
+        for (size_t i = 0; i < chroma; ++i) nv12.insert(nv12.end(), {frame[luma + i], frame[luma + chroma + i]});
+    }
+    for (uint8_t v : planar) deep.insert(deep.end(), {uint8_t(v << 2), uint8_t(v >> 6)});
+    for (uint8_t v : nv12) p010.insert(p010.end(), {0, v}); // v << 2 in a word's top ten bits
+    const std::string a = writeBytes("a_16x8.yuv", planar), b = writeBytes("b_16x8_nv12.yuv", nv12);
+    const std::string c = writeBytes("c_16x8_yuv420p10le.yuv", deep), d = writeBytes("d_16x8_p010le.yuv", p010);
+    const std::string e = writeBytes("e_16x8_yuv420p10le.yuv", p010), f = writeBytes("f_16x8_yuv444p.yuv", planar);
+    const std::string y4m = scratchPath("a.y4m");
+    ASSERT_EQ(snap({a, y4m}).status, 0);
+    const struct {
+        std::string input, other;
+        int status;
+        std::string says; // on standard output, else standard error
+    } cases[] = {
+        {a, b, 0, "PSNR y:inf u:inf v:inf"},       {b, a, 0, "PSNR y:inf u:inf v:inf"},
+        {c, d, 0, "PSNR y:inf u:inf v:inf"},       {a, c, 2, "the geometries differ"},
+        {f, b, 2, "the geometries differ"},        {c, e, 0, "'" + e + "' holds "},
+        {y4m, b, 0, "PSNR y:inf u:inf v:inf"},
+    };
+    for (const auto& k : cases) {
+        const SnapRun r = snap({"--compare", k.input, k.other});
+        EXPECT_EQ(r.status, k.status) << k.input << " " << k.other << ": " << r.err;
+        EXPECT_NE((r.out + r.err).find(k.says), std::string::npos) << r.out << r.err;
+        const bool pastDepth = k.other == e;
+        EXPECT_EQ(r.err.find("samples above 1023, the largest 10 bits hold") != std::string::npos, pastDepth);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), pastDepth || k.status == 2 ? 1 : 0) << r.err;
+    }
 }
 
 // FFmpeg's lines without the blank it leaves at their ends.
@@ -252,6 +294,8 @@ TEST(Measure, PlotIsXmlAndRenders) {
     ASSERT_EQ(snap({"--compare", "--metric", "psnr,ssim", a, b, "--plot", svg}).status, 0);
     const std::string text = readAll(svg);
     EXPECT_EQ(text.rfind("<svg", 0) == 0 || text.rfind("<?xml", 0) == 0, true);
+    // The offset of 8 is frame 4 as --frame counts.
+    EXPECT_NE(text.find("worst PSNR average: frame 4, 30.07 dB"), std::string::npos);
 #ifndef _WIN32
     if (system("xmllint --version >/dev/null 2>&1") == 0)
         EXPECT_EQ(system(("xmllint --noout '" + svg + "'").c_str()), 0);

@@ -116,4 +116,37 @@ TEST(Plot, NothingToDrawOrNothingFinite) {
     checkWithOtherPrograms(svg, "identical.svg");
 }
 
+// Titles come from file names: bytes that are not UTF-8 become U+FFFD, and
+// long names lose their middle, never a character's half, before the legend.
+TEST(Plot, TitlesAreUtf8AndShortenedInTheMiddle) {
+    const struct {
+        const char* text;
+        size_t characters;
+        const char* shortened;
+    } cases[] = {
+        {"short.yuv", 9, "short.yuv"},
+        {"abcdefghij", 5, "ab\u2026ij"},
+        {"abcdefghij", 4, "ab\u2026j"},
+        {"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", 4, "\u00e9\u00e9\u2026\u00e9"},
+        {"a\xff\xfe\xc3" "bcd", 4, "a\xff\u2026d"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(shortenedInMiddle(c.text, c.characters), c.shortened) << c.text;
+
+    std::vector<double> y = {30, 31, 29};
+    const PlotSeries series[] = {{"PSNR Y", "#1f77b4", y.data(), 1}};
+    // Replaced as the JSON writer replaces them: a cut-short character is one U+FFFD.
+    const std::string title = "bad\xff\xc3(\xed\xa0\x80)\xe2\x82" + std::string(200, 'n') + ".yuv against b.yuv";
+    PlotInput input = {3, 0, series, 1, title.c_str()};
+    std::string svg;
+    ASSERT_TRUE(buildPlotSvg(&input, &svg));
+    const std::string bold = "font-weight=\"bold\">";
+    const size_t start = svg.find(bold) + bold.size(), end = svg.find("</text>", start);
+    EXPECT_EQ(svg.substr(start, end - start).find("bad\xef\xbf\xbd\xef\xbf\xbd(\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd)\xef\xbf\xbdn"), 0u);
+    EXPECT_NE(svg.find("n\u2026n"), std::string::npos);
+    EXPECT_NE(svg.find(".yuv against b.yuv</text>"), std::string::npos);
+    EXPECT_LT(end - start, 120u);
+    EXPECT_NE(svg.find("worst PSNR Y: frame 2, 29.00 dB"), std::string::npos);
+    checkWithOtherPrograms(svg, "title.svg");
+}
+
 } // namespace

@@ -76,6 +76,7 @@ struct MetricRow {
     const char* SnapJob::*statsPath;
     int SnapJob::*gateSet;
     double SnapJob::*gateLimit;
+    const char* gateFigure; // the key in the metric's frame JSON of the figure its gate compares
 };
 
 extern const MetricRow metricTable[];

@@ -11,8 +11,8 @@
 #include "snap/cli/options.h"
 
 const MetricRow metricTable[] = {
-    {&psnrMetric, &SnapJob::statsPath, &SnapJob::failBelowSet, &SnapJob::failBelow},
-    {&ssimMetric, &SnapJob::ssimStatsPath, &SnapJob::failBelowSsimSet, &SnapJob::failBelowSsim},
+    {&psnrMetric, &SnapJob::statsPath, &SnapJob::failBelowSet, &SnapJob::failBelow, "psnr_avg"},
+    {&ssimMetric, &SnapJob::ssimStatsPath, &SnapJob::failBelowSsimSet, &SnapJob::failBelowSsim, "all"},
 };
 const int metricCount = int(sizeof metricTable / sizeof metricTable[0]);
 

@@ -25,70 +25,12 @@
 #include "snap/format/narrow.h"
 #include "snap/io/files.h"
 #include "snap/io/messages.h"
+#include "snap/io/output.h"
+#include "snap/io/progress.h"
 #include "snap/metric/metric.h"
 #include "snap/report/plot.h"
 
 namespace {
-
-// An output of the run: standard output, or a file through the write path.
-struct Output {
-    const char* path;  // nullptr: none
-    bool toFile;
-    OutputFile file;
-    bool failed;
-};
-
-int openRunOutput(Output* out, const char* path, const OutputGuard* guard, const char* option,
-                  std::string* error) {
-    out->path = path;
-    out->toFile = path && strcmp(path, "-") != 0;
-    out->failed = false;
-    if (!out->toFile) return 1;
-    if (openOutput(&out->file, path, guard, error)) return 1;
-    *error = std::string(option) + ": " + *error;
-    out->toFile = false;
-    out->path = nullptr;
-    return 0;
-}
-
-void putLine(Output* out, const char* line) {
-    if (!out->path) return;
-    if (out->toFile) {
-        if (!writeOutput(&out->file, line, strlen(line))) out->failed = true;
-    } else if (fputs(line, stdout) == EOF) {
-        out->failed = true;
-    }
-}
-
-// Finishes the output; nonzero when it is complete, else one line has been
-// said (for a file, its first failed write's reason).
-int finishRunOutput(Output* out) {
-    std::string error;
-    if (out->toFile) {
-        out->toFile = false;
-        return finishOutput(&out->file, &error) || !snapFail("%s", error.c_str());
-    }
-    if (out->failed) return !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
-    return 1;
-}
-
-void abandonRunOutput(Output* out) {
-    if (out->toFile) abandonOutput(&out->file);
-    out->toFile = false;
-}
-
-// Writes `text` whole to `path` ("-": standard output) through the write path.
-int writeDocument(const char* path, const std::string& text, const OutputGuard* guard, const char* option) {
-    if (!strcmp(path, "-")) {
-        if (fwrite(text.data(), 1, text.size(), stdout) != text.size() || fflush(stdout) != 0)
-            return !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
-        return 1;
-    }
-    std::string error;
-    if (!writeWholeOutput(path, text.data(), text.size(), guard, &error))
-        return !snapFail("%s: %s", option, error.c_str());
-    return 1;
-}
 
 constexpr int MAX_METRICS = 8;
 
@@ -100,35 +42,44 @@ struct Measured {
     double gateLimit;
     Output stats;
     MetricTotals totals;
-    int64_t below;  // frames under the gate's limit
+    const char* gateFigure;  // the key of the figure the gate compares in the frame's JSON
+    int64_t below;           // frames under the gate's limit
+    int64_t worstFrame;      // of those, the lowest (from 0), and its figure
+    double worstValue;
     std::vector<double> curves[METRIC_MAX_SERIES];
 };
 
 // One batch of frames of both files, read straight into one buffer each.
 struct Batch {
     // Not cleared when made: every byte is read into before it is looked at.
-    std::unique_ptr<uint8_t[]> input, other;
-    size_t capacity;
+    std::unique_ptr<uint8_t[]> bytes[2];  // INPUT's frames, OTHER's frames
+    size_t capacity;  // frames each buffer holds
     int64_t first, count;
     int readOk;
     std::string error;  // why a read failed
     std::vector<MetricFigures> figures;  // frame i, metric m at i * metrics + m
+    std::vector<int64_t> pastDepth;      // frame i of INPUT at 2 * i, of OTHER at 2 * i + 1
 };
 
 struct Run {
     const SnapJob* job;
     Source input, other;  // open between openPair and closePair
     bool open;
+    // One picture, perhaps stored two ways (nv12 against yuv420p): `geometry`
+    // is INPUT's, and each file's own is read and unpacked by its own.
     FrameGeometry geometry;
-    int64_t frameBytes;
+    FrameGeometry stored[2];  // of INPUT and OTHER
+    int64_t frameBytes[2];
     int64_t inputFrames, otherFrames, frames;
-    int64_t partialBytes[2];  // of INPUT and OTHER
+    int64_t partialBytes[2];
+    int64_t pastDepth[2];     // samples above the largest the depth holds
     int metrics;
     Measured measured[MAX_METRICS];
     OutputGuard guard;  // INPUT and OTHER
     bool wantJson;
     nlohmann::json perFrame;
     int64_t framesDone;  // frames measured and written out, in order
+    Progress progress;
 };
 
 // The sources: every use of them is in these three functions (and openSourcePair).
@@ -136,7 +87,10 @@ int openPair(Run* run) {
     if (!openSourcePair(run->job, &run->input, &run->other)) return 0;
     run->open = true;
     run->geometry = run->input.geometry;
-    run->frameBytes = run->input.frameBytes;
+    run->stored[0] = run->input.geometry;
+    run->stored[1] = run->other.geometry;
+    run->frameBytes[0] = run->input.frameBytes;
+    run->frameBytes[1] = run->other.frameBytes;
     run->inputFrames = run->input.frameCount;
     run->otherFrames = run->other.frameCount;
     run->partialBytes[0] = run->input.partialBytes;
@@ -148,7 +102,7 @@ int openPair(Run* run) {
 int readFrames(Run* run, int which, uint8_t* bytes, int64_t first, int64_t count, std::string* error) {
     Source* source = which ? &run->other : &run->input;
     for (int64_t i = 0; i < count; ++i)
-        if (!readSourceFrame(source, first + i, bytes + i * run->frameBytes, error)) return 0;
+        if (!readSourceFrame(source, first + i, bytes + i * run->frameBytes[which], error)) return 0;
     return 1;
 }
 
@@ -173,6 +127,7 @@ int chooseMetrics(Run* run) {
         m->statsPath = job->*row->statsPath;
         m->gateSet = job->*row->gateSet;
         m->gateLimit = job->*row->gateLimit;
+        m->gateFigure = row->gateFigure;
         m->metric->clearTotals(&m->totals);
     }
     return 1;
@@ -184,8 +139,8 @@ int checkFrames(Run* run) {
     const int64_t counts[2] = {run->inputFrames, run->otherFrames};
     for (int k = 0; k < 2; ++k)
         if (counts[k] == 0)
-            return !snapFail("%s holds no whole %dx%d %s frame", quotedName(paths[k]).c_str(), run->geometry.width,
-                             run->geometry.height, shownFormatName(run->geometry.format));
+            return !failNoWholeFrame(paths[k], run->geometry.width, run->geometry.height,
+                                     shownFormatName(run->stored[k].format));
     run->frames = counts[0] < counts[1] ? counts[0] : counts[1];
     return 1;
 }
@@ -194,10 +149,7 @@ int checkFrames(Run* run) {
 void noteFrames(const Run* run) {
     const char* paths[2] = {run->job->input, run->job->other};
     const int64_t counts[2] = {run->inputFrames, run->otherFrames};
-    for (int k = 0; k < 2; ++k)
-        if (run->partialBytes[k] > 0)
-            snapNote("%s ends in a partial frame of %" PRId64 " bytes, left out", quotedName(paths[k]).c_str(),
-                     run->partialBytes[k]);
+    for (int k = 0; k < 2; ++k) notePartialFrame(paths[k], run->partialBytes[k]);
     if (counts[0] != counts[1])
         snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
                  quotedName(paths[0]).c_str(), counts[0], counts[0] == 1 ? "" : "s", quotedName(paths[1]).c_str(),
@@ -235,11 +187,35 @@ int openOutputs(Run* run) {
     return 1;
 }
 
+// Samples above the largest the depth holds (10-bit samples above 1023 are
+// the usual sign of p010le read as yuv420p10le). The metrics take them as
+// they are; the count is for a note.
+int64_t samplesPastDepth(const MetricFrame* frame) {
+    if (frame->depth <= 8 || frame->depth >= 16) return 0;
+    const uint16_t largest = uint16_t((1 << frame->depth) - 1);
+    int64_t count = 0;
+    for (int p = 0; p < frame->planes; ++p) {
+        const MetricPlane* plane = &frame->plane[p];
+        for (int32_t y = 0; y < plane->height; ++y) {
+            const uint16_t* row = reinterpret_cast<const uint16_t*>(plane->data + y * plane->stride);
+            // With the depth's bits all ones, a bit above them shows in the
+            // row's OR: one cheap pass, and counting only where there are any.
+            uint16_t any = 0;
+            for (int32_t x = 0; x < plane->width; ++x) any |= row[x];
+            if (any > largest)
+                for (int32_t x = 0; x < plane->width; ++x) count += row[x] > largest;
+        }
+    }
+    return count;
+}
+
 void measureFrame(Run* run, Batch* batch, int64_t i, std::vector<uint8_t> scratch[2]) {
-    const int64_t bytes = run->frameBytes;
-    MetricFrame a, b;
-    metricFrameOf(&run->geometry, batch->input.get() + i * bytes, &scratch[0], &a);
-    metricFrameOf(&run->geometry, batch->other.get() + i * bytes, &scratch[1], &b);
+    MetricFrame frames[2];
+    for (int k = 0; k < 2; ++k) {
+        metricFrameOf(&run->stored[k], batch->bytes[k].get() + i * run->frameBytes[k], &scratch[k], &frames[k]);
+        batch->pastDepth[size_t(2 * i + k)] = samplesPastDepth(&frames[k]);
+    }
+    const MetricFrame &a = frames[0], &b = frames[1];
     for (int m = 0; m < run->metrics; ++m) {
         MetricFigures* figures = &batch->figures[size_t(i * run->metrics + m)];
         figures->ok = run->measured[m].metric->measure(&a, &b, figures);
@@ -250,24 +226,23 @@ void measureFrame(Run* run, Batch* batch, int64_t i, std::vector<uint8_t> scratc
 // copying both files out of the system's cache is most of the work, and the
 // two copies then run side by side.
 void readBatch(Run* run, Batch* batch, int64_t first, int64_t count) {
-    const size_t size = size_t(count * run->frameBytes);
     batch->first = first;
     batch->count = count;
-    if (batch->capacity < size) {
-        batch->input.reset(new uint8_t[size]);
-        batch->other.reset(new uint8_t[size]);
-        batch->capacity = size;
+    if (batch->capacity < size_t(count)) {
+        for (int k = 0; k < 2; ++k) batch->bytes[k].reset(new uint8_t[size_t(count * run->frameBytes[k])]);
+        batch->capacity = size_t(count);
     }
     batch->figures.resize(size_t(count * run->metrics));
+    batch->pastDepth.resize(size_t(2 * count));
     int otherOk = 0;
     std::string otherError;
-    auto readOther = [&]() { otherOk = readFrames(run, 1, batch->other.get(), first, count, &otherError); };
+    auto readOther = [&]() { otherOk = readFrames(run, 1, batch->bytes[1].get(), first, count, &otherError); };
     std::thread reader;
     try {
         reader = std::thread(readOther);
     } catch (const std::system_error&) {
     }
-    batch->readOk = readFrames(run, 0, batch->input.get(), first, count, &batch->error);
+    batch->readOk = readFrames(run, 0, batch->bytes[0].get(), first, count, &batch->error);
     if (reader.joinable()) reader.join();
     else readOther();  // no thread to be had: read it here
     if (batch->readOk && !otherOk) {
@@ -276,31 +251,60 @@ void readBatch(Run* run, Batch* batch, int64_t first, int64_t count) {
     }
 }
 
+// A frame below the gate: counted, and kept when it is the lowest so far.
+void countBelow(Measured* measured, const MetricFigures* figures, int64_t index) {
+    nlohmann::json j;
+    measured->metric->frameJson(figures, &j);
+    const nlohmann::json& figure = j[measured->gateFigure];
+    const double value = figure.is_number() ? double(figure) : INFINITY;
+    if (measured->below == 0 || value < measured->worstValue) {
+        measured->worstFrame = index;
+        measured->worstValue = value;
+    }
+    ++measured->below;
+}
+
+// Frame `index` (from 0) of one metric into its line, totals, gate, JSON entry and curves.
+void addFigures(const Run* run, Measured* measured, const MetricFigures* figures, int64_t index,
+                nlohmann::json* entry) {
+    const Metric* metric = measured->metric;
+    char line[512];
+    metric->frameLine(figures, index + 1, line, sizeof line);
+    putLine(&measured->stats, line);
+    metric->addFrame(&measured->totals, figures);
+    if (measured->gateSet && metric->below(figures, measured->gateLimit)) countBelow(measured, figures, index);
+    if (run->wantJson) metric->frameJson(figures, &(*entry)[metric->name]);
+    if (run->job->plotPath)
+        for (int s = 0; s < metric->seriesCount; ++s) measured->curves[s].push_back(metric->seriesValue(figures, s));
+}
+
+// Ends the progress line, then says why the run stops.
+int failMeasuring(Run* run, const char* why) {
+    progressEnd(&run->progress);
+    return !snapFail("%s", why);
+}
+
 // Writes out a measured batch in frame order: the lines, the totals, the
-// gates, the JSON entries and the plot's values.
+// gates, the JSON entries and the plot's values. The stats lines count
+// frames from 1 (n:1) as FFmpeg's do; the JSON gives both.
 int finishBatch(Run* run, const Batch* batch) {
     for (int64_t i = 0; i < batch->count; ++i) {
-        const int64_t n = batch->first + i + 1;
+        const int64_t index = batch->first + i;
         nlohmann::json entry;
-        if (run->wantJson) entry["n"] = n;
-        for (int m = 0; m < run->metrics; ++m) {
-            Measured* measured = &run->measured[m];
-            const Metric* metric = measured->metric;
-            const MetricFigures* figures = &batch->figures[size_t(i * run->metrics + m)];
-            if (!figures->ok) return !snapFail("out of memory");
-            char line[512];
-            metric->frameLine(figures, n, line, sizeof line);
-            putLine(&measured->stats, line);
-            metric->addFrame(&measured->totals, figures);
-            if (measured->gateSet && metric->below(figures, measured->gateLimit)) ++measured->below;
-            if (run->wantJson) metric->frameJson(figures, &entry[metric->name]);
-            if (run->job->plotPath)
-                for (int s = 0; s < metric->seriesCount; ++s)
-                    measured->curves[s].push_back(metric->seriesValue(figures, s));
+        if (run->wantJson) {
+            entry["n"] = index + 1;
+            entry["frame"] = index;
         }
+        for (int m = 0; m < run->metrics; ++m) {
+            const MetricFigures* figures = &batch->figures[size_t(i * run->metrics + m)];
+            if (!figures->ok) return failMeasuring(run, "out of memory");
+            addFigures(run, &run->measured[m], figures, index, &entry);
+        }
+        for (int k = 0; k < 2; ++k) run->pastDepth[k] += batch->pastDepth[size_t(2 * i + k)];
         if (run->wantJson) run->perFrame.push_back(std::move(entry));
-        run->framesDone += 1;  // the one count of frames done, for a progress line
+        run->framesDone += 1;
     }
+    progressStep(&run->progress, run->framesDone);
     return 1;
 }
 
@@ -322,7 +326,7 @@ int measureAll(Run* run) {
     readBatch(run, &batches[0], 0, frames < perBatch ? frames : perBatch);
     for (int k = 0;; k ^= 1) {
         Batch* now = &batches[k];
-        if (!now->readOk) return !snapFail("%s", now->error.c_str());
+        if (!now->readOk) return failMeasuring(run, now->error.c_str());
         std::atomic<int64_t> next{0};
         auto work = [run, now, &next]() {
             std::vector<uint8_t> scratch[2];
@@ -353,8 +357,9 @@ int writeSummaries(const Run* run) {
         run->measured[m].metric->summaryLine(&run->measured[m].totals, line, sizeof line);
         text += line;
     }
+    errno = 0;
     if (fputs(text.c_str(), stdout) == EOF || fflush(stdout) != 0)
-        return !snapFail("cannot write to standard output: %s", strerror(errno ? errno : EIO));
+        return !snapFail("%s", cannotWriteText("-", errno).c_str());
     return 1;
 }
 
@@ -366,8 +371,11 @@ int writePlot(const Run* run) {
             series.push_back({metric->series[s].label, metric->series[s].colour,
                               run->measured[m].curves[s].data(), metric->series[s].markWorst});
     }
-    const std::string title = shownName(run->job->input) + " against " + shownName(run->job->other);
-    const PlotInput input = {run->frames, 1, series.data(), int(series.size()), title.c_str()};
+    // Each name shortened alike, so that both stay recognisable beside the legend.
+    const std::string title = shortenedInMiddle(shownName(run->job->input).c_str(), PLOT_TITLE_NAME) + " against " +
+                              shortenedInMiddle(shownName(run->job->other).c_str(), PLOT_TITLE_NAME);
+    // Frames counted from 0 on the axis and at the worst frame, as --frame counts them.
+    const PlotInput input = {run->frames, 0, series.data(), int(series.size()), title.c_str()};
     std::string svg;
     if (!buildPlotSvg(&input, &svg)) return !snapFail("--plot: out of memory");
     return writeDocument(run->job->plotPath, svg, &run->guard, "--plot");
@@ -428,6 +436,31 @@ void noteMissing(const Run* run, int64_t missing) {
              missing == 1 ? " is" : "s are", quotedName(inputShort ? run->job->input : run->job->other).c_str());
 }
 
+// Why each gate that saw frames below its limit failed: how many, and the
+// lowest frame, numbered from 0 as --frame counts.
+void noteGatesBelow(const Run* run) {
+    for (int m = 0; m < run->metrics; ++m) {
+        const Measured* measured = &run->measured[m];
+        if (!measured->gateSet || measured->below == 0) continue;
+        snapNote("%s %g fails: %" PRId64 " of %" PRId64 " frame%s below it, the worst frame %" PRId64 " at %f",
+                 measured->metric->gateOption, measured->gateLimit, measured->below, run->frames,
+                 run->frames == 1 ? "" : "s", measured->worstFrame, measured->worstValue);
+    }
+}
+
+// Samples past the depth, once for each file that holds any.
+void notePastDepth(const Run* run) {
+    const char* paths[2] = {run->job->input, run->job->other};
+    for (int k = 0; k < 2; ++k) {
+        const int64_t count = run->pastDepth[k];
+        const int depth = planarFormOf(run->stored[k].format)->depth;
+        if (count > 0)
+            snapNote("%s holds %" PRId64 " sample%s above %d, the largest %d bits hold%s: measured as they are",
+                     quotedName(paths[k]).c_str(), count, count == 1 ? "" : "s", (1 << depth) - 1, depth,
+                     depth == 10 ? " (p010le read as yuv420p10le looks so)" : "");
+    }
+}
+
 // Measures and writes out the stats lines; nonzero when all went well.
 int measureAndWriteLines(Run* run) {
     // Errors come before the notes, so that a run refused says one line.
@@ -436,13 +469,17 @@ int measureAndWriteLines(Run* run) {
         noteFrames(run);
         run->wantJson = run->job->jsonPath != nullptr;
         run->perFrame = nlohmann::json::array();
+        progressStart(&run->progress, "frames", run->frames);
         ok = measureAll(run);
+        progressEnd(&run->progress);
     }
     closePair(run);
+    std::string error;
     for (int m = 0; m < run->metrics; ++m) {
-        if (ok) ok = finishRunOutput(&run->measured[m].stats);
+        if (ok && !finishRunOutput(&run->measured[m].stats, &error)) ok = !snapFail("%s", error.c_str());
         abandonRunOutput(&run->measured[m].stats);
     }
+    if (ok) notePastDepth(run);
     return ok;
 }
 
@@ -461,6 +498,7 @@ int compareOpenPair(Run* run) {
     if (!(job->jsonPath && !strcmp(job->jsonPath, "-")) && !writeSummaries(run)) return 2;
     if (job->plotPath && !writePlot(run)) return 2;
     if (job->jsonPath && !writeJson(run, missing, failed)) return 2;
+    noteGatesBelow(run);
     if (gated && missing > 0) noteMissing(run, missing);
     return failed ? 1 : 0;
 }
@@ -494,8 +532,21 @@ std::string claimText(const Claim* claim) {
     return result;
 }
 
+// Nonzero when frames of the two formats are one picture stored two ways:
+// the same sampling and depth (nv12 and yuv420p, p010le and yuv420p10le),
+// which the metrics read alike once unpacked to planar.
+int sameSamples(const FrameFormat* a, const FrameFormat* b) {
+    return planarFormOf(a) == planarFormOf(b);
+}
+
+// The same size and samples; the chroma layout is the caller's to check.
+int samePicture(const FrameGeometry* g, const FrameGeometry* h) {
+    return g->width == h->width && g->height == h->height && sameSamples(g->format, h->format);
+}
+
 // Nonzero when the flags and both names agree on what they say; otherwise one
-// line naming two that differ.
+// line naming two that differ. The two names may give formats of one picture
+// stored two ways; the flags name how both files are stored.
 int geometriesAgree(const SnapJob* job) {
     Claim claims[3];
     int count = 0;
@@ -517,7 +568,9 @@ int geometriesAgree(const SnapJob* job) {
         for (int j = i + 1; j < count; ++j) {
             const bool sizes = claims[i].width && claims[j].width &&
                                (claims[i].width != claims[j].width || claims[i].height != claims[j].height);
-            const bool formats = claims[i].format && claims[j].format && claims[i].format != claims[j].format;
+            const bool bothNames = i > 0 || !(job->sizeGiven || job->format);
+            const bool formats = claims[i].format && claims[j].format && claims[i].format != claims[j].format &&
+                                 !(bothNames && sameSamples(claims[i].format, claims[j].format));
             if (sizes || formats)
                 return !snapFail("the geometries differ: %s gives %s, %s gives %s", claims[i].source.c_str(),
                                  claimText(&claims[i]).c_str(), claims[j].source.c_str(),
@@ -559,7 +612,7 @@ int openSourcePair(const SnapJob* job, Source* input, Source* other) {
     const FrameGeometry* g = &input->geometry;
     const FrameGeometry* h = &other->geometry;
     const bool layoutsDiffer = g->rounding != h->rounding && roundingChangesLayout(g);
-    if (g->width != h->width || g->height != h->height || g->format != h->format || layoutsDiffer) {
+    if (!samePicture(g, h) || layoutsDiffer) {
         snapFail("the geometries differ: %s is %dx%d %s%s, %s is %dx%d %s%s", quotedName(job->input).c_str(),
                  g->width, g->height, shownFormatName(g->format),
                  layoutsDiffer ? (g->rounding == CHROMA_ROUNDED_UP ? " (chroma rounded up)" : " (chroma rounded down)") : "",

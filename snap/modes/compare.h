@@ -1,4 +1,4 @@
-// corvane-snap --compare: the metrics of two videos of one geometry, frame
+// corvane-snap --compare: the metrics of two videos of one picture size, frame
 // by frame and in summary, with their per-frame lines, JSON, plot and gates.
 #pragma once
 
@@ -21,8 +21,10 @@ int compareGeometriesAgree(const SnapJob* job);
 
 // Opens INPUT and OTHER as sources of one geometry: from the flags, else each
 // file's own (a header or its name), a file that gives none taking the
-// other's. Nonzero when both are open and agree in size, format and layout;
-// otherwise one line has been said and nothing is left open.
+// other's. Nonzero when both are open and hold one picture: the same size,
+// sampling, depth and chroma layout, stored alike or not (nv12 against
+// yuv420p, p010le against yuv420p10le); otherwise one line has been said and
+// nothing is left open.
 int openSourcePair(const SnapJob* job, Source* input, Source* other);
 
 // The frame as planes the metrics read: planar at its own depth (semi-planar

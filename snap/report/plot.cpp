@@ -43,17 +43,51 @@ void add(std::string* out, const char* format, ...) {
     if (n > 0) out->append(text, size_t(n) < sizeof text ? size_t(n) : sizeof text - 1);
 }
 
+// The bytes of the character at `c` (1 to 4), and whether they are
+// well-formed UTF-8. A broken one spans its lead byte and the continuation
+// bytes that fit it, which become one U+FFFD, as the JSON writer replaces them.
+size_t utf8Span(const char* text, bool* valid) {
+    const unsigned char* c = reinterpret_cast<const unsigned char*>(text);
+    *valid = c[0] < 0x80;
+    if (*valid) return 1;
+    const size_t length = c[0] >= 0xc2 && c[0] <= 0xdf ? 2 : c[0] >= 0xe0 && c[0] <= 0xef ? 3
+                          : c[0] >= 0xf0 && c[0] <= 0xf4 ? 4 : 0;
+    // Overlong forms, surrogates and code points past U+10FFFF fail on the second byte.
+    const unsigned low = c[0] == 0xe0 ? 0xa0 : c[0] == 0xf0 ? 0x90 : 0x80;
+    const unsigned high = c[0] == 0xed ? 0x9f : c[0] == 0xf4 ? 0x8f : 0xbf;
+    if (!length || c[1] < low || c[1] > high) return 1;
+    for (size_t k = 2; k < length; ++k)
+        if ((c[k] & 0xc0) != 0x80) return k;
+    *valid = true;
+    return length;
+}
+
+size_t characterBytes(const char* c) {
+    bool valid;
+    return utf8Span(c, &valid);
+}
+
+size_t characterCount(const char* text) {
+    size_t count = 0;
+    for (const char* c = text; *c; c += characterBytes(c)) ++count;
+    return count;
+}
+
 void addEscaped(std::string* out, const char* text) {
-    for (const char* c = text; *c; ++c) {
-        switch (*c) {
+    for (const char* c = text; *c;) {
+        bool valid;
+        const size_t span = utf8Span(c, &valid);
+        switch (valid ? *c : 0) {
+        case 0: *out += "\xEF\xBF\xBD"; break; // U+FFFD: renderers refuse an SVG of bytes that are not UTF-8
         case '&': *out += "&amp;"; break;
         case '<': *out += "&lt;"; break;
         case '>': *out += "&gt;"; break;
         case '"': *out += "&quot;"; break;
         default:
             // Control characters are not allowed in XML 1.0.
-            if (static_cast<unsigned char>(*c) >= 0x20 || *c == '\t') *out += *c;
+            if (static_cast<unsigned char>(*c) >= 0x20 || *c == '\t') out->append(c, span);
         }
+        c += span;
     }
 }
 
@@ -172,12 +206,27 @@ double addWorst(std::string* out, const Scale* s, const Series* series, int64_t 
     return 7.0 * length + 24;
 }
 
+// A legend entry's width: its line, its label at about 7 pixels a character, a gap.
+double legendEntryWidth(const Series* series) {
+    return 14 + 7.0 * double(std::char_traits<char>::length(series->label)) + 18;
+}
+
+// The title, shortened in the middle to the room left of the legend (bold
+// characters take about 8 pixels).
+void addTitle(std::string* out, const std::vector<Series>& series, const char* title) {
+    double legend = 0;
+    for (const Series& s : series) legend += legendEntryWidth(&s);
+    const double room = (PLOT_WIDTH - legend - 16) / 8;
+    add(out, "<text x=\"%.1f\" y=\"%.1f\" font-weight=\"bold\">", LEFT, TOP - 30 + 16);
+    addEscaped(out, shortenedInMiddle(title, room > 8 ? size_t(room) : 8).c_str());
+    *out += "</text>\n";
+}
+
 void addLegend(std::string* out, const std::vector<Series>& series, bool anyInfinite) {
     double y = TOP - 30;
     double x = LEFT + PLOT_WIDTH;
     for (size_t i = series.size(); i-- > 0;) {
-        const double width = 14 + 7.0 * double(std::char_traits<char>::length(series[i].label)) + 18;
-        x -= width;
+        x -= legendEntryWidth(&series[i]);
         add(out, "<line x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\" stroke=\"%s\" stroke-width=\"3\"/>\n", x,
             y + 12, x + 10, y + 12, series[i].colour);
         add(out, "<text x=\"%.1f\" y=\"%.1f\">%s</text>\n", x + 14, y + 16, series[i].label);
@@ -188,6 +237,22 @@ void addLegend(std::string* out, const std::vector<Series>& series, bool anyInfi
 }
 
 } // namespace
+
+std::string shortenedInMiddle(const char* text, size_t characters) {
+    const size_t count = characterCount(text);
+    if (count <= characters) return text;
+    const size_t kept = characters > 0 ? characters - 1 : 0; // the ellipsis is one
+    const size_t head = (kept + 1) / 2, tail = kept - head;
+    std::string shortened;
+    const char* c = text;
+    for (size_t i = 0; i < head; ++i) {
+        const size_t bytes = characterBytes(c);
+        shortened.append(c, bytes);
+        c += bytes;
+    }
+    for (size_t i = head; i < count - tail; ++i) c += characterBytes(c);
+    return shortened + "\u2026" + c;
+}
 
 int buildPlotSvg(const PlotInput* input, std::string* svg) {
     if (input->frames <= 0) return 0;
@@ -206,11 +271,7 @@ int buildPlotSvg(const PlotInput* input, std::string* svg) {
         add(&out, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
                   "font-family=\"sans-serif\" font-size=\"13\">\n", WIDTH, HEIGHT, WIDTH, HEIGHT);
         add(&out, "<rect width=\"100%%\" height=\"100%%\" fill=\"#f8f8f8\"/>\n");
-        if (input->title) {
-            add(&out, "<text x=\"%.1f\" y=\"%.1f\" font-weight=\"bold\">", LEFT, TOP - 30 + 16);
-            addEscaped(&out, input->title);
-            out += "</text>\n";
-        }
+        if (input->title) addTitle(&out, series, input->title);
         addAxes(&out, &scale, input->firstNumber);
         for (const Series& s : series) addCurve(&out, &scale, &s);
         double noteX = LEFT;

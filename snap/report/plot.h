@@ -24,6 +24,17 @@ struct PlotInput {
     const char* title;         // shown above the plot; may be nullptr
 };
 
-// The SVG document into *svg. Zero when there is nothing to draw (no frames
+// Characters of each file name in --compare's plot title ("A against B").
+constexpr size_t PLOT_TITLE_NAME = 36;
+
+// `text` cut to at most `characters` characters by taking them out of its
+// middle, where an ellipsis (U+2026) stands for them; the start and end of
+// a name say most. UTF-8 characters stay whole; a byte that starts none
+// counts as one character.
+std::string shortenedInMiddle(const char* text, size_t characters);
+
+// The SVG document into *svg. The title is shortened in the middle where it
+// would run into the legend, and bytes that are not UTF-8 become U+FFFD, as
+// the JSON writer replaces them. Zero when there is nothing to draw (no frames
 // or no series) or memory runs out.
 int buildPlotSvg(const PlotInput* input, std::string* svg);
