@@ -524,12 +524,13 @@ struct Claim {
     const FrameFormat* format;
 };
 
+// "'a.yuv' gives 64x48 4:2:0", "the flags give 64x48".
 std::string claimText(const Claim* claim) {
     char text[64] = "";
     if (claim->width) snprintf(text, sizeof text, "%dx%d", claim->width, claim->height);
     std::string result = text;
     if (claim->format) result += (result.empty() ? "" : " ") + std::string(shownFormatName(claim->format));
-    return result;
+    return claim->source + (claim->source == "the flags" ? " give " : " gives ") + result;
 }
 
 // Nonzero when frames of the two formats are one picture stored two ways:
@@ -572,8 +573,7 @@ int geometriesAgree(const SnapJob* job) {
             const bool formats = claims[i].format && claims[j].format && claims[i].format != claims[j].format &&
                                  !(bothNames && sameSamples(claims[i].format, claims[j].format));
             if (sizes || formats)
-                return !snapFail("the geometries differ: %s gives %s, %s gives %s", claims[i].source.c_str(),
-                                 claimText(&claims[i]).c_str(), claims[j].source.c_str(),
+                return !snapFail("the geometries differ: %s, %s", claimText(&claims[i]).c_str(),
                                  claimText(&claims[j]).c_str());
         }
     return 1;
