@@ -27,7 +27,8 @@ int metricFramesAgree(const MetricFrame* a, const MetricFrame* b) {
 }
 
 int formatMetricNumber(char* text, size_t size, double value, int decimals) {
-    if (std::isnan(value)) return snprintf(text, size, "nan");
+    // FFmpeg's NaN comes from 0/0, whose sign bit x86 sets, and prints as -nan.
+    if (std::isnan(value)) return snprintf(text, size, "-nan");
     if (std::isinf(value)) return snprintf(text, size, value > 0 ? "inf" : "-inf");
     return snprintf(text, size, "%.*f", decimals, value);
 }

@@ -25,6 +25,6 @@ struct MetricFrame {
 int metricFramesAgree(const MetricFrame* a, const MetricFrame* b);
 
 // Writes `value` with `decimals` digits as printf's %.*f would, except that
-// infinities and NaN are always "inf", "-inf" and "nan", whatever the C
-// runtime. The count of characters written, as snprintf.
+// infinities and NaN are always "inf", "-inf" and "-nan" (as FFmpeg prints
+// them), whatever the C runtime. The count of characters written, as snprintf.
 int formatMetricNumber(char* text, size_t size, double value, int decimals);

@@ -109,14 +109,17 @@ double psnrPlaneMse(const PsnrFrame* frame, int plane) {
     return samples > 0 ? double(frame->squares[plane]) / double(samples) : 0.0;
 }
 
+// Each plane's MSE weighted by its share of the frame's samples, added in
+// plane order: not the same double as all squares over all samples, and on
+// ties at the second decimal it is this one that FFmpeg's lines print.
 double psnrFrameMse(const PsnrFrame* frame) {
-    uint64_t squares = 0;
     int64_t samples = 0;
-    for (int p = 0; p < frame->planes; ++p) {
-        squares += frame->squares[p];
-        samples += frame->samples[p];
-    }
-    return samples > 0 ? double(squares) / double(samples) : 0.0;
+    for (int p = 0; p < frame->planes; ++p) samples += frame->samples[p];
+    if (samples <= 0) return 0.0;
+    double mse = 0.0;
+    for (int p = 0; p < frame->planes; ++p)
+        mse += psnrPlaneMse(frame, p) * (double(frame->samples[p]) / double(samples));
+    return mse;
 }
 
 double psnrDecibels(double mse, int depth) {

@@ -217,14 +217,15 @@ int ssimFrameWith(const SsimRows* rows, const MetricFrame* a, const MetricFrame*
                           reinterpret_cast<const uint16_t*>(pb->data), pb->stride / 2, pa->width,
                           pa->height, a->depth, ssim);
         if (!ok) return 0;
-        if (!std::isnan(*ssim)) samples += int64_t{pa->width} * pa->height;
+        samples += int64_t{pa->width} * pa->height;
     }
     // Each plane's weight is its share of the samples, added in plane order.
+    // A plane without a window (chroma under 8x8) makes the whole frame's
+    // figure NaN, as in FFmpeg's lines: no honest mean leaves it out.
     result->all = samples > 0 ? 0.0 : NAN;
     for (int p = 0; p < a->planes; ++p)
-        if (!std::isnan(result->plane[p]))
-            result->all += double(int64_t{a->plane[p].width} * a->plane[p].height) / double(samples) *
-                           result->plane[p];
+        result->all += double(int64_t{a->plane[p].width} * a->plane[p].height) / double(samples) *
+                       result->plane[p];
     return 1;
 }
 
@@ -237,6 +238,12 @@ double decibelsOfSum(double sum, double weight) {
 }
 
 const char planeLetters[3] = {'Y', 'U', 'V'};
+
+// The dB figure of the text lines. FFmpeg finds no difference from 1 in a
+// NaN and prints inf; JSON and the plot keep the NaN (null, a gap).
+int formatSsimDecibels(char* text, size_t size, double sum, double weight) {
+    return formatMetricNumber(text, size, std::isnan(sum) ? INFINITY : decibelsOfSum(sum, weight), 6);
+}
 
 // Moves *used past what snprintf wrote, never past the end of the buffer.
 void append(size_t size, int* used, int written) {
@@ -259,7 +266,7 @@ int formatSsimFrameLine(char* text, size_t size, int64_t n, const SsimFrame* fra
         append(size, &used, snprintf(text + used, size - used, " %c:%s", planeLetters[p], number[0]));
     }
     formatMetricNumber(number[0], sizeof number[0], frame->all, 6);
-    formatMetricNumber(number[1], sizeof number[1], ssimDecibels(frame->all), 6);
+    formatSsimDecibels(number[1], sizeof number[1], frame->all, 1.0);
     append(size, &used, snprintf(text + used, size - used, " All:%s (%s)\n", number[0], number[1]));
     return used;
 }
@@ -282,12 +289,12 @@ int formatSsimSummary(char* text, size_t size, const SsimTotals* totals) {
     append(size, &used, snprintf(text, size, "SSIM"));
     for (int p = 0; p < totals->planes; ++p) {
         formatMetricNumber(number[0], sizeof number[0], totals->plane[p] / frames, 6);
-        formatMetricNumber(number[1], sizeof number[1], decibelsOfSum(totals->plane[p], frames), 6);
+        formatSsimDecibels(number[1], sizeof number[1], totals->plane[p], frames);
         append(size, &used,
                snprintf(text + used, size - used, " %c:%s (%s)", planeLetters[p], number[0], number[1]));
     }
     formatMetricNumber(number[0], sizeof number[0], totals->all / frames, 6);
-    formatMetricNumber(number[1], sizeof number[1], decibelsOfSum(totals->all, frames), 6);
+    formatSsimDecibels(number[1], sizeof number[1], totals->all, frames);
     append(size, &used, snprintf(text + used, size - used, " All:%s (%s)\n", number[0], number[1]));
     return used;
 }
