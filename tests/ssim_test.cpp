@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "snap/metric/metric.h"
 #include "snap/metric/ssim.h"
 #include "tests/snap_metric_clips.h"
 #include "tests/test_files.h"
@@ -83,9 +84,12 @@ TEST(Ssim, KnownAnswers) {
             if (sampleBytes == 2) pair.a[i + 1] = uint8_t(value >> 8), pair.b[i + 1] = uint8_t(other >> 8);
         }
         const MetricFrame a = clipFrame(&pair, false, 0), b = clipFrame(&pair, true, 0);
-        SsimFrame frame;
-        ASSERT_TRUE(ssimFrame(&a, &b, &frame)) << c.pixelFormat;
+        MetricFigures figures;
+        ASSERT_TRUE(ssimMetric.measure(&a, &b, &figures)) << c.pixelFormat;
+        const SsimFrame& frame = *figuresAs<SsimFrame>(&figures);
         EXPECT_EQ(frameLine(1, frame), c.line) << c.pixelFormat << " " << c.width << "x" << c.height;
+        // Every figure here is at least 0.995; a frame without one fails any gate.
+        EXPECT_EQ(ssimMetric.below(&figures, 0.99), std::isnan(frame.all)) << c.pixelFormat;
     }
 }
 

@@ -321,8 +321,11 @@ void ssimSummaryJson(const MetricTotals* totals, nlohmann::json* j) {
     ssimMeanJson(t->all, t->frames, &(*j)["all"]);
 }
 
+// A frame without a figure (a plane without a window) cannot show that it
+// reaches the limit, so it fails the gate rather than pass unmeasured.
 int ssimBelow(const MetricFigures* f, double limit) {
-    return figuresAs<SsimFrame>(f)->all < limit;
+    const double all = figuresAs<SsimFrame>(f)->all;
+    return std::isnan(all) || all < limit;
 }
 
 double ssimSeries(const MetricFigures* f, int) {
