@@ -122,4 +122,52 @@ TEST(Psnr, EqualsFfmpegListings) {
     }
 }
 
+// Many small frames of noise with small differences, so that the frame's
+// MSE often falls exactly halfway at the second decimal: there FFmpeg's
+// weighting of the planes' MSEs decides the printed digit, and the summary's
+// min and max come from the same figure.
+TEST(Psnr, EqualsFfmpegOnTiesInManySmallFrames) {
+    if (!ffmpegRuns()) GTEST_SKIP() << "no ffmpeg here";
+    const ClipRecipe recipes[] = {
+        {"yuv420p", 16, 16, 3000, 51},   {"yuv422p", 6, 4, 2000, 52},      {"yuv444p", 5, 3, 2000, 53},
+        {"gray", 7, 5, 2000, 54},        {"yuv420p", 9, 7, 2000, 55},      {"yuv420p10le", 16, 16, 2000, 56},
+        {"yuv422p10le", 9, 5, 2000, 57}, {"yuv444p10le", 4, 4, 2000, 58},  {"gray10le", 3, 5, 2000, 59},
+    };
+    for (const ClipRecipe& recipe : recipes) {
+        ClipPair pair;
+        ASSERT_TRUE(makeClipPair(&recipe, &pair));
+        const size_t bytes = pair.depth > 8 ? 2 : 1;
+        const int peak = (1 << pair.depth) - 1;
+        const std::vector<uint8_t> noise = randomBytes(pair.a.size() * 2 / bytes, recipe.seed);
+        for (size_t i = 0, k = 0; i < pair.a.size(); i += bytes, k += 2) {
+            const int value = (noise[k] << 2 | noise[k + 1] >> 6) & peak;
+            const int step = (noise[k + 1] & 7) - 3 - (noise[k + 1] >> 3 & 1) * 8; // -11..4
+            const int other = value + step < 0 ? 0 : value + step > peak ? peak : value + step;
+            pair.a[i] = uint8_t(value), pair.b[i] = uint8_t(other);
+            if (bytes == 2) pair.a[i + 1] = uint8_t(value >> 8), pair.b[i + 1] = uint8_t(other >> 8);
+        }
+        std::vector<std::string> lines, want;
+        std::string wantSummary;
+        PsnrTotals totals;
+        clearPsnrTotals(&totals);
+        char text[512];
+        for (int f = 0; f < recipe.frames; ++f) {
+            const MetricFrame x = clipFrame(&pair, false, f), y = clipFrame(&pair, true, f);
+            PsnrFrame frame;
+            ASSERT_TRUE(psnrFrame(&x, &y, &frame));
+            addPsnrFrame(&totals, &frame);
+            formatPsnrFrameLine(text, sizeof text, f + 1, &frame);
+            lines.push_back(text);
+        }
+        formatPsnrSummary(text, sizeof text, &totals);
+        ASSERT_TRUE(ffmpegListing(&recipe, &pair, "psnr", "", &want, &wantSummary)) << recipe.pixelFormat;
+        ASSERT_EQ(lines.size(), want.size()) << recipe.pixelFormat;
+        int differ = 0;
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i] != want[i] && differ++ == 0) ADD_FAILURE() << lines[i] << "FFmpeg: " << want[i];
+        EXPECT_EQ(differ, 0) << recipe.pixelFormat << " " << recipe.width << "x" << recipe.height;
+        EXPECT_EQ(text, wantSummary) << recipe.pixelFormat << " " << recipe.width << "x" << recipe.height;
+    }
+}
+
 } // namespace

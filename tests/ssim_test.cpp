@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "snap/metric/metric.h"
 #include "snap/metric/ssim.h"
 #include "tests/snap_metric_clips.h"
 #include "tests/test_files.h"
@@ -64,10 +65,11 @@ TEST(Ssim, KnownAnswers) {
         {"gray", 28, 20, 10, true, "n:1 Y:0.995475 All:0.995475 (23.443980)\n"},
         // The same at 10 bits, 400 against 440, C1 = 6698.
         {"gray10le", 24, 20, 40, true, "n:1 Y:0.995475 All:0.995475 (23.443912)\n"},
-        // No whole window: no value rather than a division by nothing.
-        {"gray", 7, 30, -1, false, "n:1 Y:nan All:nan (nan)\n"},
-        // Luma has windows, chroma (6x6) none: All is luma's.
-        {"yuv420p", 12, 12, -1, false, "n:1 Y:1.000000 U:nan V:nan All:1.000000 (inf)\n"},
+        // No whole window: no value rather than a division by nothing,
+        // printed as FFmpeg prints it.
+        {"gray", 7, 30, -1, false, "n:1 Y:-nan All:-nan (inf)\n"},
+        // Luma has windows, chroma (6x6) none: no figure for the frame either.
+        {"yuv420p", 12, 12, -1, false, "n:1 Y:1.000000 U:-nan V:-nan All:-nan (inf)\n"},
     };
     for (const auto& c : cases) {
         ClipRecipe recipe = {c.pixelFormat, c.width, c.height, 1, 7};
@@ -82,9 +84,12 @@ TEST(Ssim, KnownAnswers) {
             if (sampleBytes == 2) pair.a[i + 1] = uint8_t(value >> 8), pair.b[i + 1] = uint8_t(other >> 8);
         }
         const MetricFrame a = clipFrame(&pair, false, 0), b = clipFrame(&pair, true, 0);
-        SsimFrame frame;
-        ASSERT_TRUE(ssimFrame(&a, &b, &frame)) << c.pixelFormat;
+        MetricFigures figures;
+        ASSERT_TRUE(ssimMetric.measure(&a, &b, &figures)) << c.pixelFormat;
+        const SsimFrame& frame = *figuresAs<SsimFrame>(&figures);
         EXPECT_EQ(frameLine(1, frame), c.line) << c.pixelFormat << " " << c.width << "x" << c.height;
+        // Every figure here is at least 0.995; a frame without one fails any gate.
+        EXPECT_EQ(ssimMetric.below(&figures, 0.99), std::isnan(frame.all)) << c.pixelFormat;
     }
 }
 
@@ -234,6 +239,9 @@ TEST(Ssim, EqualsTheFfmpegBinary) {
         {{"yuv422p10le", 88, 41, 3, 27}, ""},   {{"yuv444p10le", 41, 40, 3, 28}, ""},
         {{"gray10le", 102, 33, 3, 29}, ""},     {{"yuv420p12le", 64, 64, 2, 30}, ""},
         {{"yuv420p", 176, 144, 3, 31}, "-cpuflags 0"}, {{"gray", 40, 16, 3, 32}, "-cpuflags 0"},
+        // Chroma planes without a whole window: -nan for them and for the frame.
+        {{"yuv420p", 9, 9, 2, 33}, "-cpuflags 0"},      {{"yuv422p", 12, 8, 2, 34}, "-cpuflags 0"},
+        {{"yuv420p10le", 13, 14, 2, 35}, ""},          {{"yuv420p", 16, 16, 2, 36}, "-cpuflags 0"},
     };
     for (const auto& c : cases) {
         ClipPair pair;

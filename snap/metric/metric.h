@@ -23,11 +23,43 @@ struct MetricTotals {
     alignas(8) unsigned char bytes[128];
 };
 
-// The metric's own record inside the shared bytes; each metric checks the size.
-template <typename T> T* figuresAs(MetricFigures* f) { return reinterpret_cast<T*>(f->bytes); }
-template <typename T> const T* figuresAs(const MetricFigures* f) { return reinterpret_cast<const T*>(f->bytes); }
-template <typename T> T* totalsAs(MetricTotals* t) { return reinterpret_cast<T*>(t->bytes); }
-template <typename T> const T* totalsAs(const MetricTotals* t) { return reinterpret_cast<const T*>(t->bytes); }
+// The metric's own record inside the shared bytes, which must hold it.
+template <typename T, size_t N> T* recordIn(unsigned char (&bytes)[N]) {
+    static_assert(sizeof(T) <= N, "the metric's record fits the shared bytes");
+    return reinterpret_cast<T*>(bytes);
+}
+template <typename T, size_t N> const T* recordIn(const unsigned char (&bytes)[N]) {
+    static_assert(sizeof(T) <= N, "the metric's record fits the shared bytes");
+    return reinterpret_cast<const T*>(bytes);
+}
+template <typename T> T* figuresAs(MetricFigures* f) { return recordIn<T>(f->bytes); }
+template <typename T> const T* figuresAs(const MetricFigures* f) { return recordIn<T>(f->bytes); }
+template <typename T> T* totalsAs(MetricTotals* t) { return recordIn<T>(t->bytes); }
+template <typename T> const T* totalsAs(const MetricTotals* t) { return recordIn<T>(t->bytes); }
+
+// A metric's typed functions (its Frame and Totals records) as the entries
+// of its Metric record, which take the shared bytes: for example
+// measureAs<PsnrFrame, psnrFrame>.
+template <typename Frame, int (*measure)(const MetricFrame*, const MetricFrame*, Frame*)>
+int measureAs(const MetricFrame* a, const MetricFrame* b, MetricFigures* out) {
+    return measure(a, b, figuresAs<Frame>(out));
+}
+template <typename Frame, int (*format)(char*, size_t, int64_t, const Frame*)>
+int frameLineAs(const MetricFigures* f, int64_t n, char* text, size_t size) {
+    return format(text, size, n, figuresAs<Frame>(f));
+}
+template <typename Totals, void (*clear)(Totals*)>
+void clearTotalsAs(MetricTotals* t) {
+    clear(totalsAs<Totals>(t));
+}
+template <typename Totals, typename Frame, void (*add)(Totals*, const Frame*)>
+void addFrameAs(MetricTotals* t, const MetricFigures* f) {
+    add(totalsAs<Totals>(t), figuresAs<Frame>(f));
+}
+template <typename Totals, int (*format)(char*, size_t, const Totals*)>
+int summaryLineAs(const MetricTotals* t, char* text, size_t size) {
+    return format(text, size, totalsAs<Totals>(t));
+}
 
 // A curve of the plot, in dB, one value per frame.
 struct MetricSeries {

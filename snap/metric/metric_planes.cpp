@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -27,7 +28,17 @@ int metricFramesAgree(const MetricFrame* a, const MetricFrame* b) {
 }
 
 int formatMetricNumber(char* text, size_t size, double value, int decimals) {
-    if (std::isnan(value)) return snprintf(text, size, "nan");
+    // FFmpeg's NaN comes from 0/0, whose sign bit x86 sets, and prints as -nan.
+    if (std::isnan(value)) return snprintf(text, size, "-nan");
     if (std::isinf(value)) return snprintf(text, size, value > 0 ? "inf" : "-inf");
     return snprintf(text, size, "%.*f", decimals, value);
+}
+
+int metricPathRuns(const char* name) {
+    if (strcmp(name, "scalar") == 0) return 1;
+#if defined(__x86_64__)
+    __builtin_cpu_init(); // may be reached before the constructor that reads the CPU
+    if (strcmp(name, "avx2") == 0) return __builtin_cpu_supports("avx2");
+#endif
+    return 0;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 struct MetricPlane {
     const uint8_t* data; // first sample of the top row
@@ -25,6 +26,27 @@ struct MetricFrame {
 int metricFramesAgree(const MetricFrame* a, const MetricFrame* b);
 
 // Writes `value` with `decimals` digits as printf's %.*f would, except that
-// infinities and NaN are always "inf", "-inf" and "nan", whatever the C
-// runtime. The count of characters written, as snprintf.
+// infinities and NaN are always "inf", "-inf" and "-nan" (as FFmpeg prints
+// them), whatever the C runtime. The count of characters written, as snprintf.
 int formatMetricNumber(char* text, size_t size, double value, int decimals);
+
+// Nonzero when this build and CPU run the code path of that name ("scalar",
+// "avx2").
+int metricPathRuns(const char* name);
+
+// Of a metric's code paths (records with a `name`, slowest first), the one
+// named, or nullptr when there is none or this CPU cannot run it.
+template <typename Path>
+const Path* metricPathNamed(const Path* const* paths, int count, const char* name) {
+    for (int i = 0; name && i < count; ++i)
+        if (strcmp(paths[i]->name, name) == 0 && metricPathRuns(name)) return paths[i];
+    return nullptr;
+}
+
+// The fastest of them this CPU runs; the first (scalar) runs everywhere.
+template <typename Path>
+const Path* fastestMetricPath(const Path* const* paths, int count) {
+    for (int i = count - 1; i > 0; --i)
+        if (metricPathRuns(paths[i]->name)) return paths[i];
+    return paths[0];
+}

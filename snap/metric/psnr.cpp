@@ -45,7 +45,11 @@ namespace {
 const PsnrSums scalarSums = {"scalar", squareSum8Scalar, squareSum16Scalar};
 #if defined(__x86_64__)
 const PsnrSums avx2Sums = {"avx2", squareSum8Avx2, squareSum16Avx2};
+const PsnrSums* const sumsPaths[] = {&scalarSums, &avx2Sums};
+#else
+const PsnrSums* const sumsPaths[] = {&scalarSums};
 #endif
+constexpr int pathCount = int(sizeof sumsPaths / sizeof sumsPaths[0]);
 
 uint64_t planeSquares(const PsnrSums* sums, int depth, const MetricPlane* a, const MetricPlane* b) {
     uint64_t total = 0;
@@ -70,20 +74,11 @@ void append(size_t size, int* used, int written) {
 } // namespace
 
 const PsnrSums* psnrSumsNamed(const char* name) {
-    if (!name) return nullptr;
-    if (strcmp(name, "scalar") == 0) return &scalarSums;
-#if defined(__x86_64__)
-    __builtin_cpu_init(); // may be reached before the constructor that reads the CPU
-    if (strcmp(name, "avx2") == 0 && __builtin_cpu_supports("avx2")) return &avx2Sums;
-#endif
-    return nullptr;
+    return metricPathNamed(sumsPaths, pathCount, name);
 }
 
 const PsnrSums* fastestPsnrSums() {
-    static const PsnrSums* const fastest = [] { // chosen once, on first use
-        const PsnrSums* avx2 = psnrSumsNamed("avx2");
-        return avx2 ? avx2 : &scalarSums;
-    }();
+    static const PsnrSums* const fastest = fastestMetricPath(sumsPaths, pathCount); // chosen once, on first use
     return fastest;
 }
 
@@ -109,14 +104,17 @@ double psnrPlaneMse(const PsnrFrame* frame, int plane) {
     return samples > 0 ? double(frame->squares[plane]) / double(samples) : 0.0;
 }
 
+// Each plane's MSE weighted by its share of the frame's samples, added in
+// plane order: not the same double as all squares over all samples, and on
+// ties at the second decimal it is this one that FFmpeg's lines print.
 double psnrFrameMse(const PsnrFrame* frame) {
-    uint64_t squares = 0;
     int64_t samples = 0;
-    for (int p = 0; p < frame->planes; ++p) {
-        squares += frame->squares[p];
-        samples += frame->samples[p];
-    }
-    return samples > 0 ? double(squares) / double(samples) : 0.0;
+    for (int p = 0; p < frame->planes; ++p) samples += frame->samples[p];
+    if (samples <= 0) return 0.0;
+    double mse = 0.0;
+    for (int p = 0; p < frame->planes; ++p)
+        mse += psnrPlaneMse(frame, p) * (double(frame->samples[p]) / double(samples));
+    return mse;
 }
 
 double psnrDecibels(double mse, int depth) {
@@ -209,29 +207,6 @@ int formatPsnrSummary(char* text, size_t size, const PsnrTotals* totals) {
 // PSNR as a row of the metric table.
 namespace {
 
-static_assert(sizeof(PsnrFrame) <= sizeof(MetricFigures::bytes), "a PSNR frame fits the figures");
-static_assert(sizeof(PsnrTotals) <= sizeof(MetricTotals::bytes), "PSNR totals fit");
-
-int measurePsnr(const MetricFrame* a, const MetricFrame* b, MetricFigures* out) {
-    return psnrFrame(a, b, figuresAs<PsnrFrame>(out));
-}
-
-int psnrLine(const MetricFigures* f, int64_t n, char* text, size_t size) {
-    return formatPsnrFrameLine(text, size, n, figuresAs<PsnrFrame>(f));
-}
-
-void clearPsnr(MetricTotals* t) {
-    clearPsnrTotals(totalsAs<PsnrTotals>(t));
-}
-
-void addPsnr(MetricTotals* t, const MetricFigures* f) {
-    addPsnrFrame(totalsAs<PsnrTotals>(t), figuresAs<PsnrFrame>(f));
-}
-
-int psnrSummary(const MetricTotals* t, char* text, size_t size) {
-    return formatPsnrSummary(text, size, totalsAs<PsnrTotals>(t));
-}
-
 void psnrFrameJson(const MetricFigures* f, nlohmann::json* j) {
     const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
     const double average = psnrFrameMse(frame);
@@ -269,8 +244,11 @@ double psnrSeries(const MetricFigures* f, int series) {
 
 } // namespace
 
+// Any size can be measured; the plot shows Y and the frame's average.
 const Metric psnrMetric = {
-    "psnr", "--stats", "--fail-below", "fail_below", nullptr, measurePsnr, psnrLine, clearPsnr, addPsnr,
-    psnrSummary, psnrFrameJson, psnrSummaryJson, psnrBelow,
-    2, {{"PSNR Y", "#1f77b4", 0}, {"PSNR average", "#2ca02c", 1}}, psnrSeries,
+    "psnr", "--stats", "--fail-below", "fail_below", nullptr, measureAs<PsnrFrame, psnrFrame>,
+    frameLineAs<PsnrFrame, formatPsnrFrameLine>, clearTotalsAs<PsnrTotals, clearPsnrTotals>,
+    addFrameAs<PsnrTotals, PsnrFrame, addPsnrFrame>, summaryLineAs<PsnrTotals, formatPsnrSummary>,
+    psnrFrameJson, psnrSummaryJson, psnrBelow, 2, {{"PSNR Y", "#1f77b4", 0}, {"PSNR average", "#2ca02c", 1}},
+    psnrSeries,
 };

@@ -44,7 +44,8 @@ int psnrFrame(const MetricFrame* a, const MetricFrame* b, PsnrFrame* result);
 int psnrFrameWith(const PsnrSums* sums, const MetricFrame* a, const MetricFrame* b,
                   PsnrFrame* result);
 
-// Mean squared error of one plane (0 for an empty one) and of the whole frame.
+// Mean squared error of one plane (0 for an empty one) and of the whole frame
+// (the planes' MSEs weighted by their shares of the samples).
 double psnrPlaneMse(const PsnrFrame* frame, int plane);
 double psnrFrameMse(const PsnrFrame* frame);
 

@@ -3,7 +3,24 @@
 
 #include "snap/metric/psnr.h"
 
-// 8-bit: |a - b| by two saturating subtractions, widened to words, squared
+namespace {
+
+// |a - b| of 32 bytes, or of 16 words, by two saturating subtractions.
+inline __m256i absoluteDifference8(const uint8_t* a, const uint8_t* b) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+    return _mm256_or_si256(_mm256_subs_epu8(x, y), _mm256_subs_epu8(y, x));
+}
+
+inline __m256i absoluteDifference16(const uint16_t* a, const uint16_t* b) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
+    const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
+    return _mm256_or_si256(_mm256_subs_epu16(x, y), _mm256_subs_epu16(y, x));
+}
+
+} // namespace
+
+// 8-bit: |a - b|, widened to words, squared
 // and added in pairs by madd, so each 32-bit lane gains at most
 // 4 x 255^2 = 260100 a step. 8192 steps stay below 2^31; then the lanes are
 // widened into 64-bit totals. The last bytes, fewer than a step, go to the
@@ -16,9 +33,7 @@ uint64_t squareSum8Avx2(const uint8_t* a, const uint8_t* b, size_t count) {
         const size_t n = steps < 8192 ? steps : 8192;
         __m256i sum = zero;
         for (size_t i = 0; i < n; ++i) {
-            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
-            const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
-            const __m256i d = _mm256_or_si256(_mm256_subs_epu8(x, y), _mm256_subs_epu8(y, x));
+            const __m256i d = absoluteDifference8(a, b);
             const __m256i low = _mm256_unpacklo_epi8(d, zero);
             const __m256i high = _mm256_unpackhi_epi8(d, zero);
             sum = _mm256_add_epi32(sum, _mm256_add_epi32(_mm256_madd_epi16(low, low),
@@ -43,9 +58,7 @@ uint64_t squareSum16Avx2(const uint16_t* a, const uint16_t* b, size_t count) {
     __m256i total = zero;
     const size_t steps = count / 16;
     for (size_t i = 0; i < steps; ++i) {
-        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(a));
-        const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b));
-        const __m256i d = _mm256_or_si256(_mm256_subs_epu16(x, y), _mm256_subs_epu16(y, x));
+        const __m256i d = absoluteDifference16(a, b);
         const __m256i low = _mm256_mullo_epi16(d, d);
         const __m256i high = _mm256_mulhi_epu16(d, d);
         const __m256i first = _mm256_unpacklo_epi16(low, high);  // whole squares

@@ -15,15 +15,21 @@
 
 #include "snap/metric/metric.h"
 
-void ssimBlockRow8Scalar(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride,
-                         int blocks, int32_t (*sums)[4]) {
+namespace {
+
+// The sums of each 4x4 block along a row of blocks: the samples of a and b,
+// their squares together, and their products. Sum is int32_t for 8-bit
+// samples, as FFmpeg's 8-bit code keeps it, and int64_t for deeper ones.
+template <typename Sample, typename Sum>
+void blockRow(const Sample* a, ptrdiff_t aStride, const Sample* b, ptrdiff_t bStride, int blocks,
+              Sum (*sums)[4]) {
     for (int z = 0; z < blocks; ++z) {
-        int32_t s1 = 0, s2 = 0, ss = 0, s12 = 0;
+        Sum s1 = 0, s2 = 0, ss = 0, s12 = 0;
         for (int y = 0; y < 4; ++y) {
-            const uint8_t* pa = a + y * aStride + 4 * z;
-            const uint8_t* pb = b + y * bStride + 4 * z;
+            const Sample* pa = a + y * aStride + 4 * z;
+            const Sample* pb = b + y * bStride + 4 * z;
             for (int x = 0; x < 4; ++x) {
-                const int32_t p = pa[x], q = pb[x];
+                const Sum p = pa[x], q = pb[x];
                 s1 += p;
                 s2 += q;
                 ss += p * p + q * q;
@@ -37,26 +43,16 @@ void ssimBlockRow8Scalar(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, 
     }
 }
 
+} // namespace
+
+void ssimBlockRow8Scalar(const uint8_t* a, ptrdiff_t aStride, const uint8_t* b, ptrdiff_t bStride,
+                         int blocks, int32_t (*sums)[4]) {
+    blockRow(a, aStride, b, bStride, blocks, sums);
+}
+
 void ssimBlockRow16Scalar(const uint16_t* a, ptrdiff_t aStride, const uint16_t* b,
                           ptrdiff_t bStride, int blocks, int64_t (*sums)[4]) {
-    for (int z = 0; z < blocks; ++z) {
-        int64_t s1 = 0, s2 = 0, ss = 0, s12 = 0;
-        for (int y = 0; y < 4; ++y) {
-            const uint16_t* pa = a + y * aStride + 4 * z;
-            const uint16_t* pb = b + y * bStride + 4 * z;
-            for (int x = 0; x < 4; ++x) {
-                const int64_t p = pa[x], q = pb[x];
-                s1 += p;
-                s2 += q;
-                ss += p * p + q * q;
-                s12 += p * q;
-            }
-        }
-        sums[z][0] = s1;
-        sums[z][1] = s2;
-        sums[z][2] = ss;
-        sums[z][3] = s12;
-    }
+    blockRow(a, aStride, b, bStride, blocks, sums);
 }
 
 namespace {
@@ -66,7 +62,11 @@ const SsimRows scalarRows = {"scalar", ssimBlockRow8Scalar, ssimWindowRow8Scalar
 #if defined(__x86_64__)
 const SsimRows avx2Rows = {"avx2", ssimBlockRow8Avx2, ssimWindowRow8Avx2, ssimBlockRow16Avx2,
                            ssimWindowRow16Avx2, 12};
+const SsimRows* const rowsPaths[] = {&scalarRows, &avx2Rows};
+#else
+const SsimRows* const rowsPaths[] = {&scalarRows};
 #endif
+constexpr int pathCount = int(sizeof rowsPaths / sizeof rowsPaths[0]);
 
 } // namespace
 
@@ -115,21 +115,11 @@ double ssimWindowRow8Scalar(const int32_t (*top)[4], const int32_t (*bottom)[4],
 }
 
 const SsimRows* ssimRowsNamed(const char* name) {
-    if (!name) return nullptr;
-    if (strcmp(name, "scalar") == 0) return &scalarRows;
-#if defined(__x86_64__)
-    // May be reached before the constructor that reads the CPU has run.
-    __builtin_cpu_init();
-    if (strcmp(name, "avx2") == 0 && __builtin_cpu_supports("avx2")) return &avx2Rows;
-#endif
-    return nullptr;
+    return metricPathNamed(rowsPaths, pathCount, name);
 }
 
 const SsimRows* fastestSsimRows() {
-    static const SsimRows* const fastest = [] { // chosen once, on first use
-        const SsimRows* avx2 = ssimRowsNamed("avx2");
-        return avx2 ? avx2 : &scalarRows;
-    }();
+    static const SsimRows* const fastest = fastestMetricPath(rowsPaths, pathCount); // chosen once, on first use
     return fastest;
 }
 
@@ -217,14 +207,15 @@ int ssimFrameWith(const SsimRows* rows, const MetricFrame* a, const MetricFrame*
                           reinterpret_cast<const uint16_t*>(pb->data), pb->stride / 2, pa->width,
                           pa->height, a->depth, ssim);
         if (!ok) return 0;
-        if (!std::isnan(*ssim)) samples += int64_t{pa->width} * pa->height;
+        samples += int64_t{pa->width} * pa->height;
     }
     // Each plane's weight is its share of the samples, added in plane order.
+    // A plane without a window (chroma under 8x8) makes the whole frame's
+    // figure NaN, as in FFmpeg's lines: no honest mean leaves it out.
     result->all = samples > 0 ? 0.0 : NAN;
     for (int p = 0; p < a->planes; ++p)
-        if (!std::isnan(result->plane[p]))
-            result->all += double(int64_t{a->plane[p].width} * a->plane[p].height) / double(samples) *
-                           result->plane[p];
+        result->all += double(int64_t{a->plane[p].width} * a->plane[p].height) / double(samples) *
+                       result->plane[p];
     return 1;
 }
 
@@ -237,6 +228,12 @@ double decibelsOfSum(double sum, double weight) {
 }
 
 const char planeLetters[3] = {'Y', 'U', 'V'};
+
+// The dB figure of the text lines. FFmpeg finds no difference from 1 in a
+// NaN and prints inf; JSON and the plot keep the NaN (null, a gap).
+int formatSsimDecibels(char* text, size_t size, double sum, double weight) {
+    return formatMetricNumber(text, size, std::isnan(sum) ? INFINITY : decibelsOfSum(sum, weight), 6);
+}
 
 // Moves *used past what snprintf wrote, never past the end of the buffer.
 void append(size_t size, int* used, int written) {
@@ -259,7 +256,7 @@ int formatSsimFrameLine(char* text, size_t size, int64_t n, const SsimFrame* fra
         append(size, &used, snprintf(text + used, size - used, " %c:%s", planeLetters[p], number[0]));
     }
     formatMetricNumber(number[0], sizeof number[0], frame->all, 6);
-    formatMetricNumber(number[1], sizeof number[1], ssimDecibels(frame->all), 6);
+    formatSsimDecibels(number[1], sizeof number[1], frame->all, 1.0);
     append(size, &used, snprintf(text + used, size - used, " All:%s (%s)\n", number[0], number[1]));
     return used;
 }
@@ -282,21 +279,18 @@ int formatSsimSummary(char* text, size_t size, const SsimTotals* totals) {
     append(size, &used, snprintf(text, size, "SSIM"));
     for (int p = 0; p < totals->planes; ++p) {
         formatMetricNumber(number[0], sizeof number[0], totals->plane[p] / frames, 6);
-        formatMetricNumber(number[1], sizeof number[1], decibelsOfSum(totals->plane[p], frames), 6);
+        formatSsimDecibels(number[1], sizeof number[1], totals->plane[p], frames);
         append(size, &used,
                snprintf(text + used, size - used, " %c:%s (%s)", planeLetters[p], number[0], number[1]));
     }
     formatMetricNumber(number[0], sizeof number[0], totals->all / frames, 6);
-    formatMetricNumber(number[1], sizeof number[1], decibelsOfSum(totals->all, frames), 6);
+    formatSsimDecibels(number[1], sizeof number[1], totals->all, frames);
     append(size, &used, snprintf(text + used, size - used, " All:%s (%s)\n", number[0], number[1]));
     return used;
 }
 
 // SSIM as a row of the metric table.
 namespace {
-
-static_assert(sizeof(SsimFrame) <= sizeof(MetricFigures::bytes), "an SSIM frame fits the figures");
-static_assert(sizeof(SsimTotals) <= sizeof(MetricTotals::bytes), "SSIM totals fit");
 
 const char* const jsonPlanes[3] = {"y", "u", "v"};
 
@@ -305,26 +299,6 @@ int ssimFits(int32_t width, int32_t height, char* why, size_t size) {
     if (ssimWindows(width, height) > 0) return 1;
     snprintf(why, size, "SSIM needs a picture of at least 8x8, not %dx%d", width, height);
     return 0;
-}
-
-int measureSsim(const MetricFrame* a, const MetricFrame* b, MetricFigures* out) {
-    return ssimFrame(a, b, figuresAs<SsimFrame>(out));
-}
-
-int ssimLine(const MetricFigures* f, int64_t n, char* text, size_t size) {
-    return formatSsimFrameLine(text, size, n, figuresAs<SsimFrame>(f));
-}
-
-void clearSsim(MetricTotals* t) {
-    clearSsimTotals(totalsAs<SsimTotals>(t));
-}
-
-void addSsim(MetricTotals* t, const MetricFigures* f) {
-    addSsimFrame(totalsAs<SsimTotals>(t), figuresAs<SsimFrame>(f));
-}
-
-int ssimSummary(const MetricTotals* t, char* text, size_t size) {
-    return formatSsimSummary(text, size, totalsAs<SsimTotals>(t));
 }
 
 void ssimFrameJson(const MetricFigures* f, nlohmann::json* j) {
@@ -347,8 +321,11 @@ void ssimSummaryJson(const MetricTotals* totals, nlohmann::json* j) {
     ssimMeanJson(t->all, t->frames, &(*j)["all"]);
 }
 
+// A frame without a figure (a plane without a window) cannot show that it
+// reaches the limit, so it fails the gate rather than pass unmeasured.
 int ssimBelow(const MetricFigures* f, double limit) {
-    return figuresAs<SsimFrame>(f)->all < limit;
+    const double all = figuresAs<SsimFrame>(f)->all;
+    return std::isnan(all) || all < limit;
 }
 
 double ssimSeries(const MetricFigures* f, int) {
@@ -357,8 +334,10 @@ double ssimSeries(const MetricFigures* f, int) {
 
 } // namespace
 
+// Pictures need a whole 8x8 window; the plot shows All in dB.
 const Metric ssimMetric = {
-    "ssim", "--ssim-stats", "--fail-below-ssim", "fail_below_ssim", ssimFits, measureSsim, ssimLine, clearSsim,
-    addSsim, ssimSummary, ssimFrameJson, ssimSummaryJson, ssimBelow,
-    1, {{"SSIM All (dB)", "#d62728", 1}}, ssimSeries,
+    "ssim", "--ssim-stats", "--fail-below-ssim", "fail_below_ssim", ssimFits, measureAs<SsimFrame, ssimFrame>,
+    frameLineAs<SsimFrame, formatSsimFrameLine>, clearTotalsAs<SsimTotals, clearSsimTotals>,
+    addFrameAs<SsimTotals, SsimFrame, addSsimFrame>, summaryLineAs<SsimTotals, formatSsimSummary>,
+    ssimFrameJson, ssimSummaryJson, ssimBelow, 1, {{"SSIM All (dB)", "#d62728", 1}}, ssimSeries,
 };

@@ -5,6 +5,7 @@
 #include "render/colour.h"
 #include "render/separate.h"
 #include "snap/writer/picture.h"
+#include "snap/writer/picture_frame.h"
 #include "snap/writer/writer.h"
 
 namespace {
@@ -49,27 +50,22 @@ int writeBmpHeader(uint8_t* out, int32_t width, int32_t height, int bitsPerPixel
 
 namespace {
 
-int checkBmp(const WriterContext* c, std::string* error) {
-    return checkPicture(c, "BMP", error);
+// The headers go in the room left before the bottom-up rows.
+const std::vector<uint8_t>* encodeBmp(const WriterContext* c, int32_t width, WriterOutput* out) {
+    const int bits = c->separate ? 8 : 24;
+    uint8_t table[256 * 4];
+    greyRamp(table);
+    const int fits =
+        writeBmpHeader(out->pixels.data(), width, c->geometry.height, bits, bits == 8 ? table : nullptr);
+    return fits ? &out->pixels : nullptr;
 }
 
 int bmpFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput* out, std::string* error) {
-    int32_t width;
-    const int bits = c->separate ? 8 : 24;
-    const size_t header = bmpHeaderBytes(bits);
-    if (!buildPicture(c, frame, out, &width, header)) {
-        *error = "a picture cannot be built for this frame";
-        return 0;
-    }
-    uint8_t table[256 * 4];
-    greyRamp(table);
-    if (!writeBmpHeader(out->pixels.data(), width, c->geometry.height, bits, bits == 8 ? table : nullptr)) {
-        *error = "the picture is too large for BMP";
-        return 0;
-    }
-    out->bytes = out->pixels.data();
-    out->size = out->pixels.size();
-    return 1;
+    return encodePictureFrame(c, frame, out, error, bmpHeaderBytes(c->separate ? 8 : 24), "BMP", encodeBmp);
+}
+
+int checkBmp(const WriterContext* c, std::string* error) {
+    return checkPicture(c, "BMP", error);
 }
 
 } // namespace

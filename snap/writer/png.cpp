@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include "render/colour.h"
+#include "snap/writer/picture_frame.h"
 #include "snap/writer/writer.h"
 
 namespace {
@@ -94,21 +95,11 @@ int deflateInto(z_stream* stream, std::vector<uint8_t>* png, size_t* used, int f
             return 1;
     }
 }
-} // namespace
-
-int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, int32_t height,
-              int64_t stride, int channels) {
-    png->clear();
-    // One IDAT chunk holds the picture: its length, like every chunk's, must
-    // stay below 2^31 even when deflate cannot shrink the rows at all.
-    if (width <= 0 || height <= 0 || stride > INT_MAX || (channels != 1 && channels != 3) ||
-        (int64_t{width} * channels + 1) * height > INT_MAX / 2)
-        return 0;
-    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(channels);
-
+// The signature and the IHDR chunk: 8-bit samples, RGB or grey.
+void startPng(std::vector<uint8_t>* png, int32_t width, int32_t height, int channels) {
     static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     png->assign(signature, signature + 8);
-    size_t chunk = beginChunk(png, "IHDR");
+    const size_t chunk = beginChunk(png, "IHDR");
     uint8_t header[13] = {0};
     putBig32(header, static_cast<uint32_t>(width));
     putBig32(header + 4, static_cast<uint32_t>(height));
@@ -116,20 +107,14 @@ int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, i
     header[9] = channels == 3 ? 2 : 0;  // colour type: RGB or grey
     png->insert(png->end(), header, header + sizeof header);
     endChunk(png, chunk);
+}
 
-    // zlib's fastest level, with its largest hash and symbol buffers
-    // (memory level 9): on camera-like 1080p frames (grain over test
-    // patterns) the default level made files 5 to 6 % smaller in three to
-    // four times as long, the run-length strategy 10 % larger ones; on flat
-    // pictures, the Up filter's runs of zeros cost it little.
-    z_stream stream = {};
-    if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return 0;
-    chunk = beginChunk(png, "IDAT");
-    size_t used = png->size();
-    png->resize(used + 65536);
-
-    // Two red-first rows (this one and the one above) for colour; the
-    // candidates each carry their filter-type byte in front.
+// Filters each row of the picture and deflates it, without finishing the
+// stream. Two red-first rows (this one and the one above) for colour; the
+// candidates each carry their filter-type byte in front. 0 on a zlib failure.
+int deflateRows(z_stream* stream, std::vector<uint8_t>* png, size_t* used, const uint8_t* pixels,
+                int32_t width, int32_t height, int64_t stride, int channels) {
+    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(channels);
     std::vector<uint8_t> work(channels == 3 ? 4 * rowBytes + 2 : 2 * rowBytes + 2, 0);
     uint8_t* sub = work.data();
     uint8_t* up = sub + rowBytes + 1;
@@ -140,12 +125,10 @@ int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, i
     }
     const std::vector<uint8_t> zeroRow(rowBytes, 0);
     const uint8_t* above = zeroRow.data();
-    int ok = 1;
-    for (int32_t r = 0; r < height && ok; ++r) {
-        const uint8_t* source = pixels + r * stride;
-        const uint8_t* row = source;
+    for (int32_t r = 0; r < height; ++r) {
+        const uint8_t* row = pixels + r * stride;
         if (channels == 3) {
-            redFirstRow(source, rows[r & 1], width);
+            redFirstRow(row, rows[r & 1], width);
             row = rows[r & 1];
         }
         // Each row takes the filter that leaves it the smaller cost.
@@ -153,13 +136,37 @@ int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, i
         up[0] = PNG_FILTER_UP;
         subFilterRow(row, sub + 1, rowBytes, channels);
         upFilterRow(row, above, up + 1, rowBytes);
-        const uint8_t* chosen =
-            filteredCost(up + 1, rowBytes) <= filteredCost(sub + 1, rowBytes) ? up : sub;
-        stream.next_in = const_cast<Bytef*>(chosen);
-        stream.avail_in = static_cast<uInt>(rowBytes + 1);
-        ok = deflateInto(&stream, png, &used, Z_NO_FLUSH);
+        const uint8_t* chosen = filteredCost(up + 1, rowBytes) <= filteredCost(sub + 1, rowBytes) ? up : sub;
+        stream->next_in = const_cast<Bytef*>(chosen);
+        stream->avail_in = static_cast<uInt>(rowBytes + 1);
+        if (!deflateInto(stream, png, used, Z_NO_FLUSH)) return 0;
         above = row;
     }
+    return 1;
+}
+} // namespace
+
+int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, int32_t height,
+              int64_t stride, int channels) {
+    png->clear();
+    // One IDAT chunk holds the picture: its length, like every chunk's, must
+    // stay below 2^31 even when deflate cannot shrink the rows at all.
+    if (width <= 0 || height <= 0 || stride > INT_MAX || (channels != 1 && channels != 3) ||
+        (int64_t{width} * channels + 1) * height > INT_MAX / 2)
+        return 0;
+    startPng(png, width, height, channels);
+
+    // zlib's fastest level, with its largest hash and symbol buffers
+    // (memory level 9): on camera-like 1080p frames (grain over test
+    // patterns) the default level made files 5 to 6 % smaller in three to
+    // four times as long, the run-length strategy 10 % larger ones; on flat
+    // pictures, the Up filter's runs of zeros cost it little.
+    z_stream stream = {};
+    if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK) return 0;
+    const size_t chunk = beginChunk(png, "IDAT");
+    size_t used = png->size();
+    png->resize(used + 65536);
+    int ok = deflateRows(&stream, png, &used, pixels, width, height, stride, channels);
     if (ok) ok = deflateInto(&stream, png, &used, Z_FINISH);
     deflateEnd(&stream);
     if (!ok) {
@@ -174,27 +181,21 @@ int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, i
 
 namespace {
 
-int checkPng(const WriterContext* c, std::string* error) {
-    return checkPicture(c, "PNG", error);
+const std::vector<uint8_t>* encodePngPicture(const WriterContext* c, int32_t width, WriterOutput* out) {
+    const int channels = c->separate ? 1 : 3;
+    const int64_t stride = pictureStride(width, 8 * channels);
+    return encodePng(&out->own, out->pixels.data(), width, c->geometry.height, stride, channels) ? &out->own
+                                                                                                 : nullptr;
 }
 
 // Built top-down and encoded: the encoding is most of the work,
 // which is why frames are given to as many threads as there are cores.
 int pngFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput* out, std::string* error) {
-    int32_t width;
-    if (!buildPicture(c, frame, out, &width, 0)) {
-        *error = "a picture cannot be built for this frame";
-        return 0;
-    }
-    const int channels = c->separate ? 1 : 3;
-    if (!encodePng(&out->own, out->pixels.data(), width, c->geometry.height, pictureStride(width, 8 * channels),
-                   channels)) {
-        *error = "the picture is too large for PNG";
-        return 0;
-    }
-    out->bytes = out->own.data();
-    out->size = out->own.size();
-    return 1;
+    return encodePictureFrame(c, frame, out, error, 0, "PNG", encodePngPicture);
+}
+
+int checkPng(const WriterContext* c, std::string* error) {
+    return checkPicture(c, "PNG", error);
 }
 
 } // namespace
