@@ -97,11 +97,13 @@ TEST(NameGuess, GeometryTakenOnlyWhenTheFileHoldsWholeFrames) {
          GEOMETRY_FROM_FLAGS, GEOMETRY_BY_DEFAULT, ""},
         {"foreman_cif_420.yuv", {0, 0, 0, f422}, 2 * cif422, GEOMETRY_RESOLVED, 352, 288, "yuv422p",
          GEOMETRY_FROM_NAME, GEOMETRY_FROM_FLAGS, ""},
-        // A format from the name is checked against a size from the flags.
+        // A size from the flags wins: the name's format is taken, a partial tail is the caller's note.
         {"clip_422.yuv", {1, 352, 288, nullptr}, 2 * cif422, GEOMETRY_RESOLVED, 352, 288, "yuv422p",
          GEOMETRY_FROM_FLAGS, GEOMETRY_FROM_NAME, ""},
-        {"clip_422.yuv", {1, 352, 288, nullptr}, 2 * cif420, GEOMETRY_REFUSED, 0, 0, nullptr, 0, 0,
-         "not a whole number of 202752-byte frames"},
+        {"clip_422.yuv", {1, 352, 288, nullptr}, 2 * cif420, GEOMETRY_RESOLVED, 352, 288, "yuv422p",
+         GEOMETRY_FROM_FLAGS, GEOMETRY_FROM_NAME, ""},
+        {"clip_yuv420p.yuv", {1, 64, 48, nullptr}, 2 * cif420, GEOMETRY_RESOLVED, 64, 48, "yuv420p",
+         GEOMETRY_FROM_FLAGS, GEOMETRY_FROM_NAME, ""},
         // Refusals say what was found and why.
         {"foreman_cif.yuv", {0, 0, 0, nullptr}, 10 * cif420 + 5, GEOMETRY_REFUSED, 0, 0, nullptr, 0, 0,
          "352x288 4:2:0 (the default format), but its 1520645 bytes are not a whole number of "

@@ -178,7 +178,10 @@ const HostileCase hostileCases[] = {
     {{"ten_qcif.yuv", "none/x.bmp"}, 2, "cannot write 'none/x.bmp': No such file or directory", {}, 0},
     {{"--make-sample", "100000x100000", "1", "j.yuv"}, 2, "a 100000x100000 4:2:0 frame is 15000000000 bytes", {}, 0},
     // Sizes that cannot be held, refused with the real numbers.
-    {{"--size", "2147483647x1", "--separate", "ten_qcif.yuv", "x.bmp"}, 2, "makes a 3221225470x1 picture", {}, 0},
+    {{"--size", "2147483647x1", "--format", "420", "--separate", "ten_qcif.yuv", "x.bmp"}, 2,
+     "makes a 3221225470x1 picture", {}, 0},
+    {{"--size", "2147483647x1", "--separate", "ten_qcif.yuv", "x.bmp"}, 2,
+     "a 2147483647x1 4:2:0 frame cannot be held in memory", {}, 0},
     {{"--size", "20000x20000", "ten_qcif.yuv", "x.png"}, 2, "makes a 20000x20000 picture, too large for PNG", {}, 0},
     // One rule for OUTPUT's number field.
     {{"ten_qcif.yuv", "n_%d_%d.png"}, 2, "one frame-number field", {}, 0},

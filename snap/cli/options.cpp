@@ -67,6 +67,7 @@ const char formatHelp[] =
     "yuv420p10le ... yuv444p16le, gray10le, gray12le, gray16le, nv12, nv21, p010le";
 
 const char* readFormat(SnapJob* job, const char* text) {
+    job->formatWord = text;
     return (job->format = findFrameFormat(text)) ? nullptr : formatHelp;
 }
 

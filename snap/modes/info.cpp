@@ -91,7 +91,7 @@ int printNoGeometry(const SnapJob* job, int64_t fileSize, const std::string& why
 int runInfo(const SnapJob* job) {
     Source s;
     std::string error;
-    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format, job->formatWord};
     if (!openSource(&s, job->input, &asked, &error)) {
         // A raw file whose geometry is not known is described as far as it can be.
         if (s.geometryUnknown) return printNoGeometry(job, s.fileBytes, error);
@@ -119,6 +119,9 @@ int runInfo(const SnapJob* job) {
     addInfoLine(info, "height", "%d", s.geometry.height);
     addInfoLine(info, "format", "%s", shownFormatName(s.geometry.format));
     addInfoLine(info, "source", "%s", source);
+    if (roundingChangesLayout(&s.geometry))
+        addInfoLine(info, "chroma", "rounded %s (%s)", s.geometry.rounding == CHROMA_ROUNDED_UP ? "up" : "down",
+                    s.layoutWhy);
     addInfoLine(info, "bytes per frame", "%" PRId64 "", s.frameBytes);
     addInfoLine(info, "whole frames", "%" PRId64 "", s.frameCount);
     addInfoLine(info, "partial frame bytes", "%" PRId64 "", s.partialBytes);
