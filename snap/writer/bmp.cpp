@@ -54,16 +54,16 @@ int checkBmp(const WriterContext* c, std::string* error) {
 }
 
 int bmpFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput* out, std::string* error) {
-    int32_t width;
+    int32_t width, height;
     const int bits = c->separate ? 8 : 24;
     const size_t header = bmpHeaderBytes(bits);
-    if (!buildPicture(c, frame, out, &width, header)) {
+    if (!buildPicture(c, frame, out, &width, &height, header)) {
         *error = "a picture cannot be built for this frame";
         return 0;
     }
     uint8_t table[256 * 4];
     greyRamp(table);
-    if (!writeBmpHeader(out->pixels.data(), width, c->geometry.height, bits, bits == 8 ? table : nullptr)) {
+    if (!writeBmpHeader(out->pixels.data(), width, height, bits, bits == 8 ? table : nullptr)) {
         *error = "the picture is too large for BMP";
         return 0;
     }

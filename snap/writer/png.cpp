@@ -181,13 +181,13 @@ int checkPng(const WriterContext* c, std::string* error) {
 // Built top-down and encoded: the encoding is most of the work,
 // which is why frames are given to as many threads as there are cores.
 int pngFrame(const WriterContext* c, int64_t, const uint8_t* frame, WriterOutput* out, std::string* error) {
-    int32_t width;
-    if (!buildPicture(c, frame, out, &width, 0)) {
+    int32_t width, height;
+    if (!buildPicture(c, frame, out, &width, &height, 0)) {
         *error = "a picture cannot be built for this frame";
         return 0;
     }
     const int channels = c->separate ? 1 : 3;
-    if (!encodePng(&out->own, out->pixels.data(), width, c->geometry.height, pictureStride(width, 8 * channels),
+    if (!encodePng(&out->own, out->pixels.data(), width, height, pictureStride(width, 8 * channels),
                    channels)) {
         *error = "the picture is too large for PNG";
         return 0;
