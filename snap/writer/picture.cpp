@@ -13,24 +13,41 @@
 
 namespace {
 
+// The narrowed frame's planes, Y, U and V, and their sides.
+struct PlaneRows {
+    const uint8_t* start[3];
+    int64_t width[3], height[3];
+};
+
+PlaneRows planeRowsOf(const VideoFile* video) {
+    PlaneRows p;
+    p.width[0] = video->width;
+    p.height[0] = video->height;
+    p.width[1] = p.width[2] = video->chromaWidth;
+    p.height[1] = p.height[2] = video->chromaHeight;
+    p.start[0] = video->frameBuffer;
+    p.start[1] = p.start[0] + p.width[0] * p.height[0];
+    p.start[2] = p.start[1] + p.width[1] * p.height[1];
+    return p;
+}
+
+// Row `r` of plane `i` to `out`, black where the plane has no such row.
+void copyPlaneRow(const PlaneRows* p, int i, int64_t r, uint8_t* out) {
+    const size_t bytes = static_cast<size_t>(p->width[i]);
+    if (r < p->height[i]) memcpy(out, p->start[i] + r * p->width[i], bytes);
+    else memset(out, 0, bytes);
+}
+
 // Y, U and V side by side at their own sizes, top-aligned, the rest black:
 // the separate view of every format but 4:2:0 (whose U sits above V, as the
 // viewer shows it). Top-down rows at `stride`.
 void buildPlanesSideBySide(const VideoFile* video, uint8_t* pixels, int64_t stride) {
-    const int64_t width = video->width, height = video->height;
-    const int64_t chromaWidth = video->chromaWidth, chromaHeight = video->chromaHeight;
-    const uint8_t* luma = video->frameBuffer;
-    const uint8_t* u = luma + width * height;
-    const uint8_t* v = u + chromaWidth * chromaHeight;
-    for (int64_t r = 0; r < height; ++r) {
+    const PlaneRows p = planeRowsOf(video);
+    for (int64_t r = 0; r < p.height[0]; ++r) {
         uint8_t* out = pixels + r * stride;
-        memcpy(out, luma + r * width, static_cast<size_t>(width));
-        if (r < chromaHeight) {
-            memcpy(out + width, u + r * chromaWidth, static_cast<size_t>(chromaWidth));
-            memcpy(out + width + chromaWidth, v + r * chromaWidth, static_cast<size_t>(chromaWidth));
-        } else {
-            memset(out + width, 0, static_cast<size_t>(2 * chromaWidth));
-        }
+        copyPlaneRow(&p, 0, r, out);
+        copyPlaneRow(&p, 1, r, out + p.width[0]);
+        copyPlaneRow(&p, 2, r, out + p.width[0] + p.width[1]);
     }
 }
 
@@ -46,19 +63,12 @@ bool chromaStacked(const FrameGeometry* geometry, const VideoFile* view) {
 
 // Y, then U above V beside it, every sample, over `height` rows; the rest black.
 void buildChromaStacked(const VideoFile* video, uint8_t* pixels, int64_t stride, int64_t height) {
-    const int64_t width = video->width, lumaHeight = video->height;
-    const int64_t chromaWidth = video->chromaWidth, chromaHeight = video->chromaHeight;
-    const uint8_t* luma = video->frameBuffer;
-    const uint8_t* u = luma + width * lumaHeight;
-    const uint8_t* v = u + chromaWidth * chromaHeight;
+    const PlaneRows p = planeRowsOf(video);
     for (int64_t r = 0; r < height; ++r) {
         uint8_t* out = pixels + r * stride;
-        if (r < lumaHeight) memcpy(out, luma + r * width, static_cast<size_t>(width));
-        else memset(out, 0, static_cast<size_t>(width));
-        const uint8_t* chroma = r < chromaHeight ? u + r * chromaWidth
-                                : r < 2 * chromaHeight ? v + (r - chromaHeight) * chromaWidth : nullptr;
-        if (chroma) memcpy(out + width, chroma, static_cast<size_t>(chromaWidth));
-        else memset(out + width, 0, static_cast<size_t>(chromaWidth));
+        copyPlaneRow(&p, 0, r, out);
+        const bool u = r < p.height[1];
+        copyPlaneRow(&p, u ? 1 : 2, u ? r : r - p.height[1], out + p.width[0]);
     }
 }
 
