@@ -120,8 +120,7 @@ int64_t wholeFrameBytes(const FrameGeometry* geometry);
 
 // Nonzero when rounding chroma up instead of down would change the layout:
 // a subsampled side of odd length (an odd width of 4:2:0, a width of 4:1:1
-// that is no multiple of 4). Only then does a raw file read differently here
-// and in FFmpeg's rawvideo reader, which always rounds up.
+// that is no multiple of 4). Only then do the two layouts differ.
 int roundingChangesLayout(const FrameGeometry* geometry);
 
 // One YUV4MPEG2 colour tag ('C' field) and the format it stands for.
