@@ -360,10 +360,10 @@ void ffmpegListing(const std::string& input, const std::string& listing) {
     ASSERT_EQ(system(command.c_str()), 0) << command;
 }
 
-// Odd sizes in FFmpeg's layout: the .yuv and .y4m cuts are the frames FFmpeg
-// writes from the same input, and a cut read back with --size alone (no name,
-// no --format) and cut again gives the same frames, so that Y4M to .yuv to
-// .y4m compares identical.
+// Odd sizes in FFmpeg's layout: FFmpeg lists the .yuv and .y4m cuts as it
+// lists the input, and a .yuv cut read back with --size alone (no name, no
+// --format) and cut again gives the same frames, so that Y4M to .yuv to .y4m
+// compares identical.
 TEST(SnapFormats, OddSizesRoundTripAsFfmpegReadsThem) {
     if (system("ffmpeg -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
     for (const Stored& c : storedCases) {
