@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "snap/format/frame_format.h"
@@ -126,9 +127,13 @@ TEST(FrameFormat, EveryRowAgreesWithItself) {
     for (const FrameFormat& format : frameFormatRows()) {
         SCOPED_TRACE(format.name);
         EXPECT_EQ(findFrameFormat(format.name), &format);
+        // Pixel-format names lay odd sizes out as FFmpeg does; the viewer's codes as the viewer does.
+        EXPECT_EQ(chromaRoundingOfWord(format.name, strlen(format.name)), CHROMA_ROUNDED_UP);
         for (const char* alias = format.aliases; *alias;) {
             const size_t n = strcspn(alias, " ");
             EXPECT_EQ(findFrameFormatWord(alias, n), &format) << std::string(alias, n);
+            const bool code = std::to_string(format.viewerCode) == std::string(alias, n);
+            EXPECT_EQ(chromaRoundingOfWord(alias, n), code ? CHROMA_ROUNDED_DOWN : CHROMA_ROUNDED_UP) << alias;
             alias += n + (alias[n] ? 1 : 0);
         }
         const FrameFormat* planar = planarFormOf(&format);
@@ -152,6 +157,9 @@ TEST(FrameFormat, EveryRowAgreesWithItself) {
     EXPECT_EQ(defaultFrameFormat(), findFrameFormat("yuv420p"));
     EXPECT_EQ(viewerFrameFormat(411), findFrameFormat("411"));
     EXPECT_EQ(viewerFrameFormat(440), nullptr);
+    EXPECT_EQ(chromaRoundingOfWord("411", 3), CHROMA_ROUNDED_DOWN);
+    EXPECT_EQ(chromaRoundingOfWord("I420", 4), CHROMA_ROUNDED_UP);
+    EXPECT_EQ(chromaRoundingOfWord("4200", 4), CHROMA_ROUNDED_UP); // no format at all
 }
 
 } // namespace

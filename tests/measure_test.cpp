@@ -252,6 +252,7 @@ TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
         {"48x32", "gray", false},        {"64x48", "yuv420p10le", false}, {"40x24", "yuv444p10le", false},
         {"48x32", "gray10le", false},    {"67x45", "yuv420p", true},     {"53x31", "yuv420p10le", true},
         {"36x20", "yuv422p10le", true},
+        {"351x287", "yuv420p", false},   {"353x289", "yuv420p", false},  {"351x287", "yuv420p", true},
     };
     for (const Case& c : cases) {
         const std::string ext = c.y4m ? ".y4m" : ".yuv";

@@ -97,11 +97,13 @@ TEST(NameGuess, GeometryTakenOnlyWhenTheFileHoldsWholeFrames) {
          GEOMETRY_FROM_FLAGS, GEOMETRY_BY_DEFAULT, ""},
         {"foreman_cif_420.yuv", {0, 0, 0, f422}, 2 * cif422, GEOMETRY_RESOLVED, 352, 288, "yuv422p",
          GEOMETRY_FROM_NAME, GEOMETRY_FROM_FLAGS, ""},
-        // A format from the name is checked against a size from the flags.
+        // A size from the flags wins: the name's format is taken, a partial tail is the caller's note.
         {"clip_422.yuv", {1, 352, 288, nullptr}, 2 * cif422, GEOMETRY_RESOLVED, 352, 288, "yuv422p",
          GEOMETRY_FROM_FLAGS, GEOMETRY_FROM_NAME, ""},
-        {"clip_422.yuv", {1, 352, 288, nullptr}, 2 * cif420, GEOMETRY_REFUSED, 0, 0, nullptr, 0, 0,
-         "not a whole number of 202752-byte frames"},
+        {"clip_422.yuv", {1, 352, 288, nullptr}, 2 * cif420, GEOMETRY_RESOLVED, 352, 288, "yuv422p",
+         GEOMETRY_FROM_FLAGS, GEOMETRY_FROM_NAME, ""},
+        {"clip_yuv420p.yuv", {1, 64, 48, nullptr}, 2 * cif420, GEOMETRY_RESOLVED, 64, 48, "yuv420p",
+         GEOMETRY_FROM_FLAGS, GEOMETRY_FROM_NAME, ""},
         // Refusals say what was found and why.
         {"foreman_cif.yuv", {0, 0, 0, nullptr}, 10 * cif420 + 5, GEOMETRY_REFUSED, 0, 0, nullptr, 0, 0,
          "352x288 4:2:0 (the default format), but its 1520645 bytes are not a whole number of "
@@ -157,6 +159,39 @@ TEST(NameGuess, GeometryTakenOnlyWhenTheFileHoldsWholeFrames) {
         } else {
             EXPECT_NE(std::string(why).find(c.why), std::string::npos) << c.name << ": " << why;
         }
+    }
+}
+
+// Odd sizes: the word that named the format lays the chroma out, --format's
+// first; else the layout whose whole frames the file holds, else FFmpeg's.
+TEST(NameGuess, OddSizeLayoutFromTheWordThenTheFileSize) {
+    const int64_t up = 35 * 17 + 2 * 18 * 9, down = 35 * 17 + 2 * 17 * 8;
+    const FrameFormat* f420 = findFrameFormat("420");
+    struct Case {
+        const char* name;
+        GeometryRequest request;
+        int64_t fileSize;
+        int32_t rounding;
+        const char* why;
+    } cases[] = {
+        {"c.yuv", {1, 35, 17, f420, "yuv420p"}, 2 * down, CHROMA_ROUNDED_UP, "--format yuv420p names FFmpeg's"},
+        {"c.yuv", {1, 35, 17, f420, "420"}, 2 * up, CHROMA_ROUNDED_DOWN, "--format 420 names the viewer's"},
+        {"c_420.yuv", {1, 35, 17, nullptr}, 3 * down, CHROMA_ROUNDED_DOWN, "the viewer's layout only"},
+        {"c_420.yuv", {1, 35, 17, nullptr}, 3 * down + 1, CHROMA_ROUNDED_DOWN, "420 in the file's name"},
+        {"c_420.yuv", {1, 35, 17, nullptr}, 3 * up, CHROMA_ROUNDED_UP, "whole frames of FFmpeg's layout only"},
+        {"c_I420.yuv", {1, 35, 17, nullptr}, 3 * up + 1, CHROMA_ROUNDED_UP, "I420 in the file's name names FFmpeg's"},
+        {"c_35x17.yuv", {0, 0, 0, nullptr}, 2 * down, CHROMA_ROUNDED_DOWN, "the viewer's layout only"},
+        {"c.yuv", {1, 35, 17, nullptr}, 2 * up, CHROMA_ROUNDED_UP, "FFmpeg's layout only"},
+        {"c.yuv", {1, 35, 17, nullptr}, 2 * up + 5, CHROMA_ROUNDED_UP, "FFmpeg's layout, as nothing names one"},
+        {"c.yuv", {1, 35, 17, f420}, up * down, CHROMA_ROUNDED_UP, "FFmpeg's layout, as nothing names one"},
+    };
+    for (const Case& c : cases) {
+        Geometry geometry = {};
+        char why[512];
+        ASSERT_EQ(resolveGeometry(&c.request, c.name, c.fileSize, &geometry, why, sizeof why), GEOMETRY_RESOLVED)
+            << c.name << ": " << why;
+        EXPECT_EQ(geometry.rounding, c.rounding) << c.name << " " << c.fileSize;
+        EXPECT_NE(std::string(geometry.layoutWhy).find(c.why), std::string::npos) << geometry.layoutWhy;
     }
 }
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "render/colour.h"
 #include "render/separate.h"
+#include "snap/writer/picture.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -84,6 +86,47 @@ TEST(SeparatePicture, FourTwoTwoShowsTheTopHalvesOfUAndV) {
     EXPECT_EQ(bits[3 * 12 + 8], 181);     // V row 0
     EXPECT_EQ(bits[5 * 12 + 11], 183);    // V row 2
     closeVideo(&video);
+}
+
+// corvane-snap's separate view shows every chroma sample of the layout read:
+// 4:2:0 rounded up at an odd side stacks U above V in a column as wide as
+// the planes, one row taller than an odd height; the viewer's layout and
+// the other formats keep the viewer's picture.
+TEST(SeparatePicture, SnapShowsEveryChromaSampleAtOddSizes) {
+    struct Case {
+        const char* format;
+        int w, h, rounding, pictureWidth, pictureHeight;
+    } cases[] = {
+        {"yuv420p", 5, 3, CHROMA_ROUNDED_UP, 8, 4},   {"yuv420p", 6, 3, CHROMA_ROUNDED_UP, 9, 4},
+        {"yuv420p", 5, 4, CHROMA_ROUNDED_UP, 8, 4},   {"yuv420p", 5, 3, CHROMA_ROUNDED_DOWN, 7, 3},
+        {"yuv420p", 6, 4, CHROMA_ROUNDED_UP, 9, 4},   {"gray", 5, 3, CHROMA_ROUNDED_UP, 7, 3},
+        {"yuv422p", 5, 3, CHROMA_ROUNDED_UP, 11, 3},  {"nv12", 5, 3, CHROMA_ROUNDED_UP, 8, 4},
+        {"yuv420p10le", 5, 3, CHROMA_ROUNDED_UP, 8, 4},
+    };
+    for (const Case& c : cases) {
+        WriterContext context = WriterContext();
+        context.geometry = {findFrameFormat(c.format), c.w, c.h, c.rounding};
+        context.separate = 1;
+        FramePlanes planes;
+        ASSERT_TRUE(framePlanes(&context.geometry, &planes));
+        std::vector<uint8_t> frame = randomBytes(size_t(planes.frameBytes), 7);
+        WriterOutput out;
+        int32_t width = 0, height = 0;
+        ASSERT_TRUE(buildPicture(&context, frame.data(), &out, &width, &height, 0)) << c.format;
+        EXPECT_EQ(width, c.pictureWidth) << c.format << " " << c.w << "x" << c.h;
+        EXPECT_EQ(height, c.pictureHeight) << c.format << " " << c.w << "x" << c.h;
+        EXPECT_EQ(exportPictureHeight(&context.geometry, 1), c.pictureHeight);
+        if (std::string(c.format) != "yuv420p" || c.pictureHeight == c.h) continue;
+        // Stacked: every U and V sample where it belongs, black under the last luma row.
+        const int64_t stride = pictureStride(width, 8), cw = planes.chromaWidth, ch = planes.chromaHeight;
+        for (int64_t r = 0; r < height; ++r)
+            for (int64_t x = 0; x < cw; ++x) {
+                const int plane = r < ch ? 1 : 2;
+                const int64_t row = r < ch ? r : r - ch;
+                ASSERT_EQ(out.pixels[size_t(r * stride + c.w + x)], frame[size_t(planes.offset[plane] + row * cw + x)]);
+            }
+        for (int64_t x = 0; x < c.w; ++x) EXPECT_EQ(out.pixels[size_t((height - 1) * stride + x)], 0);
+    }
 }
 
 } // namespace

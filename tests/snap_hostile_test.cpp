@@ -115,6 +115,18 @@ const HostileCase hostileCases[] = {
     {{"--info", "colour.y4m"}, 2, "colour space '420p9' is not one read here", {}, 0},
     {{"--info", "nowidth.y4m"}, 2, "gives no width (W)", {}, 0},
     {{"--size", "cif", "ten.y4m", "x.bmp"}, 2, "the geometries differ: the flags give 352x288", {}, 0},
+    // FRAME lines of other lengths: every frame counted and cut, a cut tail a note; a CRLF header shown.
+    {{"lines.y4m", "l.yuv"}, 0, "", {{"l.yuv", "lines_frames.yuv"}}, 0},
+    {{"linestail.y4m", "l.yuv"}, 0, "'linestail.y4m' ends in a partial frame of 16 bytes",
+     {{"l.yuv", "lines_frames.yuv"}}, 0},
+    {{"--info", "crlf.y4m"}, 2, "the YUV4MPEG2 header field 'H8\\r' is malformed", {}, 0},
+    // --size wins over the name's geometry; the tail is a note.
+    {{"--size", "64x48", "clip_yuv420p.yuv", "c.yuv"}, 0, "'clip_yuv420p.yuv' ends in a partial frame of 2404 bytes",
+     {{"c.yuv", nullptr}}, 0},
+    // An odd size in FFmpeg's layout round-trips: Y4M, its .yuv cut, and a Y4M again, equal.
+    {{"--size", "35x17", "oddcut.yuv", "odd_back.y4m"}, 0, "", {{"odd_back.y4m", "odd.y4m"}}, 0},
+    {{"--compare", "odd.y4m", "oddcut.yuv", "--fail-below", "99"}, 0, "", {}, 0},
+    {{"--compare", "--size", "35x17", "--format", "420", "odd.y4m", "oddcut.yuv"}, 2, "the geometries differ", {}, 0},
     // A Y4M stream against the same frames raw: read through the sources, equal.
     {{"--compare", "ten.y4m", "ten_qcif.yuv", "--fail-below", "99"}, 0, "", {}, 0},
     {{"--compare", "--format", "422", "ten.y4m", "ten_qcif.yuv"}, 2, "the geometries differ", {}, 0},
@@ -186,7 +198,10 @@ const HostileCase hostileCases[] = {
     {{"ten_qcif.yuv", "none/x.bmp"}, 2, "cannot write 'none/x.bmp': No such file or directory", {}, 0},
     {{"--make-sample", "100000x100000", "1", "j.yuv"}, 2, "a 100000x100000 4:2:0 frame is 15000000000 bytes", {}, 0},
     // Sizes that cannot be held, refused with the real numbers.
-    {{"--size", "2147483647x1", "--separate", "ten_qcif.yuv", "x.bmp"}, 2, "makes a 3221225470x1 picture", {}, 0},
+    {{"--size", "2147483647x1", "--format", "420", "--separate", "ten_qcif.yuv", "x.bmp"}, 2,
+     "makes a 3221225470x1 picture", {}, 0},
+    {{"--size", "2147483647x1", "--separate", "ten_qcif.yuv", "x.bmp"}, 2,
+     "a 2147483647x1 4:2:0 frame cannot be held in memory", {}, 0},
     {{"--size", "20000x20000", "ten_qcif.yuv", "x.png"}, 2, "makes a 20000x20000 picture, too large for PNG", {}, 0},
     // One rule for OUTPUT's number field.
     {{"ten_qcif.yuv", "n_%d_%d.png"}, 2, "one frame-number field", {}, 0},
@@ -210,6 +225,23 @@ const HostileCase hostileCases[] = {
 
 class HostileRuns : public testing::Test {
 protected:
+    // Y4M streams whose FRAME lines differ in length (one with a cut tail),
+    // one with a CRLF header, a name whose geometry --size overrides, and an
+    // odd-size stream with its .yuv cut.
+    void writeOddStreams() {
+        const std::string header = "YUV4MPEG2 W8 H8 F25:1 Cmono\n";
+        const std::vector<uint8_t> frames = randomBytes(128, 5);
+        const std::string first(frames.begin(), frames.begin() + 64), second(frames.begin() + 64, frames.end());
+        writeFile("lines_frames.yuv", frames);
+        writeFile("lines.y4m", header + "FRAME Ixyz\n" + first + "FRAME\n" + second);
+        writeFile("linestail.y4m", header + "FRAME Ixyz\n" + first + "FRAME\n" + second + "FRAME\n" + first.substr(0, 10));
+        writeFile("crlf.y4m", "YUV4MPEG2 W8 H8\r\nFRAME\n" + std::string(96, 'x'));
+        fs::copy_file("tail.yuv", "clip_yuv420p.yuv");
+        writeFile("odd_src.yuv", randomBytes(2 * (35 * 17 + 2 * 18 * 9), 6));
+        ASSERT_EQ(runSnapIn({"--size", "35x17", "--format", "yuv420p", "odd_src.yuv", "odd.y4m"}), 0);
+        ASSERT_EQ(runSnapIn({"odd.y4m", "oddcut.yuv"}), 0);
+    }
+
     void SetUp() override {
         folder = fs::path(scratchPath("hostile"));
         fs::remove_all(folder);
@@ -249,6 +281,7 @@ protected:
         ASSERT_TRUE(file);
         fwrite(tail.data(), 1, tail.size(), file);
         fclose(file);
+        writeOddStreams();
 #ifndef _WIN32
         ASSERT_EQ(mkfifo("fifo_qcif.yuv", 0600), 0);
         fs::create_symlink("sub/made.bmp", "dangling.bmp");

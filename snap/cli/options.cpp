@@ -27,8 +27,9 @@ const char snapUsage[] =
     "yuv411p gray (8-bit), yuv420p10le yuv422p10le yuv444p10le, the same in 12le and 16le, gray10le\n"
     "gray12le gray16le, nv12 nv21 p010le. Without --size or --format the geometry is read from\n"
     "INPUT's name (352x288, cif, 1080p, 422, yuv420p10le, nv12 ...) when the file holds a whole\n"
-    "number of its frames; the format is 4:2:0 when nothing names one. Odd sizes: a raw file rounds\n"
-    "its chroma planes down (the viewer's layout), a YUV4MPEG2 file rounds them up.\n"
+    "number of its frames; the format is 4:2:0 when nothing names one. Odd sizes: chroma is rounded\n"
+    "up (FFmpeg's layout) for YUV4MPEG2, .y4m cuts and pixel-format names, down (the viewer's) for\n"
+    "420 422 411 444; else as the file's size holds whole frames, else up.\n"
     "\n"
     "OUTPUT by its extension:\n"
     "  .bmp .png   the colour view as 24-bit colour, or with --separate Y, U and V in 8-bit grey;\n"
@@ -68,6 +69,7 @@ const char formatHelp[] =
     "yuv420p10le ... yuv444p16le, gray10le, gray12le, gray16le, nv12, nv21, p010le";
 
 const char* readFormat(SnapJob* job, const char* text) {
+    job->formatWord = text;
     return (job->format = findFrameFormat(text)) ? nullptr : formatHelp;
 }
 

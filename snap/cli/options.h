@@ -29,6 +29,7 @@ struct SnapJob {
     int sizeGiven;
     int32_t width, height;
     const FrameFormat* format; // nullptr when --format was not given
+    const char* formatWord;    // --format as typed: 420 and yuv420p lay odd sizes out differently
     int separate;
     FrameChoice frames;
     const Writer* writer; // by OUTPUT's extension

@@ -1,6 +1,7 @@
 #include "snap/format/frame_format.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "snap/cli/words.h"
@@ -223,6 +224,14 @@ const Y4mColour* y4mColourOf(const FrameFormat* format) {
     for (const Y4mColour& colour : y4mColourRows())
         if (strcmp(colour.format, planar->name) == 0) return &colour;
     return nullptr;
+}
+
+int32_t chromaRoundingOfWord(const char* word, size_t length) {
+    const FrameFormat* format = findFrameFormatWord(word, length);
+    char code[16];
+    snprintf(code, sizeof code, "%d", format ? format->viewerCode : 0);
+    const bool viewers = formatIsViewers(format) && strlen(code) == length && memcmp(code, word, length) == 0;
+    return viewers ? CHROMA_ROUNDED_DOWN : CHROMA_ROUNDED_UP;
 }
 
 const char* shownFormatName(const FrameFormat* format) {

@@ -77,10 +77,16 @@ const FrameFormat* findFrameFormatWord(const char* text, size_t length);
 // one, its pixel-format name otherwise.
 const char* shownFormatName(const FrameFormat* format);
 
-// How chroma planes of an odd-sized frame are sized: a raw file keeps the
-// viewer's layout (chroma rounded down, so a raw file reads the same in both
-// programs); a Y4M file has the layout Y4M writers use (chroma rounded up).
+// How chroma planes of an odd-sized frame are sized: rounded up is the
+// layout encoders, decoders, Y4M and FFmpeg write (and every cut); rounded
+// down is the viewer's own. A raw file takes the one its format's word names
+// (chromaRoundingOfWord), or the one its size holds whole frames of.
 enum ChromaRounding { CHROMA_ROUNDED_DOWN, CHROMA_ROUNDED_UP };
+
+// The layout the word a format was named by stands for: the viewer's own
+// codes (420, 422, 411, 444) its layout, rounded down; every pixel-format
+// name (yuv420p, i420, nv12 ...) FFmpeg's, rounded up.
+int32_t chromaRoundingOfWord(const char* word, size_t length);
 
 struct FrameGeometry {
     const FrameFormat* format;
@@ -114,8 +120,7 @@ int64_t wholeFrameBytes(const FrameGeometry* geometry);
 
 // Nonzero when rounding chroma up instead of down would change the layout:
 // a subsampled side of odd length (an odd width of 4:2:0, a width of 4:1:1
-// that is no multiple of 4). Only then does a raw file read differently here
-// and in FFmpeg's rawvideo reader, which always rounds up.
+// that is no multiple of 4). Only then do the two layouts differ.
 int roundingChangesLayout(const FrameGeometry* geometry);
 
 // One YUV4MPEG2 colour tag ('C' field) and the format it stands for.

@@ -62,10 +62,11 @@ void noteSize(NameGuess* guess, int32_t width, int32_t height) {
     }
 }
 
-void noteFormat(NameGuess* guess, const FrameFormat* format) {
+void noteFormat(NameGuess* guess, const FrameFormat* format, const char* word, size_t length) {
     if (guess->formatCount == 0) {
         guess->formatCount = 1;
         guess->format = format;
+        if (length < sizeof guess->formatWord) memcpy(guess->formatWord, word, length);
     } else if (guess->formatCount == 1 && format != guess->format) {
         guess->formatCount = 2;
         guess->otherFormat = format;
@@ -175,7 +176,7 @@ void guessFromName(const char* path, NameGuess* guess) {
         while (isWordByte(name[i + length])) ++length;
         for (const NamedSize& size : namedSizes)
             if (sameWordAnyCase(name + i, length, size.name)) noteSize(guess, size.width, size.height);
-        if (const FrameFormat* format = findFrameFormatWord(name + i, length)) noteFormat(guess, format);
+        if (const FrameFormat* format = findFrameFormatWord(name + i, length)) noteFormat(guess, format, name + i, length);
         else if (!guess->deepSamples[0] && length < sizeof guess->deepSamples && isDeepSampleToken(name + i, length))
             memcpy(guess->deepSamples, name + i, length);
         i += length;
@@ -226,10 +227,40 @@ int settleFormat(const GeometryRequest* request, const NameGuess* guess, const c
     return GEOMETRY_RESOLVED;
 }
 
+// Nonzero when `fileSize` bytes are a whole number, at least one, of frames
+// of the geometry with its chroma rounded so.
+bool holdsWholeFrames(const Geometry* g, int32_t rounding, int64_t fileSize) {
+    const FrameGeometry frame = {g->format, g->width, g->height, rounding};
+    const int64_t bytes = frameBytes(&frame);
+    return bytes > 0 && fileSize > 0 && fileSize % bytes == 0;
+}
+
+// The chroma layout, and why: see resolveGeometry.
+void settleRounding(const GeometryRequest* request, const NameGuess* guess, int64_t fileSize, Geometry* g) {
+    const char* word = g->formatFrom == GEOMETRY_FROM_FLAGS ? request->formatWord
+                       : g->formatFrom == GEOMETRY_FROM_NAME ? guess->formatWord : nullptr;
+    const bool up = holdsWholeFrames(g, CHROMA_ROUNDED_UP, fileSize);
+    const bool down = holdsWholeFrames(g, CHROMA_ROUNDED_DOWN, fileSize);
+    const bool flags = g->formatFrom == GEOMETRY_FROM_FLAGS;
+    if (word && (flags || up == down)) {
+        g->rounding = chromaRoundingOfWord(word, strlen(word));
+        snprintf(g->layoutWhy, sizeof g->layoutWhy, "%s%s%s names %s layout", flags ? "--format " : "",
+                 shownName(word).c_str(), flags ? "" : " in the file's name",
+                 g->rounding == CHROMA_ROUNDED_DOWN ? "the viewer's" : "FFmpeg's");
+    } else if (up != down) {
+        g->rounding = up ? CHROMA_ROUNDED_UP : CHROMA_ROUNDED_DOWN;
+        snprintf(g->layoutWhy, sizeof g->layoutWhy, "the file holds whole frames of %s layout only",
+                 up ? "FFmpeg's" : "the viewer's");
+    } else {
+        g->rounding = CHROMA_ROUNDED_UP;
+        snprintf(g->layoutWhy, sizeof g->layoutWhy, "FFmpeg's layout, as nothing names one");
+    }
+}
+
 // A geometry the name had a part in is only taken when the file holds a
 // whole number of its frames.
 int checkAgainstFile(const Geometry* g, const char* name, int64_t fileSize, char* why, size_t whySize) {
-    const FrameGeometry frame = {g->format, g->width, g->height, CHROMA_ROUNDED_DOWN};
+    const FrameGeometry frame = {g->format, g->width, g->height, g->rounding};
     const int64_t frameBytes = ::frameBytes(&frame);
     char found[96];
     snprintf(found, sizeof found, "%dx%d %s%s", g->width, g->height, shownFormatName(g->format),
@@ -269,8 +300,10 @@ int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fi
     if (settled != GEOMETRY_RESOLVED) return settled;
     settled = settleFormat(request, &guess, name, &g, why, whySize);
     if (settled != GEOMETRY_RESOLVED) return settled;
-    // Geometry wholly from the command line is taken as given, as it always was.
-    const bool fromFlags = g.sizeFrom == GEOMETRY_FROM_FLAGS && g.formatFrom != GEOMETRY_FROM_NAME;
+    settleRounding(request, &guess, fileSize, &g);
+    // A size from the command line is taken as given: flags win over the name,
+    // and a file that is no whole number of frames has a partial tail.
+    const bool fromFlags = g.sizeFrom == GEOMETRY_FROM_FLAGS;
     if (!fromFlags && guess.deepSamples[0] && g.formatFrom != GEOMETRY_FROM_FLAGS) {
         snprintf(why, whySize,
                  "the name '%s' says '%s', samples wider than 8 bits, in no form read here; "

@@ -30,6 +30,7 @@ struct NameGuess {
     // evenly into 8-bit frames of the named size and would be shown as
     // noise. Empty when none.
     char deepSamples[24];
+    char formatWord[24];           // the word that named `format`, as written
 };
 
 // The part of a path after its last folder separator ('/' or '\').
@@ -46,6 +47,8 @@ struct Geometry {
     int32_t width, height;
     const FrameFormat* format;
     int sizeFrom, formatFrom; // GEOMETRY_FROM_...
+    int32_t rounding;         // ChromaRounding
+    char layoutWhy[LAYOUT_WHY_SIZE]; // why, for --info: "--format 420 is the viewer's layout"
 };
 
 enum {
@@ -54,9 +57,13 @@ enum {
     GEOMETRY_REFUSED = -1, // the name's geometry was found but cannot be right
 };
 
-// Flags first, then the name of `path`, then 8-bit 4:2:0. A guess from the name is
-// only taken when the file's `fileSize` bytes hold a whole number (at least
-// one) of its frames. On GEOMETRY_REFUSED, `why` says what was found and why
+// Flags first, then the name of `path`, then 8-bit 4:2:0. A guess from the
+// name is only taken when the file's `fileSize` bytes hold a whole number (at
+// least one) of its frames; with --size given the flags win, and a partial
+// tail is the caller's note. The chroma of odd sizes is rounded as the word
+// that named the format says (chromaRoundingOfWord), --format's before the
+// name's; a file whose size holds whole frames of only one layout takes that
+// one unless --format named it; otherwise FFmpeg's layout (rounded up). On GEOMETRY_REFUSED, `why` says what was found and why
 // it was not taken; on GEOMETRY_NO_SIZE it says the name holds no size.
 int resolveGeometry(const GeometryRequest* request, const char* path, int64_t fileSize,
                     Geometry* geometry, char* why, size_t whySize);

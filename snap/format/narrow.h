@@ -2,12 +2,11 @@
 // viewer's picture builders take (buildColourRows, buildSeparatePicture).
 // Pure: planes in, planes out.
 //
-// The narrowed frame keeps the source's chroma plane sizes: a raw file's are
-// rounded down (the viewer's own layout, so the picture is the viewer's), a
-// Y4M file's rounded up. The builders size every read by the record's
-// chromaWidth and chromaHeight, so both read safely, and the last odd column
-// or row of a Y4M frame takes its own chroma sample instead of its
-// neighbour's. Grey gets U = V = 128 planes, 4:2:0 rounded up, so the colour
+// The narrowed frame keeps the source's chroma plane sizes: rounded down in
+// the viewer's own layout (so the picture is the viewer's), up in FFmpeg's
+// and Y4M's. The builders size every read by the record's chromaWidth and
+// chromaHeight, so both read safely, and the last odd column or row of a
+// frame rounded up takes its own chroma sample instead of its neighbour's. Grey gets U = V = 128 planes, 4:2:0 rounded up, so the colour
 // view is grey and the separate view shows mid-grey fields over every row.
 #pragma once
 

@@ -586,7 +586,7 @@ int compareGeometriesAgree(const SnapJob* job) {
 }
 
 int openSourcePair(const SnapJob* job, Source* input, Source* other) {
-    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format, job->formatWord};
     std::string error;
     const bool inputOpen = openSource(input, job->input, &asked, &error);
     if (!inputOpen && !input->geometryUnknown) return snapFail("%s", error.c_str()) == 0;

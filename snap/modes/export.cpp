@@ -244,7 +244,7 @@ void noteEnd(const SnapJob* job, const Source* source, int64_t first, int64_t la
 int runExport(const SnapJob* job) {
     Source source;
     std::string error;
-    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format, job->formatWord};
     if (!openSource(&source, job->input, &asked, &error)) return snapFail("%s", error.c_str());
     Run run;
     run.job = job;

@@ -143,7 +143,7 @@ void chooseInfoRate(const SnapJob* job, const Source* s, InfoRate* rate) {
 int runInfo(const SnapJob* job) {
     Source s;
     std::string error;
-    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format};
+    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format, job->formatWord};
     if (!openSource(&s, job->input, &asked, &error)) {
         // A raw file whose geometry is not known is described as far as it can be.
         if (s.geometryUnknown) return printNoGeometry(job, s.fileBytes, error);
@@ -163,6 +163,9 @@ int runInfo(const SnapJob* job) {
     addInfoLine(info, "height", "%d", s.geometry.height);
     addInfoLine(info, "format", "%s", shownFormatName(s.geometry.format));
     addInfoLine(info, "source", "%s", source);
+    if (roundingChangesLayout(&s.geometry))
+        addInfoLine(info, "chroma", "rounded %s (%s)", s.geometry.rounding == CHROMA_ROUNDED_UP ? "up" : "down",
+                    s.layoutWhy);
     addInfoLine(info, "bytes per frame", "%" PRId64 "", s.frameBytes);
     addInfoLine(info, "whole frames", "%" PRId64 "", s.frameCount);
     addInfoLine(info, "partial frame bytes", "%" PRId64 "", s.partialBytes);

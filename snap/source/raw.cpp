@@ -1,7 +1,8 @@
 // Raw video: frames back to back with nothing between them, the geometry
 // from the flags, the file's name or the default (8-bit 4:2:0). Chroma
-// planes of odd sizes are rounded down, the viewer's own layout, so that a
-// raw file reads the same here and in the viewer.
+// planes of odd sizes are rounded as resolveGeometry settles: down (the
+// viewer's layout) for the viewer's codes, up (FFmpeg's) for pixel-format
+// names, else as the file's size says.
 #include <cstring>
 
 #include "snap/format/name_guess.h"
@@ -30,7 +31,8 @@ int openRaw(Source* s, SourceInput* in, const GeometryRequest* asked, std::strin
         *error = why;
         return 0;
     }
-    s->geometry = {geometry.format, geometry.width, geometry.height, CHROMA_ROUNDED_DOWN};
+    s->geometry = {geometry.format, geometry.width, geometry.height, geometry.rounding};
+    memcpy(s->layoutWhy, geometry.layoutWhy, sizeof s->layoutWhy);
     s->sizeFrom = geometry.sizeFrom;
     s->formatFrom = geometry.formatFrom;
     s->frameBytes = frameBytes(&s->geometry);

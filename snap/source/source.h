@@ -27,7 +27,12 @@ struct GeometryRequest {
     int sizeGiven;
     int32_t width, height;
     const FrameFormat* format;
+    // --format as typed, since 420 and yuv420p lay odd sizes out differently;
+    // nullptr for a format taken from another file.
+    const char* formatWord = nullptr;
 };
+
+enum { LAYOUT_WHY_SIZE = 96 };
 
 // The lines --info prints, as keys and values so that JSON says the same.
 struct InfoLines {
@@ -51,6 +56,7 @@ struct Source {
     int64_t rateNumerator, rateDenominator;     // the input's own rate; 0 when none
     int32_t aspectNumerator, aspectDenominator; // pixel aspect; 0:0 when none
     const struct Y4mColour* colour;   // the input's own Y4M tag, or nullptr
+    char layoutWhy[LAYOUT_WHY_SIZE];  // why the chroma is rounded as geometry.rounding says, for --info
 };
 
 // The file a kind reads, handed to its open; the kind keeps it (moving it

@@ -19,6 +19,7 @@ struct Y4mState {
     int64_t frameHeaderBytes;         // the first FRAME header's length
     std::vector<int64_t> frameStarts; // each frame's samples, once an index pass was needed
     int indexed;
+    int lengthsDiffer;                // the index pass met a FRAME header of another length
 };
 
 Y4mState* y4mOf(const Source* s) {
@@ -70,6 +71,7 @@ int indexFrames(Source* s, Y4mState* y, std::string* error) {
             s->partialBytes = y->input.size - at;
             break;
         }
+        if (length != y->frameHeaderBytes) y->lengthsDiffer = 1;
         y->frameStarts.push_back(at + length);
         at += length + s->frameBytes;
     }
@@ -104,11 +106,14 @@ int takeHeader(Source* s, const Y4mHeader* h, const GeometryRequest* asked, std:
     s->aspectNumerator = h->aspectNumerator;
     s->aspectDenominator = h->aspectDenominator;
     s->colour = h->colour;
+    snprintf(s->layoutWhy, sizeof s->layoutWhy, "YUV4MPEG2's layout");
     return 1;
 }
 
 // Counts the frames from the first FRAME header's length, and checks the
-// last one is where that step puts it (else indexes the stream).
+// last one is where that step puts it. A stream that leaves bytes over, or
+// whose last marker is elsewhere, has FRAME headers of other lengths (or a
+// cut tail): it is indexed, so that every whole frame counts.
 int countFrames(Source* s, Y4mState* y, std::string* error) {
     const int64_t body = y->input.size - y->header.headerBytes;
     if (body <= 0) return 1; // a header and no frame
@@ -128,6 +133,7 @@ int countFrames(Source* s, Y4mState* y, std::string* error) {
     const int64_t step = y->frameHeaderBytes + s->frameBytes;
     s->frameCount = body / step;
     s->partialBytes = body % step;
+    if (s->partialBytes != 0) return indexFrames(s, y, error);
     if (s->frameCount > 0) {
         const int64_t last = y4mFrameOffset(y->header.headerBytes, y->frameHeaderBytes, s->frameBytes, s->frameCount - 1);
         line.resize(static_cast<size_t>(y->frameHeaderBytes));
@@ -214,7 +220,7 @@ void describeY4m(const Source* s, InfoLines* out) {
     addInfoLine(out, "y4m aspect", "%d:%d", h->aspectNumerator, h->aspectDenominator);
     addInfoLine(out, "y4m header bytes", "%" PRId64, h->headerBytes);
     addInfoLine(out, "y4m frame header bytes", "%" PRId64 "%s", y->frameHeaderBytes,
-                y->indexed ? " (they differ: the frames were indexed)" : "");
+                y->lengthsDiffer ? " (they differ: the frames were indexed)" : "");
     addInfoLine(out, "y4m extensions", "%d", h->extensionCount);
 }
 

@@ -9,12 +9,19 @@ const char y4mFrameHeader[] = "FRAME\n";
 
 namespace {
 
-// Up to 16 bytes of a field for a message, anything unprintable as '?'.
+// Up to 16 bytes of a field for a message, as names are shown: a CRLF
+// header's '\r' as \r, any other byte outside printable ASCII as \xNN.
+// `size` of at least QUOTED_FIELD_SIZE holds any field.
+enum { QUOTED_FIELD_SIZE = 16 * 4 + 4 };
 void quoteField(const uint8_t* field, size_t length, char* text, size_t size) {
-    size_t n = 0;
-    for (; n < length && n < 16 && n + 1 < size; ++n)
-        text[n] = field[n] >= 0x20 && field[n] < 0x7f ? static_cast<char>(field[n]) : '?';
-    if (n < length && n + 4 < size) {
+    size_t n = 0, i = 0;
+    for (; i < length && i < 16 && n + 5 < size; ++i) {
+        const uint8_t c = field[i];
+        if (c >= 0x20 && c < 0x7f && c != '\\') text[n++] = static_cast<char>(c);
+        else if (c == '\r' || c == '\\') n += static_cast<size_t>(snprintf(text + n, 3, "\\%c", c == '\r' ? 'r' : '\\'));
+        else n += static_cast<size_t>(snprintf(text + n, 5, "\\x%02x", c));
+    }
+    if (i < length && n + 4 < size) {
         memcpy(text + n, "...", 3);
         n += 3;
     }
@@ -83,7 +90,7 @@ bool readField(Y4mHeader* h, uint8_t letter, const uint8_t* value, size_t valueL
     default: // 'C'
         h->colour = findY4mColour(reinterpret_cast<const char*>(value), valueLength);
         if (!h->colour) {
-            char quoted[24];
+            char quoted[QUOTED_FIELD_SIZE];
             quoteField(value, valueLength, quoted, sizeof quoted);
             snprintf(error, errorSize, "the YUV4MPEG2 colour space '%s' is not one read here", quoted);
         }
@@ -110,7 +117,7 @@ int takeField(Y4mHeader* h, const uint8_t* bytes, const uint8_t* field, size_t l
     error[0] = '\0';
     if (readField(h, letter, field + 1, length - 1, error, errorSize)) return 1;
     if (!error[0]) {
-        char quoted[24];
+        char quoted[QUOTED_FIELD_SIZE];
         quoteField(field, length, quoted, sizeof quoted);
         snprintf(error, errorSize, "the YUV4MPEG2 header field '%s' is malformed", quoted);
     }

@@ -51,12 +51,12 @@ int writeBmpHeader(uint8_t* out, int32_t width, int32_t height, int bitsPerPixel
 namespace {
 
 // The headers go in the room left before the bottom-up rows.
-const std::vector<uint8_t>* encodeBmp(const WriterContext* c, int32_t width, WriterOutput* out) {
+const std::vector<uint8_t>* encodeBmp(const WriterContext* c, int32_t width, int32_t height, WriterOutput* out) {
     const int bits = c->separate ? 8 : 24;
     uint8_t table[256 * 4];
     greyRamp(table);
     const int fits =
-        writeBmpHeader(out->pixels.data(), width, c->geometry.height, bits, bits == 8 ? table : nullptr);
+        writeBmpHeader(out->pixels.data(), width, height, bits, bits == 8 ? table : nullptr);
     return fits ? &out->pixels : nullptr;
 }
 

@@ -7,11 +7,12 @@
 //
 // Each frame's hash is of the frame as stored (nv12 interleaved, 10-bit as
 // its words; a Y4M frame without its FRAME header), as FFmpeg hashes it. A
-// raw file of odd size whose chroma is subsampled across the odd side
-// (roundingChangesLayout) has smaller frames here than in FFmpeg's reader,
-// which rounds chroma up; its listing is then of the frames as read here
-// (their size and their bytes), which FFmpeg's cannot equal, since it cuts
-// the file at other places. Everywhere else the two are the same.
+// raw file of odd size read in the viewer's layout (chroma rounded down, as
+// --format 420 asks; roundingChangesLayout) has smaller frames here than in
+// FFmpeg's reader, which rounds chroma up; its listing is then of the frames
+// as read here, which FFmpeg's cannot equal, since it cuts the file at other
+// places. Everywhere else, FFmpeg's pixel-format names included, the two are
+// the same.
 #pragma once
 
 #include <cstddef>

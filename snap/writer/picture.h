@@ -16,17 +16,20 @@ constexpr int64_t PICTURE_BYTE_LIMIT = INT32_MAX;
 // Width of the picture of a frame of this geometry: the frame's own, or with
 // `separate` the planes side by side.
 int64_t exportPictureWidth(const FrameGeometry* geometry, int separate);
+// Its height: the frame's own, but with `separate` one row more for 4:2:0
+// chroma rounded up at an odd height (U above V, every chroma row shown).
+int64_t exportPictureHeight(const FrameGeometry* geometry, int separate);
 // Nonzero when a picture of width x height can be held and written (as PNG
 // when `png`).
-int pictureFits(int64_t width, int32_t height, int separate, int png);
+int pictureFits(int64_t width, int64_t height, int separate, int png);
 // The writers' check: the picture fits, or `error` gives its size.
 int checkPicture(const WriterContext* c, const char* kind, std::string* error);
 
 // Builds the picture of `frame` into out->pixels: top-down when headerBytes
 // is 0 (PNG), bottom-up with
-// room for a header of headerBytes before it otherwise (BMP). `width` is the
-// picture's. Nonzero on success.
-int buildPicture(const WriterContext* c, const uint8_t* frame, WriterOutput* out, int32_t* width,
+// room for a header of headerBytes before it otherwise (BMP). `width` and
+// `height` are the picture's. Nonzero on success.
+int buildPicture(const WriterContext* c, const uint8_t* frame, WriterOutput* out, int32_t* width, int32_t* height,
                  size_t headerBytes);
 
 // Bytes of the BMP headers (and the colour table, for 8 bits) before the

@@ -9,10 +9,11 @@
 
 #include "snap/writer/writer.h"
 
-// Encodes the picture of width x c->geometry.height in out->pixels, laid out
+// Encodes the picture of width x height in out->pixels, laid out
 // as buildPicture left it, into one of out's buffers and returns that buffer;
 // nullptr when the picture is too large for the format.
-using PictureEncoder = const std::vector<uint8_t>* (*)(const WriterContext* c, int32_t width, WriterOutput* out);
+using PictureEncoder = const std::vector<uint8_t>* (*)(const WriterContext* c, int32_t width, int32_t height,
+                                                     WriterOutput* out);
 
 // Builds the picture of `frame` (headerBytes of room before it, see
 // buildPicture) and encodes it; `kind` ("BMP") names the format in `error`.

@@ -181,10 +181,10 @@ int encodePng(std::vector<uint8_t>* png, const uint8_t* pixels, int32_t width, i
 
 namespace {
 
-const std::vector<uint8_t>* encodePngPicture(const WriterContext* c, int32_t width, WriterOutput* out) {
+const std::vector<uint8_t>* encodePngPicture(const WriterContext* c, int32_t width, int32_t height, WriterOutput* out) {
     const int channels = c->separate ? 1 : 3;
     const int64_t stride = pictureStride(width, 8 * channels);
-    return encodePng(&out->own, out->pixels.data(), width, c->geometry.height, stride, channels) ? &out->own
+    return encodePng(&out->own, out->pixels.data(), width, height, stride, channels) ? &out->own
                                                                                                  : nullptr;
 }
 

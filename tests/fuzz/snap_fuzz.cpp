@@ -62,8 +62,10 @@ void fuzzName(const std::string& name, int64_t fileSize) {
             continue;
         }
         require(geometry.format != nullptr && geometry.width >= 1 && geometry.height >= 1);
-        if (geometry.sizeFrom == GEOMETRY_FROM_NAME || geometry.formatFrom == GEOMETRY_FROM_NAME) {
-            const FrameGeometry frame = {geometry.format, geometry.width, geometry.height, CHROMA_ROUNDED_DOWN};
+        // A size from the name is only taken when the file holds whole frames of it; --size wins.
+        require(geometry.layoutWhy[0] != '\0' && memchr(geometry.layoutWhy, '\0', sizeof geometry.layoutWhy));
+        if (geometry.sizeFrom == GEOMETRY_FROM_NAME) {
+            const FrameGeometry frame = {geometry.format, geometry.width, geometry.height, geometry.rounding};
             const int64_t bytes = frameBytes(&frame);
             require(bytes > 0 && fileSize > 0 && fileSize % bytes == 0);
         }
