@@ -138,6 +138,10 @@ const HostileCase hostileCases[] = {
      "6 frames are missing from 'four", {}, 0},
     {{"--diff", "ten_qcif.yuv", "ten.y4m", "./ten.y4m"}, 2, "--diff writes pictures", {}, 0},
     {{"--diff", "--frame", "0-3", "ten_qcif.yuv", "ten.y4m", "d.png"}, 2, "need a frame-number field", {}, 0},
+    {{"--diff", "--frame", "3", "ten_qcif.yuv", "four_qcif.yuv", "d.png"}, 0,
+     "'ten_qcif.yuv' holds 10 frames, 'four_qcif.yuv' 4 frames: comparing the first 4", {{"d.png", nullptr}}, 0},
+    {{"--diff", "--frame", "6", "ten_qcif.yuv", "four_qcif.yuv", "d.png"}, 2,
+     "frame 6 is past the end: 'ten_qcif.yuv' holds 10 and 'four_qcif.yuv' 4 whole frames: they share 4", {}, 0},
     // A failed overwrite keeps the old file; a failed sample leaves nothing.
     {{"--make-sample", "176x144", "10", "big.yuv"}, 2, "cannot write 'big.yuv': File too large", {}, 50000},
     {{"--compare", "ten_qcif.yuv", "ten_qcif.yuv", "--stats", "s.txt"}, 2, "cannot write 's.txt'", {}, 300},

@@ -57,6 +57,8 @@ for signal in INT TERM HUP; do
     [ ! -e long.yuv ] || fail "--make-sample after SIG$signal left long.yuv"
     compgen -G ".corvane-snap-*" >/dev/null && fail "--make-sample after SIG$signal left a temporary file"
     grep -q "interrupted: 0 outputs complete" sample.err || fail "--make-sample said: $(cat sample.err)"
+    # Without a terminal there is no progress line to end: the message starts the output.
+    head -n 1 sample.err | grep -q "^corvane-snap: interrupted" || fail "--make-sample began with: $(head -n 1 sample.err)"
 
     # A cut of gigabytes (a sparse file costs no disk) streams into its temporary file.
     truncate -s $((690 * 3110400)) sparse_1920x1080.yuv

@@ -1,4 +1,5 @@
 #include "snap/io/files.h"
+#include "snap/io/progress.h"
 
 #include <algorithm>
 #include <atomic>
@@ -83,8 +84,9 @@ void cleanUpAfterInterruption(bool say) {
     for (const std::string& name : liveTemporaries) removeTemporary(name);
     liveTemporaries.clear();
     if (!say) return;
-    fprintf(stderr, "\ncorvane-snap: interrupted: %" PRId64 " output%s complete and kept, unfinished ones removed\n",
-            finishedOutputs, finishedOutputs == 1 ? "" : "s");
+    // A progress line is ended first; otherwise the message is the first thing on its line.
+    fprintf(stderr, "%scorvane-snap: interrupted: %" PRId64 " output%s complete and kept, unfinished ones removed\n",
+            progressLineOpen() ? "\n" : "", finishedOutputs, finishedOutputs == 1 ? "" : "s");
     fflush(stderr);
 }
 

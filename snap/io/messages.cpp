@@ -136,3 +136,10 @@ int failAfterWritten(const char* failure, int64_t written) {
     if (written <= 0) return snapFail("%s", failure);
     return snapFail("%s (%" PRId64 " other picture%s written)", failure, written, written == 1 ? "" : "s");
 }
+
+void noteCommonFrames(const char* input, int64_t inputFrames, const char* other, int64_t otherFrames) {
+    if (inputFrames == otherFrames) return;
+    snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
+             quotedName(input).c_str(), inputFrames, inputFrames == 1 ? "" : "s", quotedName(other).c_str(),
+             otherFrames, otherFrames == 1 ? "" : "s", inputFrames < otherFrames ? inputFrames : otherFrames);
+}

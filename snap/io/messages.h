@@ -30,6 +30,9 @@ int standardOutputIsTerminal();
 std::string cannotWriteText(const char* path, int error);
 // "'NAME' ends in a partial frame of N bytes, left out", when it does.
 void notePartialFrame(const char* path, int64_t partialBytes);
+// When two files hold different numbers of whole frames, says each one's
+// count and that only the first `common` are compared.
+void noteCommonFrames(const char* input, int64_t inputFrames, const char* other, int64_t otherFrames);
 // "'NAME' holds no whole WxH FORMAT frame": the size left out when width is
 // 0, the format when `formatName` is nullptr. Returns 2, as snapFail.
 int failNoWholeFrame(const char* path, int32_t width, int32_t height, const char* formatName);

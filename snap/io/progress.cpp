@@ -22,6 +22,10 @@ void formatDuration(char* text, size_t size, int64_t seconds) {
     else snprintf(text, size, "%" PRId64 ":%02" PRId64 ":%02" PRId64, seconds / 3600, seconds / 60 % 60, seconds % 60);
 }
 
+// A line without its newline is on the terminal: a message that interrupts
+// the job ends it first, and only then.
+std::atomic<bool> lineOpen{false};
+
 // Shows the line for `done`, over the one before; the caller holds the lock.
 void showLine(Progress* p, int64_t done, bool last) {
     char line[160];
@@ -33,9 +37,14 @@ void showLine(Progress* p, int64_t done, bool last) {
     fflush(stderr);
     if (width > p->width) p->width = width;
     p->shown = !last;
+    lineOpen = !last;
 }
 
 } // namespace
+
+int progressLineOpen() {
+    return lineOpen;
+}
 
 int formatProgressLine(char* line, size_t size, const char* noun, int64_t done, int64_t total, double seconds) {
     char rate[48] = "", left[48] = "";

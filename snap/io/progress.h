@@ -31,6 +31,9 @@ void progressStep(Progress* p, int64_t done);
 // The final line, then a newline, only if any line was shown.
 void progressEnd(Progress* p);
 
+// Nonzero while a progress line stands on the terminal without its newline.
+int progressLineOpen();
+
 // One progress line without "\r" or padding, for example
 // "corvane-snap: 120 of 300 pictures, 40.0 a second, 0:04 left". Pure: the
 // caller gives the seconds since the start. The length, as snprintf.

@@ -150,10 +150,7 @@ void noteFrames(const Run* run) {
     const char* paths[2] = {run->job->input, run->job->other};
     const int64_t counts[2] = {run->inputFrames, run->otherFrames};
     for (int k = 0; k < 2; ++k) notePartialFrame(paths[k], run->partialBytes[k]);
-    if (counts[0] != counts[1])
-        snapNote("%s holds %" PRId64 " frame%s, %s %" PRId64 " frame%s: comparing the first %" PRId64,
-                 quotedName(paths[0]).c_str(), counts[0], counts[0] == 1 ? "" : "s", quotedName(paths[1]).c_str(),
-                 counts[1], counts[1] == 1 ? "" : "s", run->frames);
+    noteCommonFrames(paths[0], counts[0], paths[1], counts[1]);
 }
 
 // Refuses an output that is INPUT, OTHER or another output of the run, then

@@ -93,10 +93,16 @@ int prepareDiff(DiffRun* run, int64_t* first, int64_t* last) {
     if (!run->context.geometry.format || run->context.frameBytes < 0)
         return !snapFail("no difference picture can be made of %s frames", shownFormatName(run->a.geometry.format));
     if (!job->writer->check(&run->context, &error)) return !snapFail("%s", error.c_str());
-    if (!chooseFrames(&job->frames, whole, "both files hold", first, last)) return 0;
+    const std::string holds = run->a.frameCount == run->b.frameCount
+                                  ? std::string("both files hold")
+                                  : quotedName(job->input) + " holds " + std::to_string(run->a.frameCount) + " and " +
+                                        quotedName(job->other) + " " + std::to_string(run->b.frameCount) +
+                                        " whole frames: they share";
+    if (!chooseFrames(&job->frames, whole, holds.c_str(), first, last)) return 0;
+    noteCommonFrames(job->input, run->a.frameCount, job->other, run->b.frameCount);
     if (job->frames.last > *last && job->frames.kind == FRAMES_RANGE)
-        snapNote("both files hold %" PRId64 " whole frames: writing frames %" PRId64 " to %" PRId64, whole, *first,
-                 *last);
+        snapNote("%s %" PRId64 " whole frames: writing frames %" PRId64 " to %" PRId64, holds.c_str(), whole,
+                 *first, *last);
     clearGuard(&run->guard);
     guardFile(&run->guard, job->input, "INPUT");
     guardFile(&run->guard, job->other, "OTHER");
