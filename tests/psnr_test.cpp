@@ -49,6 +49,24 @@ TEST(PsnrSums, LargestDifferencesDoNotOverflow) {
     }
 }
 
+// The PSNR functions' per-frame lines and summary of a clip pair.
+void psnrLinesOf(const ClipRecipe* recipe, const ClipPair* pair, std::vector<std::string>* lines,
+                 std::string* summary) {
+    PsnrTotals totals;
+    clearPsnrTotals(&totals);
+    char text[512];
+    for (int f = 0; f < recipe->frames; ++f) {
+        const MetricFrame x = clipFrame(pair, false, f), y = clipFrame(pair, true, f);
+        PsnrFrame frame;
+        ASSERT_TRUE(psnrFrame(&x, &y, &frame));
+        addPsnrFrame(&totals, &frame);
+        formatPsnrFrameLine(text, sizeof text, f + 1, &frame);
+        lines->push_back(text);
+    }
+    formatPsnrSummary(text, sizeof text, &totals);
+    *summary = text;
+}
+
 // The 8-bit lines and summary --compare writes are the PSNR functions', byte for byte.
 TEST(Psnr, EightBitLinesAreTodaysCompareLines) {
     const ClipRecipe recipe = {"yuv420p", 48, 32, 4, 41};
@@ -64,18 +82,11 @@ TEST(Psnr, EightBitLinesAreTodaysCompareLines) {
     ASSERT_EQ(snapMain(int(argv.size()), argv.data()), 0);
     const std::string todaySummary = testing::internal::GetCapturedStdout();
 
+    std::vector<std::string> perFrame;
+    std::string summary;
+    psnrLinesOf(&recipe, &pair, &perFrame, &summary);
     std::string lines;
-    PsnrTotals totals;
-    clearPsnrTotals(&totals);
-    char text[512];
-    for (int f = 0; f < recipe.frames; ++f) {
-        const MetricFrame x = clipFrame(&pair, false, f), y = clipFrame(&pair, true, f);
-        PsnrFrame frame;
-        ASSERT_TRUE(psnrFrame(&x, &y, &frame));
-        addPsnrFrame(&totals, &frame);
-        formatPsnrFrameLine(text, sizeof text, f + 1, &frame);
-        lines += text;
-    }
+    for (const std::string& line : perFrame) lines += line;
     FILE* file = fopen(stats.c_str(), "r"); // text, as it was written
     ASSERT_TRUE(file);
     std::string today(4096, '\0');
@@ -83,8 +94,7 @@ TEST(Psnr, EightBitLinesAreTodaysCompareLines) {
     fclose(file);
     EXPECT_EQ(lines, today);
     EXPECT_NE(lines.find("psnr_avg:inf psnr_y:inf psnr_u:inf psnr_v:inf\n"), std::string::npos);
-    formatPsnrSummary(text, sizeof text, &totals);
-    EXPECT_EQ(text, todaySummary);
+    EXPECT_EQ(summary, todaySummary);
 }
 
 // FFmpeg's psnr filter on the clips, the 10-bit ones first: the peak is 1023.
@@ -147,26 +157,15 @@ TEST(Psnr, EqualsFfmpegOnTiesInManySmallFrames) {
             if (bytes == 2) pair.a[i + 1] = uint8_t(value >> 8), pair.b[i + 1] = uint8_t(other >> 8);
         }
         std::vector<std::string> lines, want;
-        std::string wantSummary;
-        PsnrTotals totals;
-        clearPsnrTotals(&totals);
-        char text[512];
-        for (int f = 0; f < recipe.frames; ++f) {
-            const MetricFrame x = clipFrame(&pair, false, f), y = clipFrame(&pair, true, f);
-            PsnrFrame frame;
-            ASSERT_TRUE(psnrFrame(&x, &y, &frame));
-            addPsnrFrame(&totals, &frame);
-            formatPsnrFrameLine(text, sizeof text, f + 1, &frame);
-            lines.push_back(text);
-        }
-        formatPsnrSummary(text, sizeof text, &totals);
+        std::string wantSummary, summary;
+        psnrLinesOf(&recipe, &pair, &lines, &summary);
         ASSERT_TRUE(ffmpegListing(&recipe, &pair, "psnr", "", &want, &wantSummary)) << recipe.pixelFormat;
         ASSERT_EQ(lines.size(), want.size()) << recipe.pixelFormat;
         int differ = 0;
         for (size_t i = 0; i < lines.size(); ++i)
             if (lines[i] != want[i] && differ++ == 0) ADD_FAILURE() << lines[i] << "FFmpeg: " << want[i];
         EXPECT_EQ(differ, 0) << recipe.pixelFormat << " " << recipe.width << "x" << recipe.height;
-        EXPECT_EQ(text, wantSummary) << recipe.pixelFormat << " " << recipe.width << "x" << recipe.height;
+        EXPECT_EQ(summary, wantSummary) << recipe.pixelFormat << " " << recipe.width << "x" << recipe.height;
     }
 }
 
