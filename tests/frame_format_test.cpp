@@ -113,8 +113,9 @@ TEST(FrameFormat, EveryY4mTagAndBack) {
         EXPECT_EQ(y4mColourFormat(y4mColourOf(y4mColourFormat(&colour))), y4mColourFormat(&colour)) << colour.tag;
     }
     for (const FrameFormat& format : frameFormatRows())
-        if (const Y4mColour* colour = y4mColourOf(&format)) // a format Y4M has no tag for is never written as one
+        if (const Y4mColour* colour = y4mColourOf(&format)) { // a format Y4M has no tag for is never written as one
             EXPECT_EQ(y4mColourFormat(colour), planarFormOf(&format)) << format.name;
+        }
     EXPECT_NE(y4mColourOf(findFrameFormat("p010le")), nullptr);
     EXPECT_EQ(findY4mColour("420JPEG", 7), nullptr);
     EXPECT_EQ(findY4mColour("420p1", 5), nullptr);
@@ -147,7 +148,9 @@ TEST(FrameFormat, EveryRowAgreesWithItself) {
         EXPECT_EQ(planar->planeCount, format.planeCount == 1 ? 1 : 3);
         const ChromaFormat* viewer = findChromaFormat(format.viewerCode);
         EXPECT_EQ(viewer != nullptr, format.viewerCode != 0);
-        if (format.shown) EXPECT_STREQ(format.shown, viewer ? viewer->name : "");
+        if (format.shown) {
+            EXPECT_STREQ(format.shown, viewer ? viewer->name : "");
+        }
         EXPECT_EQ(format.shown != nullptr, formatIsViewers(&format) != 0);
         const FrameFormat* eight = eightBitFormatOf(&format);
         ASSERT_NE(eight, nullptr);

@@ -260,7 +260,9 @@ TEST(SnapFormats, EveryFormatRowRoundTripsThroughEverySourceAndWriter) {
         for (int k = 0; k < 3; ++k) {
             stored.push_back(frameOf(&g, k));
             flat.push_back(stored.back());
-            if (planar != &format) ASSERT_TRUE(planarFrame(&g, stored.back().data(), flat.back().data()));
+            if (planar != &format) {
+                ASSERT_TRUE(planarFrame(&g, stored.back().data(), flat.back().data()));
+            }
         }
         const std::string name = std::string("row_") + format.name;
         const std::string raw = writeBytes(name + ".yuv", concatenated(stored));
