@@ -36,8 +36,8 @@ int checkCompareOutputs(const SnapJob* job, ArgumentError* error) {
         empty |= job->statsPaths[i] && !*job->statsPaths[i];
         toStandardOutput += job->statsPaths[i] && !strcmp(job->statsPaths[i], "-");
     }
-    if (empty)
-        return refuseArguments(error, "%s", ("an output of --compare needs a name: " + statsOptions() + ", --json or --plot is empty").c_str());
+    const std::string named = "an output of --compare needs a name: " + statsOptions() + ", --json or --plot is empty";
+    if (empty) return refuseArguments(error, "%s", named.c_str());
     // Row 0's options ask for what --compare measures by default; --metric left it out.
     const Metric* first = metricTable[0].metric;
     if ((job->statsPaths[0] || job->gateSet[0]) && !(job->metrics & metricBit(&metricTable[0]))) {
@@ -141,7 +141,8 @@ int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* 
     for (int i = 0; i < metricCount; ++i) job->statsPaths[i] = line->statsText[i];
     // Row 0's lines are what --compare gives by default: an empty name for them is refused first.
     if (job->statsPaths[0] && !*job->statsPaths[0])
-        return refuseArguments(error, "%s takes a file name, or - for standard output", metricTable[0].metric->statsOption);
+        return refuseArguments(error, "%s takes a file name, or - for standard output",
+                               metricTable[0].metric->statsOption);
     for (int i = 0; i < metricCount; ++i)
         if (!readGate(job, line, i, error)) return 0;
     if (!job->metrics) job->metrics = metricBit(&metricTable[0]);

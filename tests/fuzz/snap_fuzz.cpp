@@ -118,7 +118,8 @@ void fuzzArguments(const std::string& text, int64_t number) {
         // A metric's lines or gate are never given without measuring it, and a gate is within its row's limits.
         for (int i = 0; i < metricCount; ++i) {
             if (job.statsPaths[i] || job.gateSet[i]) require(job.metrics & metricBit(&metricTable[i]));
-            if (job.gateSet[i]) require(job.gateLimit[i] >= metricTable[i].gateLow && job.gateLimit[i] <= metricTable[i].gateHigh);
+            if (job.gateSet[i])
+                require(job.gateLimit[i] >= metricTable[i].gateLow && job.gateLimit[i] <= metricTable[i].gateHigh);
         }
         break;
     case SNAP_DIFF:
