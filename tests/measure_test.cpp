@@ -109,31 +109,35 @@ TEST(Measure, GatesExitOneErrorsTwo) {
     }
 }
 
-// The option parser's bits and the table's rows name the same metrics, and
-// each row reads the job's fields of its own options.
+// Each row's options, found by the parser through its Metric record, land
+// in the job at the row's index and nowhere else; its word asks for its bit.
 TEST(Measure, MetricTableRowsAnswerTheirOptions) {
     const struct {
         const char* name;
-        int bit;
         const char* statsOption;
         const char* gateOption;
-    } rows[] = {{"psnr", METRIC_PSNR, "--stats", "--fail-below"}, {"ssim", METRIC_SSIM, "--ssim-stats", "--fail-below-ssim"}};
+        const char* limit;
+        double value;
+    } rows[] = {{"psnr", "--stats", "--fail-below", "30", 30}, {"ssim", "--ssim-stats", "--fail-below-ssim", "0.5", 0.5}};
     ASSERT_EQ(metricCount, 2);
     for (const auto& r : rows) {
         const MetricRow* row = findMetric(r.name);
         ASSERT_NE(row, nullptr) << r.name;
-        EXPECT_EQ(metricBit(row), r.bit) << r.name;
+        const int index = int(row - metricTable);
         EXPECT_STREQ(row->metric->statsOption, r.statsOption);
         EXPECT_STREQ(row->metric->gateOption, r.gateOption);
-        SnapJob job = {};
-        job.statsPath = "p.log";
-        job.ssimStatsPath = "s.log";
-        job.failBelowSet = 1;
-        job.failBelow = 30;
-        job.failBelowSsim = 0.5;
-        EXPECT_EQ(std::string(job.*row->statsPath), r.bit == METRIC_PSNR ? "p.log" : "s.log");
-        EXPECT_EQ(job.*row->gateSet, r.bit == METRIC_PSNR ? 1 : 0);
-        EXPECT_EQ(job.*row->gateLimit, r.bit == METRIC_PSNR ? 30 : 0.5);
+        const char* argv[] = {"corvane-snap", "--compare", "--metric", r.name, "a", "b",
+                              r.statsOption, "s.log", r.gateOption, r.limit};
+        SnapJob job;
+        char error[256];
+        ASSERT_TRUE(parseSnapArguments(10, argv, &job, error, sizeof error)) << error;
+        EXPECT_EQ(job.metrics, metricBit(row)) << r.name;
+        for (int i = 0; i < metricCount; ++i) {
+            EXPECT_EQ(job.statsPaths[i] != nullptr, i == index) << r.name << " row " << i;
+            EXPECT_EQ(job.gateSet[i], i == index ? 1 : 0) << r.name << " row " << i;
+        }
+        EXPECT_STREQ(job.statsPaths[index], "s.log");
+        EXPECT_EQ(job.gateLimit[index], r.value);
     }
     EXPECT_EQ(findMetric("vmaf"), nullptr);
 }

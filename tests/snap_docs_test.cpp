@@ -42,7 +42,7 @@ std::set<std::string> completionWords(const std::string& completion, const std::
     return set;
 }
 
-// Every option the option table and the mode table know, and those taking a value.
+// Every option the option, mode and metric tables know, and those taking a value.
 std::set<std::string> tableOptions(bool valuedOnly) {
     std::set<std::string> options;
     for (const OptionRow& row : optionRows)
@@ -50,6 +50,8 @@ std::set<std::string> tableOptions(bool valuedOnly) {
     for (const ModeRule& rule : modeRules)
         for (const char* word : {rule.word, rule.alias})
             if (word && !valuedOnly) options.insert(word);
+    for (int i = 0; i < metricCount; ++i)
+        options.insert({metricTable[i].metric->statsOption, metricTable[i].metric->gateOption});
     return options;
 }
 
@@ -88,9 +90,9 @@ TEST(SnapDocs, FormatsWritersAndMetricsAreTheTablesOwn) {
     // The metrics: each alone, and all of them joined.
     std::set<std::string> metrics;
     std::string all;
-    for (const MetricWord& metric : metricWords) {
-        metrics.insert(metric.name);
-        all += (all.empty() ? "" : ",") + std::string(metric.name);
+    for (int i = 0; i < metricCount; ++i) {
+        metrics.insert(metricTable[i].metric->name);
+        all += (all.empty() ? "" : ",") + std::string(metricTable[i].metric->name);
     }
     metrics.insert(all);
     EXPECT_EQ(completionWords(completion, R"(--metric\)\s*COMPREPLY=\(\$\(compgen -W "([^"]*)\")"), metrics);

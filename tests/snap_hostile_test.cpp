@@ -185,6 +185,9 @@ const HostileCase hostileCases[] = {
     {{"--size", "qcif", "ten.yuv", "dangling.bmp"}, 0, "", {{"sub/made.bmp", "frame0.bmp"}}, 0},
     {{"--size", "qcif", "ten.yuv", "chain.bmp"}, 0, "", {{"sub/made.bmp", "frame0.bmp"}}, 0},
     {{"ten_qcif.yuv", "loop_a.bmp"}, 2, "cannot write 'loop_a.bmp': Too many levels of symbolic links", {}, 0},
+    // Two outputs through links to one file not there yet are one file.
+    {{"--compare", "--metric", "psnr,ssim", "ten_qcif.yuv", "q_qcif.yuv", "--stats", "sub/made.bmp", "--ssim-stats",
+      "chain.bmp"}, 2, "--ssim-stats: 'chain.bmp' is the --stats file 'sub/made.bmp' under another name", {}, 0},
     {{"ten_qcif.yuv", "linked.yuv"}, 2, "'linked.yuv' is INPUT 'ten_qcif.yuv' under another name", {}, 0},
     {{"--info", "fifo_qcif.yuv"}, 2, "'fifo_qcif.yuv' is not a regular file", {}, 0},
     {{"--size", "qcif", "/dev/zero", "x.bmp"}, 2, "'/dev/zero' is not a regular file", {}, 0},

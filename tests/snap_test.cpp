@@ -375,6 +375,18 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--compare", "a", "b", "--fail-below-ssim", "0.9"}, 1, SNAP_COMPARE, ""},
         {{"--compare", "--metric", "psnr", "a", "b", "--ssim-stats", "s.log"}, 1, SNAP_COMPARE, ""},
         {{"--compare", "--metric", "ssim", "a", "b", "--fail-below", "30"}, 0, 0, "need --metric psnr"},
+        // The metrics' options and words come from the metric table; the lines read as written out.
+        {{"--compare", "--metric", "ssim", "a", "b", "--stats", "p"}, 0, 0,
+         "--stats and --fail-below need --metric psnr or psnr,ssim"},
+        {{"--compare", "--metric", "psnr,vmaf", "a", "b"}, 0, 0, "--metric takes psnr, ssim or psnr,ssim"},
+        {{"--compare", "a", "b", "--ssim-stats", ""}, 0, 0,
+         "an output of --compare needs a name: --stats, --ssim-stats, --json or --plot is empty"},
+        {{"--compare", "a", "b", "--ssim-stats", "-", "--stats", "-"}, 0, 0,
+         "only one of --stats, --ssim-stats and --json may be -"},
+        {{"--compare", "a", "b", "--fail-below-ssim", "1", "--fail-below-ssim", "1"}, 0, 0, "--fail-below-ssim is given twice"},
+        {{"--compare", "a", "b", "--ssim-stats"}, 0, 0, "--ssim-stats needs a value"},
+        {{"--info", "a", "--fail-below-ssim", "1"}, 0, 0, "--fail-below-ssim does not go with --info"},
+        {{"--diff", "a", "b", "d.png", "--stats", "s", "--gain", "2"}, 0, 0, "--stats does not go with --diff"},
         {{"--make-sample", "16x8", "2"}, 0, 0, "no output file"},
     };
     for (const Case& c : cases) {
@@ -397,7 +409,7 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
     SnapJob job;
     char error[256];
     ASSERT_TRUE(parseSnapArguments(6, gate, &job, error, sizeof error)) << error;
-    EXPECT_EQ(job.metrics, METRIC_PSNR | METRIC_SSIM);
+    EXPECT_EQ(job.metrics, metricBit(findMetric("psnr")) | metricBit(findMetric("ssim")));
 }
 
 TEST(Snap, InfoDescribesTheFileAtTheRate) {

@@ -21,19 +21,48 @@ int atMostNames(const CommandLine* line, int most, ArgumentError* error) {
     return 1;
 }
 
+// The metrics' stats options as a list: "--stats, --ssim-stats".
+std::string statsOptions() {
+    std::string list;
+    for (int i = 0; i < metricCount; ++i) list += std::string(i ? ", " : "") + metricTable[i].metric->statsOption;
+    return list;
+}
+
 // --compare's outputs: named, each with the metric it shows, and at most one on standard output.
 int checkCompareOutputs(const SnapJob* job, ArgumentError* error) {
-    for (const char* path : {job->ssimStatsPath, job->jsonPath, job->plotPath})
-        if (path && !*path)
-            return refuseArguments(error, "an output of --compare needs a name: --stats, --ssim-stats, --json or --plot is empty");
-    if ((job->statsPath || job->failBelowSet) && !(job->metrics & METRIC_PSNR))
-        return refuseArguments(error, "--stats and --fail-below need --metric psnr or psnr,ssim");
+    int empty = (job->jsonPath && !*job->jsonPath) || (job->plotPath && !*job->plotPath);
+    int toStandardOutput = job->jsonPath && !strcmp(job->jsonPath, "-");
+    for (int i = 0; i < metricCount; ++i) {
+        empty |= job->statsPaths[i] && !*job->statsPaths[i];
+        toStandardOutput += job->statsPaths[i] && !strcmp(job->statsPaths[i], "-");
+    }
+    const std::string named = "an output of --compare needs a name: " + statsOptions() + ", --json or --plot is empty";
+    if (empty) return refuseArguments(error, "%s", named.c_str());
+    // Row 0's options ask for what --compare measures by default; --metric left it out.
+    const Metric* first = metricTable[0].metric;
+    if ((job->statsPaths[0] || job->gateSet[0]) && !(job->metrics & metricBit(&metricTable[0]))) {
+        std::string all;
+        for (int i = 0; i < metricCount; ++i) all += std::string(i ? "," : "") + metricTable[i].metric->name;
+        return refuseArguments(error, "%s", (std::string(first->statsOption) + " and " + first->gateOption +
+                                             " need --metric " + first->name + " or " + all).c_str());
+    }
     if (job->plotPath && !endsInSvg(job->plotPath))
         return refuseArguments(error, "--plot writes SVG: name it .svg: '%s'", job->plotPath);
-    int toStandardOutput = 0;
-    for (const char* path : {job->statsPath, job->ssimStatsPath, job->jsonPath})
-        toStandardOutput += path && !strcmp(path, "-");
-    if (toStandardOutput > 1) return refuseArguments(error, "only one of --stats, --ssim-stats and --json may be -");
+    if (toStandardOutput > 1)
+        return refuseArguments(error, "%s", ("only one of " + statsOptions() + " and --json may be -").c_str());
+    return 1;
+}
+
+// A metric's gate option, within the limits its row gives.
+int readGate(SnapJob* job, const CommandLine* line, int row, ArgumentError* error) {
+    const char* text = line->gateText[row];
+    const MetricRow* metric = &metricTable[row];
+    double value;
+    if (!text) return 1;
+    if (!readDecimal(text, &value) || value < metric->gateLow || value > metric->gateHigh)
+        return refuseArguments(error, metric->gateHelp, text);
+    job->gateSet[row] = 1;
+    job->gateLimit[row] = value;
     return 1;
 }
 
@@ -109,13 +138,17 @@ int checkInfoArguments(SnapJob* job, const CommandLine* line, ArgumentError* err
 int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* error) {
     if (!readOption(job, line, OPTION_SIZE, error) || !atMostNames(line, 2, error)) return 0;
     if (line->positionals < 2) return refuseArguments(error, "INPUT and OTHER are both required");
-    if (job->statsPath && !*job->statsPath)
-        return refuseArguments(error, "--stats takes a file name, or - for standard output");
-    if (!readOption(job, line, OPTION_FAIL_BELOW, error) || !readOption(job, line, OPTION_FAIL_BELOW_SSIM, error))
-        return 0;
-    if (!job->metrics) job->metrics = METRIC_PSNR;
-    // An SSIM gate or SSIM lines ask for SSIM: measured beside what --metric names.
-    if (job->failBelowSsimSet || job->ssimStatsPath) job->metrics |= METRIC_SSIM;
+    for (int i = 0; i < metricCount; ++i) job->statsPaths[i] = line->statsText[i];
+    // Row 0's lines are what --compare gives by default: an empty name for them is refused first.
+    if (job->statsPaths[0] && !*job->statsPaths[0])
+        return refuseArguments(error, "%s takes a file name, or - for standard output",
+                               metricTable[0].metric->statsOption);
+    for (int i = 0; i < metricCount; ++i)
+        if (!readGate(job, line, i, error)) return 0;
+    if (!job->metrics) job->metrics = metricBit(&metricTable[0]);
+    // Another metric's gate or lines ask for it: measured beside what --metric names.
+    for (int i = 1; i < metricCount; ++i)
+        if (job->gateSet[i] || job->statsPaths[i]) job->metrics |= metricBit(&metricTable[i]);
     if (!checkCompareOutputs(job, error)) return 0;
     job->input = line->positional[0];
     job->other = line->positional[1];

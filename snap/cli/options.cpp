@@ -103,26 +103,25 @@ const char* readRate(SnapJob* job, const char* text) {
     return nullptr;
 }
 
-const char* readFailBelow(SnapJob* job, const char* text) {
-    if (!readDecimal(text, &job->failBelow)) return "--fail-below takes a PSNR in dB, for example 35";
-    job->failBelowSet = 1;
-    return nullptr;
-}
-
-const char* readFailBelowSsim(SnapJob* job, const char* text) {
-    double value;
-    if (!readDecimal(text, &value) || value < 0 || value > 1)
-        return "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95";
-    job->failBelowSsim = value;
-    job->failBelowSsimSet = 1;
-    return nullptr;
-}
-
 const char* readGain(SnapJob* job, const char* text) {
     int64_t gain;
     if (!readWholeNumber(text, 1, 64, &gain)) return "--gain takes a whole number from 1 to 64";
     job->gain = static_cast<int>(gain);
     return nullptr;
+}
+
+// "--metric takes psnr, ssim or psnr,ssim": each word of the table, then all of them joined.
+const char* metricRefusal() {
+    static std::string line;
+    if (!line.empty()) return line.c_str();
+    std::string all;
+    line = "--metric takes ";
+    for (int i = 0; i < metricCount; ++i) {
+        line += std::string(metricTable[i].metric->name) + (i + 1 < metricCount ? ", " : " or ");
+        all += std::string(i ? "," : "") + metricTable[i].metric->name;
+    }
+    line += all;
+    return line.c_str();
 }
 
 // --metric's value: the metric words joined by commas, each once, in any order.
@@ -131,11 +130,10 @@ const char* readMetrics(SnapJob* job, const char* text) {
     const char* word = text;
     for (;;) {
         const char* comma = strchr(word, ',');
-        const size_t length = comma ? static_cast<size_t>(comma - word) : strlen(word);
-        int bit = 0;
-        for (const MetricWord& metric : metricWords)
-            if (strlen(metric.name) == length && !strncmp(word, metric.name, length)) bit = metric.bit;
-        if (!bit || (job->metrics & bit)) return "--metric takes psnr, ssim or psnr,ssim";
+        const std::string name = comma ? std::string(word, comma) : std::string(word);
+        const MetricRow* row = findMetric(name.c_str());
+        const int bit = row ? metricBit(row) : 0;
+        if (!bit || (job->metrics & bit)) return metricRefusal();
         job->metrics |= bit;
         if (!comma) return nullptr;
         word = comma + 1;
@@ -150,8 +148,6 @@ const unsigned EXPORT = modeBit(SNAP_EXPORT), INFO = modeBit(SNAP_INFO), COMPARE
 
 } // namespace
 
-const MetricWord metricWords[METRIC_WORD_COUNT] = {{"psnr", METRIC_PSNR}, {"ssim", METRIC_SSIM}};
-
 const OptionRow optionRows[OPTION_COUNT] = {
     {"--size", 1, EXPORT | INFO | COMPARE | DIFF, readSize, nullptr, 0, "--size needs WxH"},
     {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE | DIFF, readFormat, nullptr, 1, formatHelp},
@@ -159,13 +155,9 @@ const OptionRow optionRows[OPTION_COUNT] = {
     {"--separate", 0, EXPORT, readSeparate, nullptr, 1, nullptr},
     {"--rate", 1, EXPORT | INFO, readRate, &SnapJob::rateText, 0, nullptr},
     {"--framemd5", 0, EXPORT, readListing, nullptr, 1, nullptr},
-    {"--stats", 1, COMPARE, nullptr, &SnapJob::statsPath, 1, nullptr},
-    {"--fail-below", 1, COMPARE, readFailBelow, nullptr, 0, nullptr},
     {"--metric", 1, COMPARE, readMetrics, nullptr, 1, nullptr},
-    {"--ssim-stats", 1, COMPARE, nullptr, &SnapJob::ssimStatsPath, 1, nullptr},
     {"--json", 1, COMPARE | INFO, nullptr, &SnapJob::jsonPath, 1, nullptr},
     {"--plot", 1, COMPARE, nullptr, &SnapJob::plotPath, 1, nullptr},
-    {"--fail-below-ssim", 1, COMPARE, readFailBelowSsim, nullptr, 0, nullptr},
     {"--gain", 1, DIFF, readGain, nullptr, 0, nullptr},
 };
 
@@ -216,21 +208,45 @@ int takeMode(SnapJob* job, int mode, int* modeSet, ArgumentError* error) {
     return 1;
 }
 
-// An option's row and value: `*i` moves past its value.
+// The slot in `line` of the metric option named `arg` (a row's stats or
+// gate option), or nullptr.
+const char** metricOptionSlot(CommandLine* line, const char* arg) {
+    for (int i = 0; i < metricCount; ++i) {
+        if (!strcmp(arg, metricTable[i].metric->statsOption)) return &line->statsText[i];
+        if (!strcmp(arg, metricTable[i].metric->gateOption)) return &line->gateText[i];
+    }
+    return nullptr;
+}
+
+// The value after option `arg` into `*slot`, once: `*i` moves past it.
+int takeValue(const char** slot, const char* missing, int argc, const char* const* argv, int* i, ArgumentError* error) {
+    const char* arg = argv[*i];
+    if (*i + 1 >= argc) return refuseArguments(error, missing ? missing : "%s needs a value", arg);
+    const char* value = argv[++*i];
+    if (*slot) return refuseArguments(error, "%s is given twice", arg);
+    *slot = value;
+    return 1;
+}
+
+// An option's row and value: `*i` moves past its value. A metric's options
+// are read when its mode checks them.
 int takeOption(SnapJob* job, CommandLine* line, int argc, const char* const* argv, int* i, ArgumentError* error) {
     const char* arg = argv[*i];
     int option = 0;
     while (option < OPTION_COUNT && strcmp(arg, optionRows[option].name) != 0) ++option;
-    if (option == OPTION_COUNT) return refuseArguments(error, "unknown option '%s'", arg);
-    const OptionRow* row = &optionRows[option];
-    const char* value = row->name;
-    if (row->takesValue) {
-        if (*i + 1 >= argc) return refuseArguments(error, row->missing ? row->missing : "%s needs a value", arg);
-        value = argv[++*i];
+    if (option == OPTION_COUNT) {
+        const char** slot = metricOptionSlot(line, arg);
+        return slot ? takeValue(slot, nullptr, argc, argv, i, error)
+                    : refuseArguments(error, "unknown option '%s'", arg);
     }
-    if (line->value[option]) return refuseArguments(error, "%s is given twice", arg);
-    line->value[option] = value;
-    if (row->text) job->*row->text = value;
+    const OptionRow* row = &optionRows[option];
+    if (!row->takesValue) {
+        if (line->value[option]) return refuseArguments(error, "%s is given twice", arg);
+        line->value[option] = row->name;
+    } else if (!takeValue(&line->value[option], row->missing, argc, argv, i, error)) {
+        return 0;
+    }
+    if (row->text) job->*row->text = line->value[option];
     return !row->atOnce || readOption(job, line, option, error);
 }
 
@@ -261,6 +277,20 @@ int readCommandLine(SnapJob* job, CommandLine* line, int argc, const char* const
     return 1;
 }
 
+// The first option given that does not go with `mode`, or nullptr: the
+// metrics' options, for --compare alone, are checked after --framemd5.
+const char* optionNotForMode(const CommandLine* line, int mode) {
+    for (int option = 0; option < OPTION_COUNT; ++option) {
+        if (option == OPTION_METRIC && mode != SNAP_COMPARE)
+            for (int i = 0; i < metricCount; ++i) {
+                if (line->statsText[i]) return metricTable[i].metric->statsOption;
+                if (line->gateText[i]) return metricTable[i].metric->gateOption;
+            }
+        if (line->value[option] && !(optionRows[option].modes & modeBit(mode))) return optionRows[option].name;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* error,
@@ -277,11 +307,10 @@ int parseSnapArguments(int argc, const char* const* argv, SnapJob* job, char* er
     }
     CommandLine line = {};
     if (!readCommandLine(job, &line, argc, argv, &refusal)) return 0;
-    for (int option = 0; option < OPTION_COUNT; ++option)
-        if (line.value[option] && !(optionRows[option].modes & modeBit(job->mode))) {
-            const std::string text = std::string(optionRows[option].name) + " does not go with " +
-                                     modeRules[job->mode].shown;
-            return refuseArguments(&refusal, "%s", text.c_str());
-        }
+    const char* wrong = optionNotForMode(&line, job->mode);
+    if (wrong) {
+        const std::string text = std::string(wrong) + " does not go with " + modeRules[job->mode].shown;
+        return refuseArguments(&refusal, "%s", text.c_str());
+    }
     return modeRules[job->mode].check(job, &line, &refusal);
 }

@@ -8,6 +8,7 @@
 
 #include "snap/cli/values.h"
 #include "snap/format/frame_format.h"
+#include "snap/metric/metric.h"
 #include "snap/writer/writer.h"
 
 enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF, SNAP_MODE_COUNT };
@@ -17,9 +18,6 @@ enum { SNAP_DEFAULT_RATE = 25 };
 
 // The most frames --make-sample writes; --help, the man page and its refusal say it.
 enum { SAMPLE_FRAME_COUNT_LIMIT = 1000000 };
-
-// What --compare measures (--metric), as bits.
-enum { METRIC_PSNR = 1, METRIC_SSIM = 2 };
 
 struct SnapJob {
     int mode;
@@ -37,16 +35,15 @@ struct SnapJob {
     const char* rateText; // --rate: nullptr for the input's own, else SNAP_DEFAULT_RATE
     int64_t rateNumerator, rateDenominator; // --rate as the fraction parseFrameRate keeps; 0 without it
     int listing;             // --framemd5: the listing to standard output
-    const char* statsPath;
-    int failBelowSet;
-    double failBelow;
     int32_t sampleFrames;
-    int metrics;             // METRIC_ bits; 0 when --metric was not given (PSNR)
-    const char* ssimStatsPath;
+    int metrics;             // bit i: metricTable's row i; 0 when --metric was not given (row 0)
+    // Per metric, indexed by its row in metricTable: its stats option's file
+    // and its gate, each as given (nullptr and 0 when not).
+    const char* statsPaths[METRIC_MAX];
+    int gateSet[METRIC_MAX];
+    double gateLimit[METRIC_MAX];
     const char* jsonPath;    // --compare, --info: nullptr, a file, or "-"
     const char* plotPath;
-    int failBelowSsimSet;
-    double failBelowSsim;
     int gain;                // --diff: 1 to 64
 };
 
@@ -55,8 +52,7 @@ extern const char snapUsage[];
 // The options, in the order their "does not go with" lines are checked.
 enum {
     OPTION_SIZE, OPTION_FORMAT, OPTION_FRAME, OPTION_SEPARATE, OPTION_RATE, OPTION_FRAMEMD5,
-    OPTION_STATS, OPTION_FAIL_BELOW, OPTION_METRIC, OPTION_SSIM_STATS, OPTION_JSON, OPTION_PLOT,
-    OPTION_FAIL_BELOW_SSIM, OPTION_GAIN, OPTION_COUNT
+    OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_GAIN, OPTION_COUNT
 };
 
 // One option of the command line. A flag's row has no value; a valued row
@@ -66,7 +62,9 @@ enum {
 // met; the others when their mode's check asks (readOption), so that each
 // mode says what it finds wrong first. A new option is an OPTION_ name and
 // a row in optionRows; --help, the man page and the bash completion must
-// then name it (tests/snap_docs_test.cpp holds them to the table).
+// then name it (tests/snap_docs_test.cpp holds them to the table). Each
+// metric's stats and gate options are not rows here: the parser takes them
+// from metricTable, for --compare alone, and checks them after --framemd5.
 struct OptionRow {
     const char* name;                // "--stats"
     int takesValue;
@@ -83,6 +81,9 @@ struct CommandLine {
     const char* positional[3];
     int positionals;
     const char* value[OPTION_COUNT]; // each option's text; a flag's name; nullptr when not given
+    // Each metric's stats and gate options' texts, by its row; nullptr when not given.
+    const char* statsText[METRIC_MAX];
+    const char* gateText[METRIC_MAX];
 };
 
 // Where a refusal is written: one line.
@@ -113,14 +114,6 @@ int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
 int checkInfoArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
 int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
 int checkSampleArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
-
-// The words --metric takes, joined by commas.
-struct MetricWord {
-    const char* name; // "psnr"
-    int bit;          // METRIC_
-};
-enum { METRIC_WORD_COUNT = 2 };
-extern const MetricWord metricWords[METRIC_WORD_COUNT];
 
 
 // Fills `job` from the arguments (argv[0] is the program). Nonzero when they

@@ -404,6 +404,17 @@ size_t lastPartAt(const char* path) {
     return at;
 }
 
+// Where a write to `path` lands: the end of its chain of links (a dangling
+// link names the file to create there), or `path` itself where that cannot
+// be told; so two outputs through links to one file not there yet are one.
+std::string landingPath(const char* path) {
+#ifndef _WIN32
+    std::string target;
+    if (followLinks(path, &target)) return target;
+#endif
+    return path;
+}
+
 // The folder `path` is in (itself unexamined).
 void identifyFolder(const char* path, FileIdentity* folder) {
     const size_t at = lastPartAt(path);
@@ -413,9 +424,11 @@ void identifyFolder(const char* path, FileIdentity* folder) {
 // Nonzero when two paths of files not there yet name one place: the same
 // folder and the same last part.
 int samePlace(const char* path, const FileIdentity* folder, const char* name) {
+    const std::string landing = landingPath(path), other = landingPath(name);
     FileIdentity own;
-    identifyFolder(path, &own);
-    return sameFile(&own, folder) && sameLastPart(path + lastPartAt(path), name + lastPartAt(name));
+    identifyFolder(landing.c_str(), &own);
+    return sameFile(&own, folder) &&
+           sameLastPart(landing.c_str() + lastPartAt(landing.c_str()), other.c_str() + lastPartAt(other.c_str()));
 }
 
 } // namespace
@@ -425,7 +438,7 @@ void guardOutput(OutputGuard* guard, const char* path, const char* role) {
     const int i = guard->count;
     guardFile(guard, path, role);
     if (guard->files[i].kind == PATH_OTHER) guard->count = i;  // a device takes every output
-    else if (guard->files[i].kind == PATH_ABSENT) identifyFolder(path, &guard->folders[i]);
+    else if (guard->files[i].kind == PATH_ABSENT) identifyFolder(landingPath(path).c_str(), &guard->folders[i]);
 }
 
 FILE* openInputFile(const char* path, std::string* error) {

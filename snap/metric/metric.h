@@ -101,16 +101,20 @@ extern const Metric ssimMetric;
 void metricJsonNumber(double value, nlohmann::json* out);
 
 // How a run of corvane-snap asks for a metric: bit i of SnapJob::metrics is
-// row i, and the row names the job's fields for its stats file and gate.
-struct SnapJob;
+// row i, and SnapJob's per-metric arrays (statsPaths, gateSet, gateLimit) are
+// indexed by the row. The command line finds each row's options by the
+// Metric's statsOption and gateOption.
 struct MetricRow {
     const Metric* metric;
-    const char* SnapJob::*statsPath;
-    int SnapJob::*gateSet;
-    double SnapJob::*gateLimit;
     const char* gateFigure; // the key in the metric's frame JSON of the figure its gate compares
+    double gateLow, gateHigh; // the limits its gate takes
+    const char* gateHelp;     // the line refusing a gate outside them
 };
 
+// The most rows the table may hold (SnapJob's arrays are this long).
+enum { METRIC_MAX = 8 };
+
+// Row 0 is measured when --metric names none.
 extern const MetricRow metricTable[];
 extern const int metricCount;
 

@@ -1,20 +1,20 @@
-// The metrics --compare offers. Row i answers bit i of SnapJob::metrics
-// (METRIC_PSNR is 1, METRIC_SSIM 2) and names the job's fields for its stats
-// file and gate; a new metric is its own file and one row here.
+// The metrics --compare offers. Row i answers bit i of SnapJob::metrics and
+// index i of the job's per-metric settings; a new metric is its own file and
+// one row here (the command line reads its options from its Metric record).
 #include "snap/metric/metric.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
 #include <nlohmann/json.hpp>
 
-#include "snap/cli/options.h"
-
 const MetricRow metricTable[] = {
-    {&psnrMetric, &SnapJob::statsPath, &SnapJob::failBelowSet, &SnapJob::failBelow, "psnr_avg"},
-    {&ssimMetric, &SnapJob::ssimStatsPath, &SnapJob::failBelowSsimSet, &SnapJob::failBelowSsim, "all"},
+    {&psnrMetric, "psnr_avg", -DBL_MAX, DBL_MAX, "--fail-below takes a PSNR in dB, for example 35"},
+    {&ssimMetric, "all", 0, 1, "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95"},
 };
 const int metricCount = int(sizeof metricTable / sizeof metricTable[0]);
+static_assert(sizeof metricTable / sizeof metricTable[0] <= METRIC_MAX, "SnapJob holds METRIC_MAX metrics");
 
 const MetricRow* findMetric(const char* name) {
     for (const MetricRow& row : metricTable)

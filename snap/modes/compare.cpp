@@ -32,8 +32,6 @@
 
 namespace {
 
-constexpr int MAX_METRICS = 8;
-
 // A metric this run measures: where its lines go, its gate and what it has added up.
 struct Measured {
     const Metric* metric;
@@ -74,7 +72,7 @@ struct Run {
     int64_t partialBytes[2];
     int64_t pastDepth[2];     // samples above the largest the depth holds
     int metrics;
-    Measured measured[MAX_METRICS];
+    Measured measured[METRIC_MAX];
     OutputGuard guard;  // INPUT and OTHER
     bool wantJson;
     nlohmann::json perFrame;
@@ -116,7 +114,7 @@ void closePair(Run* run) {
 // The table's rows --metric asked for, each refusing a geometry it cannot measure.
 int chooseMetrics(Run* run) {
     const SnapJob* job = run->job;
-    for (int i = 0; i < metricCount && run->metrics < MAX_METRICS; ++i) {
+    for (int i = 0; i < metricCount && run->metrics < METRIC_MAX; ++i) {
         const MetricRow* row = &metricTable[i];
         if (!(job->metrics & (1 << i))) continue;
         char why[256];
@@ -124,9 +122,9 @@ int chooseMetrics(Run* run) {
             return !snapFail("%s", why);
         Measured* m = &run->measured[run->metrics++];
         m->metric = row->metric;
-        m->statsPath = job->*row->statsPath;
-        m->gateSet = job->*row->gateSet;
-        m->gateLimit = job->*row->gateLimit;
+        m->statsPath = job->statsPaths[i];
+        m->gateSet = job->gateSet[i];
+        m->gateLimit = job->gateLimit[i];
         m->gateFigure = row->gateFigure;
         m->metric->clearTotals(&m->totals);
     }
@@ -161,9 +159,9 @@ int openOutputs(Run* run) {
     guardFile(&run->guard, job->input, "INPUT");
     guardFile(&run->guard, job->other, "OTHER");
     OutputGuard all = run->guard;
-    const char* paths[2 + MAX_METRICS] = {job->jsonPath, job->plotPath};
-    const char* options[2 + MAX_METRICS] = {"--json", "--plot"};
-    std::string roles[2 + MAX_METRICS];
+    const char* paths[2 + METRIC_MAX] = {job->jsonPath, job->plotPath};
+    const char* options[2 + METRIC_MAX] = {"--json", "--plot"};
+    std::string roles[2 + METRIC_MAX];
     for (int m = 0; m < run->metrics; ++m) {
         paths[2 + m] = run->measured[m].statsPath;
         options[2 + m] = run->measured[m].metric->statsOption;
@@ -389,7 +387,7 @@ nlohmann::json gateJson(const Run* run, int64_t missing, bool failed) {
         for (int m = 0; m < run->metrics; ++m)
             if (run->measured[m].metric == metric) below = run->measured[m].below;
         gate[metric->gateJsonKey] =
-            run->job->*row->gateSet ? nlohmann::json(run->job->*row->gateLimit) : nlohmann::json(nullptr);
+            run->job->gateSet[i] ? nlohmann::json(run->job->gateLimit[i]) : nlohmann::json(nullptr);
         gate[std::string("frames_below_") + metric->name] = below;
     }
     gate["frames_missing"] = missing;

@@ -114,7 +114,16 @@ void fuzzArguments(const std::string& text, int64_t number) {
         break;
     }
     case SNAP_INFO: require(job.input != nullptr); break;
-    case SNAP_COMPARE: require(job.input && job.other); break;
+    case SNAP_COMPARE:
+        require(job.input && job.other);
+        require(job.metrics > 0 && job.metrics < 1 << metricCount);
+        // A metric's lines or gate are never given without measuring it, and a gate is within its row's limits.
+        for (int i = 0; i < metricCount; ++i) {
+            if (job.statsPaths[i] || job.gateSet[i]) require(job.metrics & metricBit(&metricTable[i]));
+            if (job.gateSet[i])
+                require(job.gateLimit[i] >= metricTable[i].gateLow && job.gateLimit[i] <= metricTable[i].gateHigh);
+        }
+        break;
     case SNAP_DIFF:
         require(job.input && job.other && job.output && job.writer && job.writer->perFrame);
         require(job.gain >= 1 && job.gain <= 64);
