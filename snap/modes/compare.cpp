@@ -28,6 +28,7 @@
 #include "snap/io/output.h"
 #include "snap/io/progress.h"
 #include "snap/metric/metric.h"
+#include "snap/report/compare_json.h"
 #include "snap/report/plot.h"
 
 namespace {
@@ -376,44 +377,16 @@ int writePlot(const Run* run) {
     return writeDocument(run->job->plotPath, svg, &run->guard, "--plot");
 }
 
-// The gates of every metric in the table, asked for or not, so that the
-// document's shape does not depend on --metric.
-nlohmann::json gateJson(const Run* run, int64_t missing, bool failed) {
-    nlohmann::json gate;
-    for (int i = 0; i < metricCount; ++i) {
-        const MetricRow* row = &metricTable[i];
-        const Metric* metric = row->metric;
-        int64_t below = 0;
-        for (int m = 0; m < run->metrics; ++m)
-            if (run->measured[m].metric == metric) below = run->measured[m].below;
-        gate[metric->gateJsonKey] =
-            run->job->gateSet[i] ? nlohmann::json(run->job->gateLimit[i]) : nlohmann::json(nullptr);
-        gate[std::string("frames_below_") + metric->name] = below;
-    }
-    gate["frames_missing"] = missing;
-    gate["passed"] = !failed;
-    return gate;
-}
-
 int writeJson(Run* run, int64_t missing, bool failed) {
-    nlohmann::json j;
-    j["input"] = run->job->input;
-    j["other"] = run->job->other;
-    j["width"] = run->geometry.width;
-    j["height"] = run->geometry.height;
-    j["format"] = shownFormatName(run->geometry.format);
-    j["depth"] = run->geometry.format->depth;
-    j["input_frames"] = run->inputFrames;
-    j["other_frames"] = run->otherFrames;
-    j["frames_compared"] = run->frames;
-    j["frames"] = std::move(run->perFrame);
-    for (int m = 0; m < run->metrics; ++m)
-        run->measured[m].metric->summaryJson(&run->measured[m].totals, &j[run->measured[m].metric->name]);
-    j["gate"] = gateJson(run, missing, failed);
-    j["exit_status"] = failed ? 1 : 0;
-    // Names that are not UTF-8 are kept readable rather than refused.
-    const std::string text = j.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    return writeDocument(run->job->jsonPath, text, &run->guard, "--json");
+    CompareReport report = {run->job->input, run->job->other, &run->geometry, run->inputFrames, run->otherFrames,
+                            run->frames, &run->perFrame, run->metrics, {}, {}, {}, run->job->gateSet,
+                            run->job->gateLimit, missing, failed};
+    for (int m = 0; m < run->metrics; ++m) {
+        report.metric[m] = run->measured[m].metric;
+        report.totals[m] = &run->measured[m].totals;
+        report.below[m] = run->measured[m].below;
+    }
+    return writeDocument(run->job->jsonPath, compareJsonText(&report), &run->guard, "--json");
 }
 
 // A gate passes only on frames it saw: a frame missing from either file fails
