@@ -85,7 +85,7 @@ int chooseWriter(SnapJob* job, const CommandLine* line, ArgumentError* error) {
     if (diff && job->writer && !job->writer->perFrame)
         return refuseArguments(error, "--diff writes pictures: OUTPUT must end in .bmp or .png: '%s'", job->output);
     if (!job->writer)
-        return refuseArguments(error, (std::string("OUTPUT must end in ") + writerExtensions + ": '%s'").c_str(), job->output);
+        return refuseArguments(error, (std::string("OUTPUT must end in ") + writerExtensionList() + ": '%s'").c_str(), job->output);
     return 1;
 }
 

@@ -4,15 +4,19 @@
 #include "snap/writer/writer.h"
 
 const Writer* writerForName(const char* name) {
-    static const Writer* const writers[] = {&bmpWriter, &pngWriter, &yuvWriter, &y4mWriter, &frameMd5Writer};
     const char* dot = name ? strrchr(name, '.') : nullptr;
     if (!dot || strchr(dot, '/') || strchr(dot, '\\')) return nullptr;
-    for (const Writer* writer : writers)
-        if (sameWordAnyCase(dot, writer->extension)) return writer;
+    for (int i = 0; i < writerCount; ++i)
+        if (sameWordAnyCase(dot, writerTable[i]->extension)) return writerTable[i];
     return nullptr;
 }
 
-const char writerExtensions[] = ".bmp, .png, .yuv, .y4m or .framemd5";
+std::string writerExtensionList() {
+    std::string list;
+    for (int i = 0; i < writerCount; ++i)
+        list += std::string(i == 0 ? "" : i + 1 == writerCount ? " or " : ", ") + writerTable[i]->extension;
+    return list;
+}
 
 int parseOutputName(const char* text, OutputName* name, int* malformed) {
     name->hasField = 0;

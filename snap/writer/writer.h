@@ -47,10 +47,15 @@ struct Writer {
 
 extern const Writer bmpWriter, pngWriter, yuvWriter, y4mWriter, frameMd5Writer;
 
+// The writers OUTPUT's extension picks from: a new writer is its own file
+// and a row here (writer_table.cpp).
+extern const Writer* const writerTable[];
+extern const int writerCount;
+
 // The writer for OUTPUT's extension (any case), or nullptr.
 const Writer* writerForName(const char* name);
-// ".bmp .png .yuv .y4m .framemd5", for messages.
-extern const char writerExtensions[];
+// ".bmp, .png, .yuv, .y4m or .framemd5": the table's extensions, for messages.
+std::string writerExtensionList();
 
 // OUTPUT as a name per frame. With a field, a frame's name is prefix, the
 // frame number (zero-padded to `width` when zeroPad), then suffix; "%%" in
