@@ -66,9 +66,23 @@ int readGate(SnapJob* job, const CommandLine* line, int row, ArgumentError* erro
     return 1;
 }
 
+// Standard output has no extension to name its writer: --to names it, and
+// goes with it alone.
+int chooseStandardWriter(SnapJob* job, const CommandLine* line, ArgumentError* error) {
+    if (!line->value[OPTION_TO])
+        return refuseArguments(error, ("writing to standard output needs --to " + writerWordList() + ": '%s'").c_str(),
+                               job->output);
+    if (strcmp(job->output, "-"))
+        return refuseArguments(error, "--to names the writer for standard output, OUTPUT '-': '%s' is named by its extension",
+                               job->output);
+    return readOption(job, line, OPTION_TO, error);
+}
+
 // OUTPUT's writer: by its extension, or the listing to standard output.
 int chooseWriter(SnapJob* job, const CommandLine* line, ArgumentError* error) {
     const bool diff = job->mode == SNAP_DIFF;
+    if (job->listing && line->value[OPTION_TO])
+        return refuseArguments(error, "--to does not go with --framemd5, which writes its listing to standard output");
     if (job->listing) {
         if (!line->positional[0]) return refuseArguments(error, "INPUT is required");
         job->input = line->positional[0];
@@ -81,6 +95,7 @@ int chooseWriter(SnapJob* job, const CommandLine* line, ArgumentError* error) {
     job->input = line->positional[0];
     if (diff) job->other = line->positional[1];
     job->output = line->positional[diff ? 2 : 1];
+    if (!diff && (!strcmp(job->output, "-") || line->value[OPTION_TO])) return chooseStandardWriter(job, line, error);
     job->writer = writerForName(job->output);
     if (diff && job->writer && !job->writer->perFrame)
         return refuseArguments(error, "--diff writes pictures: OUTPUT must end in .bmp or .png: '%s'", job->output);
@@ -94,12 +109,25 @@ int checkPictureNames(SnapJob* job, ArgumentError* error) {
     if (job->rateText)
         return refuseArguments(error, "--rate does not go with exporting pictures (it goes with --info, cuts and listings)");
     int malformed = 0;
-    parseOutputName(job->output, &job->outputName, &malformed);
     const bool several = job->frames.kind == FRAMES_RANGE || job->frames.kind == FRAMES_ALL;
+    if (!strcmp(job->output, "-")) {
+        job->outputName = OutputName();
+        job->outputName.prefix = job->output;
+        return several ? refuseArguments(error, "pictures to standard output are one frame only: give --frame N or --frame last")
+                       : 1;
+    }
+    parseOutputName(job->output, &job->outputName, &malformed);
     if (malformed)
         return refuseArguments(error, "OUTPUT may hold one frame-number field (%%d, %%4d or %%04d) and %%%% for a per cent sign");
     if (several && !job->outputName.hasField)
         return refuseArguments(error, "several frames need a frame-number field in OUTPUT, for example out_%%04d.png");
+    return 1;
+}
+
+// Standard input is one stream: INPUT and OTHER cannot both be read from it.
+int oneStandardInput(const SnapJob* job, ArgumentError* error) {
+    if (job->other && !strcmp(job->input, "-") && !strcmp(job->other, "-"))
+        return refuseArguments(error, "only one of INPUT and OTHER can be '-', standard input: give the other a file or a FIFO");
     return 1;
 }
 
@@ -152,7 +180,7 @@ int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* 
     if (!checkCompareOutputs(job, error)) return 0;
     job->input = line->positional[0];
     job->other = line->positional[1];
-    return 1;
+    return oneStandardInput(job, error);
 }
 
 // Exporting and --diff: pictures, cuts and listings.
@@ -166,6 +194,7 @@ int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
     if (!atMostNames(line, names, error) || !readOption(job, line, OPTION_FRAME, error) ||
         !readOption(job, line, OPTION_RATE, error) || !chooseWriter(job, line, error))
         return 0;
+    if (!oneStandardInput(job, error)) return 0;
     if (job->writer->perFrame) return checkPictureNames(job, error);
     // A cut or a listing is one file of every frame asked, all of them by default.
     if (job->separate) return refuseArguments(error, "--separate goes with .bmp and .png pictures");

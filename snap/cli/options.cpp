@@ -110,6 +110,15 @@ const char* readGain(SnapJob* job, const char* text) {
     return nullptr;
 }
 
+// --to: the writer for standard output, named as the extensions name them.
+const char* readTo(SnapJob* job, const char* text) {
+    static std::string refusal;
+    job->writer = writerForWord(text);
+    if (job->writer) return nullptr;
+    refusal = "--to takes " + writerWordList() + ": '%s'";
+    return refusal.c_str();
+}
+
 // "--metric takes psnr, ssim or psnr,ssim": each word of the table, then all of them joined.
 const char* metricRefusal() {
     static std::string line;
@@ -159,6 +168,7 @@ const OptionRow optionRows[OPTION_COUNT] = {
     {"--json", 1, COMPARE | INFO, nullptr, &SnapJob::jsonPath, 1, nullptr},
     {"--plot", 1, COMPARE, nullptr, &SnapJob::plotPath, 1, nullptr},
     {"--gain", 1, DIFF, readGain, nullptr, 0, nullptr},
+    {"--to", 1, EXPORT, readTo, &SnapJob::toText, 0, nullptr},
 };
 
 const ModeRule modeRules[SNAP_MODE_COUNT] = {

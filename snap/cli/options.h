@@ -30,7 +30,8 @@ struct SnapJob {
     const char* formatWord;    // --format as typed: 420 and yuv420p lay odd sizes out differently
     int separate;
     FrameChoice frames;
-    const Writer* writer; // by OUTPUT's extension
+    const Writer* writer; // by OUTPUT's extension, or by --to for standard output
+    const char* toText;   // --to as given
     OutputName outputName;
     const char* rateText; // --rate: nullptr for the input's own, else SNAP_DEFAULT_RATE
     int64_t rateNumerator, rateDenominator; // --rate as the fraction parseFrameRate keeps; 0 without it
@@ -52,7 +53,7 @@ extern const char snapUsage[];
 // The options, in the order their "does not go with" lines are checked.
 enum {
     OPTION_SIZE, OPTION_FORMAT, OPTION_FRAME, OPTION_SEPARATE, OPTION_RATE, OPTION_FRAMEMD5,
-    OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_GAIN, OPTION_COUNT
+    OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_GAIN, OPTION_TO, OPTION_COUNT
 };
 
 // One option of the command line. A flag's row has no value; a valued row

@@ -369,7 +369,9 @@ void clearGuard(OutputGuard* guard) {
 }
 
 void guardFile(OutputGuard* guard, const char* path, const char* role) {
-    if (!path || guard->count == GUARDED_FILES) return;
+    // A stream is no file an output could overwrite, and opening a pipe to
+    // look at it would take its one reader.
+    if (!path || guard->count == GUARDED_FILES || isStreamPath(path)) return;
     guard->names[guard->count] = path;
     guard->roles[guard->count] = role;
     identifyPath(path, &guard->files[guard->count]);
@@ -441,7 +443,45 @@ void guardOutput(OutputGuard* guard, const char* path, const char* role) {
     else if (guard->files[i].kind == PATH_ABSENT) identifyFolder(landingPath(path).c_str(), &guard->folders[i]);
 }
 
+int isStreamPath(const char* path) {
+    if (!strcmp(path, "-")) return 1;
+#ifdef _WIN32
+    return (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/') && path[2] == '.' &&
+           (path[3] == '\\' || path[3] == '/') && !_strnicmp(path + 4, "pipe", 4) &&
+           (path[8] == '\\' || path[8] == '/');
+#else
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISFIFO(status.st_mode);
+#endif
+}
+
+namespace {
+// Standard input as read by a stream: binary on Windows; on Linux a larger
+// pipe buffer, so that a writer fills more per wake-up (a hint: refused
+// quietly where the system will not).
+FILE* openStandardInput() {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    return stdin;
+}
+
+void widenPipe(FILE* file) {
+#if defined(__linux__) && defined(F_SETPIPE_SZ)
+    fcntl(fileno(file), F_SETPIPE_SZ, 1 << 20);
+#else
+    (void)file;
+#endif
+}
+} // namespace
+
 FILE* openInputFile(const char* path, std::string* error) {
+    if (isStreamPath(path)) {
+        FILE* file = !strcmp(path, "-") ? openStandardInput() : openToolFile(path, "rb");
+        if (!file) fail(error, "cannot read " + quotedName(path) + ": " + strerror(errno ? errno : ENOENT));
+        else widenPipe(file);
+        return file;
+    }
     FileIdentity identity;
     identifyPath(path, &identity);
     if (identity.kind == PATH_DIRECTORY) {

@@ -1,7 +1,8 @@
 // The one way corvane-snap reads its videos and writes its outputs.
 //
-// Inputs are opened only when they are regular files (a FIFO would block in
-// open, a directory reads as endless bytes). Every output goes through
+// Inputs are regular files, or streams read once in order: standard input
+// ("-"), a FIFO, or on Windows a named pipe (\\.\pipe\name). A directory
+// or a device is refused (a directory reads as endless bytes). Every output goes through
 // openOutput/finishOutput or writeWholeOutput (snap/io/output.h adds
 // standard output, "-", to both): it is refused when it is one
 // of the inputs by file identity (device and inode; on Windows volume serial
@@ -63,7 +64,12 @@ void guardFile(OutputGuard* guard, const char* path, const char* role);
 // ("-") and devices (/dev/null) take any number of outputs.
 void guardOutput(OutputGuard* guard, const char* path, const char* role);
 
-// Opens a regular file for reading; otherwise nullptr with the one-line reason.
+// Nonzero when `path` names a stream: "-", a FIFO, or on Windows a named
+// pipe. Looking never opens it (a pipe's one reader would be taken).
+int isStreamPath(const char* path);
+
+// Opens a regular file or a stream (see isStreamPath) for reading, binary;
+// otherwise nullptr with the one-line reason. "-" is standard input.
 FILE* openInputFile(const char* path, std::string* error);
 
 // An output being written.

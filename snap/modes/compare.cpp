@@ -54,6 +54,7 @@ struct Batch {
     std::unique_ptr<uint8_t[]> bytes[2];  // INPUT's frames, OTHER's frames
     size_t capacity;  // frames each buffer holds
     int64_t first, count;
+    int ended;   // an input ended within the batch: it is the last
     int readOk;
     std::string error;  // why a read failed
     std::vector<MetricFigures> figures;  // frame i, metric m at i * metrics + m
@@ -69,7 +70,8 @@ struct Run {
     FrameGeometry geometry;
     FrameGeometry stored[2];  // of INPUT and OTHER
     int64_t frameBytes[2];
-    int64_t inputFrames, otherFrames, frames;
+    int64_t inputFrames, otherFrames, frames;  // -1 while a stream's are not known
+    bool streams;             // either input is read as a stream: counts are known at its end
     int64_t partialBytes[2];
     int64_t pastDepth[2];     // samples above the largest the depth holds
     int metrics;
@@ -94,15 +96,41 @@ int openPair(Run* run) {
     run->otherFrames = run->other.frameCount;
     run->partialBytes[0] = run->input.partialBytes;
     run->partialBytes[1] = run->other.partialBytes;
+    run->streams = run->input.stream || run->other.stream;
     return 1;
 }
 
-// Frames [first, first + count) of INPUT (which 0) or OTHER (1), one after another into `bytes`.
-int readFrames(Run* run, int which, uint8_t* bytes, int64_t first, int64_t count, std::string* error) {
+// Frames [first, first + count) of INPUT (which 0) or OTHER (1), one after
+// another into `bytes`, fewer where it ends: the count read, or -1.
+int64_t readFrames(Run* run, int which, uint8_t* bytes, int64_t first, int64_t count, std::string* error) {
     Source* source = which ? &run->other : &run->input;
-    for (int64_t i = 0; i < count; ++i)
-        if (!readSourceFrame(source, first + i, bytes + i * run->frameBytes[which], error)) return 0;
-    return 1;
+    for (int64_t i = 0; i < count; ++i) {
+        const int got = readSourceFrameOrEnd(source, first + i, bytes + i * run->frameBytes[which], error);
+        if (got != 1) return got == 0 ? i : -1;
+    }
+    return count;
+}
+
+// Reads a stream on to its end, both at once (two decoders feeding two
+// pipes must both be drained), so that its frames are counted as a file's.
+int readPairToEnd(Run* run, std::string* error) {
+    std::string otherError;
+    int otherOk = 0;
+    auto drainOther = [&]() { otherOk = readSourceToEnd(&run->other, &otherError); };
+    std::thread reader;
+    try {
+        reader = std::thread(drainOther);
+    } catch (const std::system_error&) {
+    }
+    int ok = readSourceToEnd(&run->input, error);
+    if (reader.joinable()) reader.join();
+    else drainOther();
+    if (ok && !otherOk) *error = otherError;
+    run->inputFrames = run->input.frameCount;
+    run->otherFrames = run->other.frameCount;
+    run->partialBytes[0] = run->input.partialBytes;
+    run->partialBytes[1] = run->other.partialBytes;
+    return ok && otherOk;
 }
 
 void closePair(Run* run) {
@@ -132,7 +160,8 @@ int chooseMetrics(Run* run) {
     return 1;
 }
 
-// Refuses a file without a whole frame; the count to compare is the shorter file's.
+// Refuses a file without a whole frame; the count to compare is the shorter
+// file's (-1 while a stream's is not known).
 int checkFrames(Run* run) {
     const char* paths[2] = {run->job->input, run->job->other};
     const int64_t counts[2] = {run->inputFrames, run->otherFrames};
@@ -140,7 +169,7 @@ int checkFrames(Run* run) {
         if (counts[k] == 0)
             return !failNoWholeFrame(paths[k], run->geometry.width, run->geometry.height,
                                      shownFormatName(run->stored[k].format));
-    run->frames = counts[0] < counts[1] ? counts[0] : counts[1];
+    run->frames = run->streams ? -1 : counts[0] < counts[1] ? counts[0] : counts[1];
     return 1;
 }
 
@@ -230,21 +259,21 @@ void readBatch(Run* run, Batch* batch, int64_t first, int64_t count) {
     }
     batch->figures.resize(size_t(count * run->metrics));
     batch->pastDepth.resize(size_t(2 * count));
-    int otherOk = 0;
+    int64_t otherGot = 0;
     std::string otherError;
-    auto readOther = [&]() { otherOk = readFrames(run, 1, batch->bytes[1].get(), first, count, &otherError); };
+    auto readOther = [&]() { otherGot = readFrames(run, 1, batch->bytes[1].get(), first, count, &otherError); };
     std::thread reader;
     try {
         reader = std::thread(readOther);
     } catch (const std::system_error&) {
     }
-    batch->readOk = readFrames(run, 0, batch->bytes[0].get(), first, count, &batch->error);
+    const int64_t got = readFrames(run, 0, batch->bytes[0].get(), first, count, &batch->error);
     if (reader.joinable()) reader.join();
     else readOther();  // no thread to be had: read it here
-    if (batch->readOk && !otherOk) {
-        batch->readOk = 0;
-        batch->error = otherError;
-    }
+    batch->readOk = got >= 0 && otherGot >= 0;
+    if (got >= 0 && otherGot < 0) batch->error = otherError;
+    batch->count = got < otherGot ? got : otherGot;
+    batch->ended = batch->count < count;
 }
 
 // A frame below the gate: counted, and kept when it is the lowest so far.
@@ -317,7 +346,8 @@ int64_t framesPerBatch(unsigned cores) {
 int measureAll(Run* run) {
     unsigned cores = std::thread::hardware_concurrency();
     cores = cores < 1 ? 1 : cores > 16 ? 16 : cores;
-    const int64_t perBatch = framesPerBatch(cores), frames = run->frames;
+    const int64_t perBatch = framesPerBatch(cores);
+    const int64_t frames = run->frames >= 0 ? run->frames : INT64_MAX;
     Batch batches[2] = {};
     readBatch(run, &batches[0], 0, frames < perBatch ? frames : perBatch);
     for (int k = 0;; k ^= 1) {
@@ -336,7 +366,7 @@ int measureAll(Run* run) {
                 break;
             }
         }
-        const int64_t after = now->first + now->count;
+        const int64_t after = now->ended ? frames : now->first + now->count;
         if (after < frames) readBatch(run, &batches[k ^ 1], after, frames - after < perBatch ? frames - after : perBatch);
         if (workers.empty()) work();  // no thread to be had: measure here
         for (std::thread& worker : workers) worker.join();
@@ -429,18 +459,32 @@ void notePastDepth(const Run* run) {
     }
 }
 
+// A stream's frames are known once it is read to its end: the counts, the
+// refusal of an input without a whole frame and the notes then come as a
+// file's would.
+int countStreams(Run* run) {
+    std::string error;
+    if (!readPairToEnd(run, &error)) return !snapFail("%s", error.c_str());
+    run->frames = run->framesDone;
+    run->streams = false;
+    if (!checkFrames(run)) return 0;
+    noteFrames(run);
+    return 1;
+}
+
 // Measures and writes out the stats lines; nonzero when all went well.
 int measureAndWriteLines(Run* run) {
     // Errors come before the notes, so that a run refused says one line.
     int ok = openOutputs(run);
     if (ok) {
-        noteFrames(run);
+        if (!run->streams) noteFrames(run);
         run->wantJson = run->job->jsonPath != nullptr;
         run->perFrame = nlohmann::json::array();
         progressStart(&run->progress, "frames", run->frames);
         ok = measureAll(run);
         progressEnd(&run->progress);
     }
+    if (ok && run->streams) ok = countStreams(run);
     closePair(run);
     std::string error;
     for (int m = 0; m < run->metrics; ++m) {
@@ -553,30 +597,46 @@ int compareGeometriesAgree(const SnapJob* job) {
     return geometriesAgree(job);
 }
 
-int openSourcePair(const SnapJob* job, Source* input, Source* other) {
-    const GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format, job->formatWord};
+namespace {
+
+// Opens INPUT and OTHER. A file is opened first and a stream after it: a
+// stream can be opened only once, so a raw stream given no size takes the
+// file's. A file that gives no geometry takes the other's and is opened again.
+int openBoth(const SnapJob* job, Source* sources[2]) {
+    const char* paths[2] = {job->input, job->other};
+    const int order[2][2] = {{0, 1}, {1, 0}};
+    const int* turn = order[isStreamPath(job->input) && !isStreamPath(job->other)];
+    GeometryRequest asked = {job->sizeGiven, job->width, job->height, job->format, job->formatWord};
     std::string error;
-    const bool inputOpen = openSource(input, job->input, &asked, &error);
-    if (!inputOpen && !input->geometryUnknown) return snapFail("%s", error.c_str()) == 0;
-    // A file that gives no geometry takes the other's.
-    if (!openSource(other, job->other, &asked, &error)) {
-        if (!other->geometryUnknown || !inputOpen) {
-            if (inputOpen) closeSource(input);
-            return snapFail(inputOpen ? "%s" : "no --size given and neither file gives a size (%s)",
-                            error.c_str()) == 0;
-        }
-        const GeometryRequest from = {1, input->geometry.width, input->geometry.height, input->geometry.format};
-        if (!openSource(other, job->other, &from, &error)) {
-            closeSource(input);
-            return snapFail("%s", error.c_str()) == 0;
-        }
-    } else if (!inputOpen) {
-        const GeometryRequest from = {1, other->geometry.width, other->geometry.height, other->geometry.format};
-        if (!openSource(input, job->input, &from, &error)) {
-            closeSource(other);
-            return snapFail("%s", error.c_str()) == 0;
-        }
+    int open[2] = {0, 0};
+    for (int t = 0; t < 2; ++t) {
+        const int k = turn[t], j = 1 - k;
+        asked.fallback = open[j] ? &sources[j]->geometry : nullptr;
+        open[k] = openSource(sources[k], paths[k], &asked, &error);
+        if (open[k] || sources[k]->geometryUnknown) continue;
+        if (open[j]) closeSource(sources[j]);
+        return !snapFail("%s", error.c_str());
     }
+    for (int k = 0; k < 2; ++k) {
+        if (open[k]) continue;
+        const int j = 1 - k;
+        if (!open[j]) return !snapFail("no --size given and neither file gives a size (%s)", error.c_str());
+        const GeometryRequest from = {1, sources[j]->geometry.width, sources[j]->geometry.height,
+                                      sources[j]->geometry.format};
+        if (!openSource(sources[k], paths[k], &from, &error)) {
+            closeSource(sources[j]);
+            return !snapFail("%s", error.c_str());
+        }
+        open[k] = 1;
+    }
+    return 1;
+}
+
+} // namespace
+
+int openSourcePair(const SnapJob* job, Source* input, Source* other) {
+    Source* sources[2] = {input, other};
+    if (!openBoth(job, sources)) return 0;
     const FrameGeometry* g = &input->geometry;
     const FrameGeometry* h = &other->geometry;
     const bool layoutsDiffer = g->rounding != h->rounding && roundingChangesLayout(g);
@@ -613,7 +673,8 @@ void metricFrameOf(const FrameGeometry* geometry, const uint8_t* frame, std::vec
 }
 
 int runCompareCommand(const SnapJob* job) {
-    if (readableFileSize(job->input) < 0 || readableFileSize(job->other) < 0) return 2;
+    for (const char* path : {job->input, job->other})
+        if (!isStreamPath(path) && readableFileSize(path) < 0) return 2;
     if (!geometriesAgree(job)) return 2;
     Run run = {};
     run.job = job;

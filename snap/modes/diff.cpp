@@ -53,11 +53,15 @@ struct DiffRun {
     OutputGuard guard;
 };
 
-// Frame n's picture written to its name. Nonzero on success.
+// Frame n of both inputs: 1 read, 0 either ended first, -1 an error.
+int readDiffPair(DiffRun* run, int64_t n, std::vector<uint8_t> frames[2], std::string* error) {
+    const int got = readSourceFrameOrEnd(&run->a, n, frames[0].data(), error);
+    return got == 1 ? readSourceFrameOrEnd(&run->b, n, frames[1].data(), error) : got;
+}
+
+// Frame n's picture, of the pair in `frames`, written to its name. Nonzero on success.
 int writeDiffFrame(DiffRun* run, int64_t n, std::vector<uint8_t> frames[2], std::vector<uint8_t> scratch[2],
                    std::vector<uint8_t>* difference, WriterOutput* out, std::string* error) {
-    if (!readSourceFrame(&run->a, n, frames[0].data(), error) || !readSourceFrame(&run->b, n, frames[1].data(), error))
-        return 0;
     MetricFrame x, y;
     metricFrameOf(&run->a.geometry, frames[0].data(), &scratch[0], &x);
     metricFrameOf(&run->b.geometry, frames[1].data(), &scratch[1], &y);
@@ -79,55 +83,91 @@ int writeDiffFrame(DiffRun* run, int64_t n, std::vector<uint8_t> frames[2], std:
     return writeWholeOutput(name.c_str(), data, size, &run->guard, error);
 }
 
+// "both files hold", or what each holds and what they share.
+std::string diffHolds(const DiffRun* run) {
+    const SnapJob* job = run->job;
+    if (run->a.frameCount == run->b.frameCount) return "both files hold";
+    return quotedName(job->input) + " holds " + std::to_string(run->a.frameCount) + " and " + quotedName(job->other) +
+           " " + std::to_string(run->b.frameCount) + " whole frames: they share";
+}
+
+// The frames asked within those both inputs hold; 0 after saying why none
+// can be. A stream's count is known only at its end: until then the frames
+// are taken as asked, and checked again once both have ended.
+int chooseDiffFrames(DiffRun* run, int64_t* first, int64_t* last) {
+    const SnapJob* job = run->job;
+    const bool known = run->a.frameCount >= 0 && run->b.frameCount >= 0;
+    const int64_t whole = !known ? -1 : run->a.frameCount < run->b.frameCount ? run->a.frameCount : run->b.frameCount;
+    if (whole == 0) return !failNoWholeFrame(run->a.frameCount ? job->other : job->input, 0, 0, nullptr);
+    if (!known && job->frames.kind == FRAMES_LAST) {
+        *first = 0, *last = INT64_MAX;
+        return 1;
+    }
+    const std::string holds = diffHolds(run);
+    if (!chooseFrames(&job->frames, whole, holds.c_str(), first, last)) return 0;
+    if (!known) return 1;
+    noteCommonFrames(job->input, run->a.frameCount, job->other, run->b.frameCount);
+    if (job->frames.last > *last && job->frames.kind == FRAMES_RANGE)
+        snapNote("%s %" PRId64 " whole frames: writing frames %" PRId64 " to %" PRId64, holds.c_str(), whole,
+                 *first, *last);
+    return 1;
+}
+
 // The difference frame's geometry and the frames asked; 0 after saying why not.
 int prepareDiff(DiffRun* run, int64_t* first, int64_t* last) {
     const SnapJob* job = run->job;
-    const int64_t whole = run->a.frameCount < run->b.frameCount ? run->a.frameCount : run->b.frameCount;
     std::string error;
     run->context = WriterContext();
     run->context.geometry = run->a.geometry;
     run->context.geometry.format = eightBitPlanar(run->a.geometry.format);
     run->context.frameBytes = frameBytes(&run->context.geometry);
     run->context.separate = 1;
-    if (whole == 0) return !failNoWholeFrame(run->a.frameCount ? job->other : job->input, 0, 0, nullptr);
     if (!run->context.geometry.format || run->context.frameBytes < 0)
         return !snapFail("no difference picture can be made of %s frames", shownFormatName(run->a.geometry.format));
     if (!job->writer->check(&run->context, &error)) return !snapFail("%s", error.c_str());
-    const std::string holds = run->a.frameCount == run->b.frameCount
-                                  ? std::string("both files hold")
-                                  : quotedName(job->input) + " holds " + std::to_string(run->a.frameCount) + " and " +
-                                        quotedName(job->other) + " " + std::to_string(run->b.frameCount) +
-                                        " whole frames: they share";
-    if (!chooseFrames(&job->frames, whole, holds.c_str(), first, last)) return 0;
-    noteCommonFrames(job->input, run->a.frameCount, job->other, run->b.frameCount);
-    if (job->frames.last > *last && job->frames.kind == FRAMES_RANGE)
-        snapNote("%s %" PRId64 " whole frames: writing frames %" PRId64 " to %" PRId64, holds.c_str(), whole,
-                 *first, *last);
+    if (!chooseDiffFrames(run, first, last)) return 0;
     clearGuard(&run->guard);
     guardFile(&run->guard, job->input, "INPUT");
     guardFile(&run->guard, job->other, "OTHER");
-    return checkFrameOutputs(&job->outputName, job->output, &run->guard, *first, *last);
+    // All of a stream's frames: each name is checked as its picture is written.
+    return *last == INT64_MAX || checkFrameOutputs(&job->outputName, job->output, &run->guard, *first, *last);
 }
 
-// Writes the pictures of frames first to last; 0 after saying why one failed.
+// Reads streams on to their ends, then checks the frames asked against the
+// counts now known, as a file's are before anything is written.
+int settleStreams(DiffRun* run, int64_t* first, int64_t* last) {
+    std::string error;
+    if (!readSourceToEnd(&run->a, &error) || !readSourceToEnd(&run->b, &error)) return !snapFail("%s", error.c_str());
+    return chooseDiffFrames(run, first, last);
+}
+
+// Writes the pictures of frames first to last (of a stream's last frame,
+// when last is asked of one); 0 after saying why one failed.
 int writeDiffFrames(DiffRun* run, int64_t first, int64_t last) {
-    std::vector<uint8_t> frames[2], scratch[2], difference;
-    frames[0].resize(size_t(run->a.frameBytes));
-    frames[1].resize(size_t(run->b.frameBytes));
+    std::vector<uint8_t> frames[2], scratch[2], difference, held[2];
+    for (int k = 0; k < 2; ++k) frames[k].resize(size_t(k ? run->b.frameBytes : run->a.frameBytes));
     difference.assign(size_t(run->context.frameBytes), 128);
+    const bool holdLast = run->job->frames.kind == FRAMES_LAST && last == INT64_MAX;
     WriterOutput out;
     std::string error;
     Progress progress;
-    progressStart(&progress, "pictures", last - first + 1);
-    int64_t written = 0;
-    for (int64_t n = first; n <= last; ++n) {
-        if (!writeDiffFrame(run, n, frames, scratch, &difference, &out, &error)) {
+    progressStart(&progress, "pictures", last == INT64_MAX ? -1 : last - first + 1);
+    int64_t written = 0, n = first;
+    for (int got; n <= last && (got = readDiffPair(run, n, frames, &error)) != 0; ++n) {
+        if (got > 0 && holdLast) {
+            held[0].swap(frames[0]), held[1].swap(frames[1]);
+            frames[0].resize(held[0].size()), frames[1].resize(held[1].size());
+            continue;
+        }
+        if (got < 0 || !writeDiffFrame(run, n, frames, scratch, &difference, &out, &error)) {
             progressEnd(&progress);
             return !failAfterWritten(error.c_str(), written);
         }
         progressStep(&progress, ++written);
     }
     progressEnd(&progress);
+    if (holdLast && n > 0 && !writeDiffFrame(run, n - 1, held, scratch, &difference, &out, &error))
+        return !snapFail("%s", error.c_str());
     return 1;
 }
 
@@ -139,7 +179,11 @@ int runDiffCommand(const SnapJob* job) {
     run.job = job;
     if (!openSourcePair(job, &run.a, &run.b)) return 2;
     int64_t first = 0, last = 0;
-    const int status = prepareDiff(&run, &first, &last) && writeDiffFrames(&run, first, last) ? 0 : 2;
+    const bool streams = run.a.stream || run.b.stream;
+    const int status = prepareDiff(&run, &first, &last) && writeDiffFrames(&run, first, last) &&
+                               (!streams || settleStreams(&run, &first, &last))
+                           ? 0
+                           : 2;
     closeSource(&run.a);
     closeSource(&run.b);
     return status;

@@ -35,6 +35,7 @@ struct Slot {
 
 struct Run {
     const SnapJob* job;
+    bool perFrame;    // a file per frame; a picture to standard output is the run's one output
     WriterContext context;
     OutputGuard guard;
     Output output;    // the one output, a file or standard output; none per frame
@@ -45,6 +46,9 @@ struct Run {
     std::string failure;
     std::atomic<int64_t> written{0};
     Progress progress;
+    std::vector<uint8_t> held; // a stream's last frame, read before the pipeline starts
+    std::string opening;       // the writer's header, held back until a frame follows it
+    int64_t heldFrame = -1;
 };
 
 // Keeps the first failure in frame order, so that a failing run names the same frame every time.
@@ -67,7 +71,7 @@ void makeBytes(Run* run, Slot* slot) {
     const Writer* writer = run->job->writer;
     if (!slot->made) makeOnly(run, slot);
     slot->made = false;
-    if (!writer->perFrame) {
+    if (!run->perFrame) {
         queuePut(&slot->done, slot);
         return;
     }
@@ -91,7 +95,9 @@ void collectOne(Run* run, Slot* slot) {
         noteFailure(run, slot->frame, slot->failure);
     } else if (!run->failed) {
         Output* out = &run->output;
-        if (putBytes(out, slot->out.prefix.data(), slot->out.prefix.size()) &&
+        const bool opened = putBytes(out, run->opening.data(), run->opening.size());
+        run->opening.clear();
+        if (opened && putBytes(out, slot->out.prefix.data(), slot->out.prefix.size()) &&
             putBytes(out, slot->out.bytes, slot->out.size))
             progressStep(&run->progress, ++run->written);
         else
@@ -111,23 +117,44 @@ int pump(Run* run, Source* source, int64_t first, int64_t last, bool inlineWork,
         Slot* slot = static_cast<Slot*>(queueTake(&run->free));
         slot->frame = frame;
         std::string error;
-        if (!readSourceFrame(source, frame, slot->stored.data(), &error)) {
+        const int got = frame == run->heldFrame ? (slot->stored.swap(run->held), 1)
+                                                : readSourceFrameOrEnd(source, frame, slot->stored.data(), &error);
+        if (got != 1) {
             queuePut(&run->free, slot);
+            if (got == 0) return 1; // a stream's end: which frames it held is settled after
             noteFailure(run, frame, error);
             return 0;
         }
-        if (!run->job->writer->perFrame && !inlineCollect) queuePut(&run->order, slot);
+        if (!run->perFrame && !inlineCollect) queuePut(&run->order, slot);
         // A light writer's bytes are made here, so that the worker only writes:
         // building a BMP and writing it then run side by side.
         if (!run->job->writer->heavy && !inlineWork) makeOnly(run, slot);
         if (inlineWork) makeBytes(run, slot);
         else queuePut(&run->work, slot);
-        if (!run->job->writer->perFrame && inlineCollect) collectOne(run, slot);
+        if (!run->perFrame && inlineCollect) collectOne(run, slot);
     }
     return 1;
 }
 
+// A stream's last frame: read on to its end, keeping only the latest whole
+// frame. Nonzero when the stream was read; its count is then known.
+int holdLastFrame(Run* run, Source* source) {
+    std::vector<uint8_t> next(size_t(source->frameBytes));
+    run->held.resize(next.size());
+    std::string error;
+    for (;;) {
+        const int got = sourceNext(source, next.data(), &error);
+        if (got < 0) return !snapFail("%s", error.c_str());
+        if (got == 0) break;
+        run->held.swap(next);
+    }
+    run->heldFrame = source->frameCount - 1;
+    return 1;
+}
+
 // The frames asked for within the source's; 0 after saying why none can be.
+// A stream's count is known only at its end: until then a range is taken as
+// asked, and checked again once the stream has ended.
 int chooseExportFrames(const SnapJob* job, const Source* source, int64_t* first, int64_t* last) {
     const bool toEnd = job->frames.kind == FRAMES_LAST || job->frames.kind == FRAMES_ALL;
     if (toEnd && source->frameCount == 0)
@@ -157,8 +184,9 @@ namespace {
 // Starts the threads and runs the frames through them. Without threads (the
 // system refuses them) the same work is done on this one.
 int runPipeline(Run* run, Source* source, int64_t first, int64_t last) {
-    const int64_t total = last - first + 1;
-    const bool perFrame = run->job->writer->perFrame;
+    // A stream's frames are not counted before its end, and never guessed.
+    const int64_t total = source->stream ? -1 : last - first + 1;
+    const bool perFrame = run->perFrame;
     const unsigned cores = std::thread::hardware_concurrency();
     // Encoding and hashing get every core; a BMP or a cut is a copy, and each
     // frame held more costs the system new pages (about a tenth of a BMP
@@ -166,7 +194,7 @@ int runPipeline(Run* run, Source* source, int64_t first, int64_t last) {
     // writes while this thread reads) and two frames held.
     const bool heavy = run->job->writer->heavy;
     int64_t workers = heavy ? (cores > 1 ? (cores < 8 ? cores : 8) : 1) : perFrame ? 1 : 0;
-    if (workers > total) workers = total;
+    if (total > 0 && workers > total) workers = total;
     // Frames held at once: enough to keep every thread busy, within 1 GiB
     // (or one frame, when a frame is larger; it is then made on this thread).
     int64_t slots = heavy ? workers + (perFrame ? 1 : 2) : 2;
@@ -200,8 +228,8 @@ int runPipeline(Run* run, Source* source, int64_t first, int64_t last) {
 // Opens the one output of a cut or listing; standard output for "-" (--framemd5).
 int openOneOutput(Run* run) {
     run->output = Output();
-    if (run->job->writer->perFrame) return 1;
     if (isStandardStream(run->job->output)) makeStandardOutputBinary();
+    if (run->perFrame) return 1;
     std::string text, error;
     if (!openRunOutput(&run->output, run->job->output, &run->guard, nullptr, &error))
         return !snapFail("%s", error.c_str());
@@ -209,11 +237,9 @@ int openOneOutput(Run* run) {
         abandonRunOutput(&run->output);
         return !snapFail("%s", error.c_str());
     }
-    if (!putBytes(&run->output, text.data(), text.size())) {
-        error = outputFailure(&run->output);
-        abandonRunOutput(&run->output);
-        return !snapFail("%s", error.c_str());
-    }
+    // Held until the first frame: a stream that turns out to hold none fails
+    // as a file does, before anything reaches standard output.
+    run->opening = text;
     return 1;
 }
 
@@ -224,7 +250,12 @@ int closeOneOutput(Run* run, int ok) {
         return 0;
     }
     std::string error;
-    if (!finishRunOutput(&run->output, &error)) return !snapFail("%s", error.c_str());
+    const bool opened = putBytes(&run->output, run->opening.data(), run->opening.size());
+    if (!opened) error = outputFailure(&run->output);
+    if (!opened || !finishRunOutput(&run->output, &error)) {
+        abandonRunOutput(&run->output);
+        return !snapFail("%s", error.c_str());
+    }
     return 1;
 }
 
@@ -241,6 +272,25 @@ void noteEnd(const SnapJob* job, const Source* source, int64_t first, int64_t la
 
 } // namespace
 
+namespace {
+
+// Checks and opens what the run writes; 0 after saying why not. Sizes are
+// checked before anything is read or held.
+int prepareExport(Run* run, Source* source, int64_t* first, int64_t* last) {
+    const SnapJob* job = run->job;
+    std::string error;
+    if (job->writer->check && !job->writer->check(&run->context, &error)) return !snapFail("%s", error.c_str());
+    if (source->stream && job->frames.kind == FRAMES_LAST && !holdLastFrame(run, source)) return 0;
+    if (!chooseExportFrames(job, source, first, last) || !chooseRate(job, source, &run->context)) return 0;
+    // All of a stream's pictures: each name is checked as it is written, the count being unknown.
+    if (run->perFrame && *last != INT64_MAX &&
+        !checkFrameOutputs(&job->outputName, job->output, &run->guard, *first, *last))
+        return 0;
+    return openOneOutput(run);
+}
+
+} // namespace
+
 int runExport(const SnapJob* job) {
     Source source;
     std::string error;
@@ -248,19 +298,19 @@ int runExport(const SnapJob* job) {
     if (!openSource(&source, job->input, &asked, &error)) return snapFail("%s", error.c_str());
     Run run;
     run.job = job;
+    run.perFrame = job->writer->perFrame && !isStandardStream(job->output);
     run.context = {source.geometry, source.frameBytes, job->separate, SNAP_DEFAULT_RATE, 1,
                    source.aspectNumerator, source.aspectDenominator, source.colour};
     clearGuard(&run.guard);
     guardFile(&run.guard, job->input, "INPUT");
     int64_t first = 0, last = 0;
     int status = 2;
-    // Sizes are checked before anything is read or held.
-    if ((!job->writer->check || job->writer->check(&run.context, &error) || !snapFail("%s", error.c_str())) &&
-        chooseExportFrames(job, &source, &first, &last) && chooseRate(job, &source, &run.context) &&
-        (!job->writer->perFrame || checkFrameOutputs(&job->outputName, job->output, &run.guard, first, last)) &&
-        openOneOutput(&run)) {
-        const int ok = closeOneOutput(&run, runPipeline(&run, &source, first, last));
-        if (!ok && run.failed) failAfterWritten(run.failure.c_str(), job->writer->perFrame ? run.written.load() : 0);
+    if (prepareExport(&run, &source, &first, &last)) {
+        int ok = runPipeline(&run, &source, first, last);
+        // A stream that ended: the frames asked are checked against the count now known.
+        if (ok && source.stream && source.frameCount >= 0) ok = chooseExportFrames(job, &source, &first, &last);
+        ok = closeOneOutput(&run, ok);
+        if (!ok && run.failed) failAfterWritten(run.failure.c_str(), run.perFrame ? run.written.load() : 0);
         if (ok) noteEnd(job, &source, first, last, run.written);
         status = ok ? 0 : 2;
     }

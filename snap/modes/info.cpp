@@ -149,6 +149,9 @@ int runInfo(const SnapJob* job) {
         if (s.geometryUnknown) return printNoGeometry(job, s.fileBytes, error);
         return snapFail("%s", error.c_str());
     }
+    // A stream is counted by reading it through; one that breaks off is
+    // described as far as it was read.
+    if (s.stream && !readSourceToEnd(&s, &error)) snapNote("%s", error.c_str());
     InfoRate rate;
     chooseInfoRate(job, &s, &rate);
     char source[64], duration[POSITION_TEXT_SIZE + 32];

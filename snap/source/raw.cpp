@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "snap/format/name_guess.h"
+#include "snap/io/shown_name.h"
 #include "snap/source/source.h"
 
 namespace {
@@ -22,12 +23,29 @@ int probeRaw(const uint8_t*, size_t) {
     return 1;
 }
 
+// A stream has no name to guess from and no size to check: its geometry is
+// the flags', else the one the caller lends it.
+int resolveStreamGeometry(Source* s, const GeometryRequest* asked, Geometry* geometry, char* why, size_t size) {
+    GeometryRequest request = *asked;
+    if (!asked->sizeGiven && asked->fallback) {
+        request = {1, asked->fallback->width, asked->fallback->height, asked->format ? asked->format : asked->fallback->format,
+                   asked->format ? asked->formatWord : nullptr};
+    }
+    if (!request.sizeGiven) {
+        snprintf(why, size, "reading a stream needs --size: %s has no name or size to tell it",
+                 quotedName(s->path).c_str());
+        return GEOMETRY_NO_SIZE;
+    }
+    return resolveGeometry(&request, "", -1, geometry, why, size);
+}
+
 int openRaw(Source* s, SourceInput* in, const GeometryRequest* asked, std::string* error) {
     Geometry geometry;
     char why[2048];
-    const int resolved = resolveGeometry(asked, s->path, in->size, &geometry, why, sizeof why);
+    const int resolved = in->stream ? resolveStreamGeometry(s, asked, &geometry, why, sizeof why)
+                                    : resolveGeometry(asked, s->path, in->size, &geometry, why, sizeof why);
     if (resolved != GEOMETRY_RESOLVED) {
-        s->geometryUnknown = 1;
+        s->geometryUnknown = !in->stream; // a stream cannot be opened again with another's
         *error = why;
         return 0;
     }
@@ -44,15 +62,29 @@ int openRaw(Source* s, SourceInput* in, const GeometryRequest* asked, std::strin
         *error = text;
         return 0;
     }
-    s->frameCount = in->size / s->frameBytes;
-    s->partialBytes = in->size % s->frameBytes;
+    s->frameCount = in->stream ? -1 : in->size / s->frameBytes;
+    s->partialBytes = in->stream ? 0 : in->size % s->frameBytes;
     s->state = new RawState{*in};
     in->file = nullptr;
     return 1;
 }
 
+// A stream's end is found by reading into it: the bytes of a frame it cuts
+// short are its partial tail.
+int nextRawStream(Source* s, uint8_t* frame, std::string* error) {
+    SourceInput* in = &rawOf(s)->input;
+    size_t got = 0;
+    if (!readInputSome(in, s->nextFrame * s->frameBytes, frame, size_t(s->frameBytes), &got, error)) return -1;
+    if (got == size_t(s->frameBytes)) return 1;
+    s->frameCount = s->nextFrame;
+    s->partialBytes = int64_t(got);
+    s->fileBytes = in->position;
+    return 0;
+}
+
 int nextRaw(Source* s, uint8_t* frame, std::string* error) {
-    if (s->nextFrame >= s->frameCount) return 0;
+    if (s->frameCount >= 0 && s->nextFrame >= s->frameCount) return 0;
+    if (s->stream) return nextRawStream(s, frame, error);
     const size_t count = static_cast<size_t>(s->frameBytes);
     return readInputBytes(&rawOf(s)->input, s->nextFrame * s->frameBytes, frame, count, error) ? 1 : -1;
 }

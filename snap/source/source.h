@@ -30,6 +30,9 @@ struct GeometryRequest {
     // --format as typed, since 420 and yuv420p lay odd sizes out differently;
     // nullptr for a format taken from another file.
     const char* formatWord = nullptr;
+    // A raw stream given no size takes this one (the other input's, in a
+    // comparison): it cannot be opened a second time once its geometry is known.
+    const FrameGeometry* fallback = nullptr;
 };
 
 enum { LAYOUT_WHY_SIZE = 96 };
@@ -45,7 +48,8 @@ struct Source {
     const struct FrameSource* kind;
     void* state;                      // the kind's private record (raw, y4m): no driver reads it
     const char* path;
-    int64_t fileBytes;                // the input's size, or -1 when not known (a stream)
+    int stream;                       // read once, in order: standard input, a FIFO, a named pipe
+    int64_t fileBytes;                // the input's size, or -1 while not known (a stream before its end)
     FrameGeometry geometry;
     int64_t frameBytes;               // one frame's samples as stored
     int64_t frameCount;               // whole frames, or -1 when not known yet (a stream)
@@ -66,6 +70,11 @@ struct SourceInput {
     const char* path;
     int64_t size;     // bytes, or -1 when not known
     int64_t position; // where the file stands, so that reads in order need no seek; -1 when not known
+    int stream;       // read in order only: a read before `position` fails, one after it skips
+    // Bytes a stream gave ahead of where it is read (the probe's), from
+    // offset keptStart; served before the stream's own, so none is lost.
+    std::vector<uint8_t> kept;
+    int64_t keptStart;
 };
 
 struct FrameSource {
@@ -95,11 +104,24 @@ int sourceSeek(Source* s, int64_t index, std::string* error);
 // Frame `index`: a seek when the source can and is not there already, then
 // next; a source that cannot seek reads its way forward. Nonzero on success.
 int readSourceFrame(Source* s, int64_t index, uint8_t* frame, std::string* error);
+// Like readSourceFrame, but running into the end is no error: 1 the frame,
+// 0 the input ended before it (frameCount is then known), -1 an error.
+int readSourceFrameOrEnd(Source* s, int64_t index, uint8_t* frame, std::string* error);
+// Reads on to the end, so that frameCount, partialBytes and fileBytes are
+// known: a stream's way to count. Nonzero on success.
+int readSourceToEnd(Source* s, std::string* error);
 void closeSource(Source* s);
 
 // Reads exactly `count` bytes at `offset` of the input (seeking only when
 // not already there). Nonzero on success; otherwise `error` says why.
 int readInputBytes(SourceInput* in, int64_t offset, uint8_t* bytes, size_t count, std::string* error);
+// Reads up to `count` bytes at `offset`, fewer only where the input ends:
+// `*got` says how many. Nonzero unless a read failed.
+int readInputSome(SourceInput* in, int64_t offset, uint8_t* bytes, size_t count, size_t* got, std::string* error);
+// The line at `offset`, through its '\n', into `line`: shorter, without the
+// '\n', where the input ends first; at most `limit` bytes. Nonzero unless a
+// read failed.
+int readInputLine(SourceInput* in, int64_t offset, std::vector<uint8_t>* line, size_t limit, std::string* error);
 void closeInput(SourceInput* in);
 
 // "flags", "header", "file name", "flags and file name", with " (format 4:2:0

@@ -20,6 +20,8 @@ struct Y4mState {
     std::vector<int64_t> frameStarts; // each frame's samples, once an index pass was needed
     int indexed;
     int lengthsDiffer;                // the index pass met a FRAME header of another length
+    int64_t streamAt;                 // a stream's next FRAME header
+    std::vector<uint8_t> line;        // a stream's FRAME header, kept from frame to frame
 };
 
 Y4mState* y4mOf(const Source* s) {
@@ -29,18 +31,8 @@ Y4mState* y4mOf(const Source* s) {
 // A header or FRAME line longer than this is taken for a damaged file.
 constexpr size_t LINE_LIMIT = size_t{1} << 24;
 
-// Reads the line at `offset` (through its '\n') into `line`, growing the read
-// until the line ends or the file does. 1: read; 0: the file ended first.
 int readLine(SourceInput* in, int64_t offset, std::vector<uint8_t>* line, std::string* error) {
-    size_t want = 256;
-    for (;;) {
-        const int64_t left = in->size - offset;
-        const size_t take = left < 0 ? 0 : static_cast<uint64_t>(left) < want ? static_cast<size_t>(left) : want;
-        line->resize(take);
-        if (take && !readInputBytes(in, offset, line->data(), take, error)) return 0;
-        if (memchr(line->data(), '\n', take) || take < want || want >= LINE_LIMIT) return 1;
-        want *= 4;
-    }
+    return readInputLine(in, offset, line, LINE_LIMIT, error);
 }
 
 std::string frameText(const Source* s, int64_t index) {
@@ -116,6 +108,7 @@ int takeHeader(Source* s, const Y4mHeader* h, const GeometryRequest* asked, std:
 // cut tail): it is indexed, so that every whole frame counts.
 int countFrames(Source* s, Y4mState* y, std::string* error) {
     const int64_t body = y->input.size - y->header.headerBytes;
+    s->frameCount = 0;
     if (body <= 0) return 1; // a header and no frame
     std::vector<uint8_t> line;
     if (!readLine(&y->input, y->header.headerBytes, &line, error)) return 0;
@@ -153,7 +146,8 @@ int openY4m(Source* s, SourceInput* in, const GeometryRequest* asked, std::strin
         *error = quotedName(s->path) + ": " + why;
         ok = 0;
     }
-    ok = ok && takeHeader(s, &y->header, asked, error) && countFrames(s, y, error);
+    y->streamAt = y->header.headerBytes;
+    ok = ok && takeHeader(s, &y->header, asked, error) && (s->stream || countFrames(s, y, error));
     if (!ok) {
         *in = y->input; // the file stays the caller's
         delete y;
@@ -192,10 +186,42 @@ int frameStart(Source* s, Y4mState* y, int64_t index, int64_t* start, std::strin
     return frameStart(s, y, index, start, error);
 }
 
+// A stream's end, found by reading into it: what is known of it is now settled.
+int endStream(Source* s, Y4mState* y, int64_t partialBytes) {
+    s->frameCount = s->nextFrame;
+    s->partialBytes = partialBytes;
+    s->fileBytes = y->input.position;
+    return 0;
+}
+
+// The next frame of a stream, after its FRAME header. The stream ends as a
+// file would: inside a header or a frame leaves a partial tail; a damaged
+// marker leaves its frame as the last, one that cannot be read.
+int nextY4mStream(Source* s, Y4mState* y, uint8_t* frame, std::string* error) {
+    std::vector<uint8_t>* line = &y->line;
+    if (!readLine(&y->input, y->streamAt, line, error)) return -1;
+    const int64_t length = parseY4mFrameHeader(line->data(), line->size());
+    const bool ended = line->size() < LINE_LIMIT && (line->empty() || line->back() != '\n');
+    if (line->empty() || (length < 0 && ended)) return endStream(s, y, int64_t(line->size()));
+    if (length <= 0) {
+        s->frameCount = s->nextFrame + 1;
+        *error = frameText(s, s->nextFrame) + " has no FRAME marker where it should start";
+        return -1;
+    }
+    if (y->frameHeaderBytes == 0) y->frameHeaderBytes = length;
+    if (length != y->frameHeaderBytes) y->lengthsDiffer = 1;
+    size_t got = 0;
+    if (!readInputSome(&y->input, y->streamAt + length, frame, size_t(s->frameBytes), &got, error)) return -1;
+    if (got < size_t(s->frameBytes)) return endStream(s, y, length + int64_t(got));
+    y->streamAt += length + s->frameBytes;
+    return 1;
+}
+
 int nextY4m(Source* s, uint8_t* frame, std::string* error) {
     const int64_t index = s->nextFrame;
-    if (index >= s->frameCount) return 0;
     Y4mState* y = y4mOf(s);
+    if (s->frameCount >= 0 && index >= s->frameCount) return 0;
+    if (s->stream) return nextY4mStream(s, y, frame, error);
     int64_t start = -1;
     if (!frameStart(s, y, index, &start, error)) return -1;
     if (start < 0) {

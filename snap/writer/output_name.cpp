@@ -11,11 +11,27 @@ const Writer* writerForName(const char* name) {
     return nullptr;
 }
 
-std::string writerExtensionList() {
+const Writer* writerForWord(const char* word) {
+    for (int i = 0; i < writerCount; ++i)
+        if (sameWordAnyCase(word, writerTable[i]->extension + 1)) return writerTable[i];
+    return nullptr;
+}
+
+namespace {
+std::string listWriters(int skip) {
     std::string list;
     for (int i = 0; i < writerCount; ++i)
-        list += std::string(i == 0 ? "" : i + 1 == writerCount ? " or " : ", ") + writerTable[i]->extension;
+        list += std::string(i == 0 ? "" : i + 1 == writerCount ? " or " : ", ") + (writerTable[i]->extension + skip);
     return list;
+}
+} // namespace
+
+std::string writerExtensionList() {
+    return listWriters(0);
+}
+
+std::string writerWordList() {
+    return listWriters(1);
 }
 
 int parseOutputName(const char* text, OutputName* name, int* malformed) {

@@ -54,8 +54,12 @@ extern const int writerCount;
 
 // The writer for OUTPUT's extension (any case), or nullptr.
 const Writer* writerForName(const char* name);
+// The writer --to names by its extension's word ("y4m"), any case, or nullptr.
+const Writer* writerForWord(const char* word);
 // ".bmp, .png, .yuv, .y4m or .framemd5": the table's extensions, for messages.
 std::string writerExtensionList();
+// "bmp, png, yuv, y4m or framemd5": the words --to takes.
+std::string writerWordList();
 
 // OUTPUT as a name per frame. With a field, a frame's name is prefix, the
 // frame number (zero-padded to `width` when zeroPad), then suffix; "%%" in
