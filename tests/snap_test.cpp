@@ -388,6 +388,18 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--info", "a", "--fail-below-ssim", "1"}, 0, 0, "--fail-below-ssim does not go with --info"},
         {{"--diff", "a", "b", "d.png", "--stats", "s", "--gain", "2"}, 0, 0, "--stats does not go with --diff"},
         {{"--make-sample", "16x8", "2"}, 0, 0, "no output file"},
+        // Standard input and output: "-", with --to naming the writer of standard output.
+        {{"--frame", "100-199", "-", "-", "--to", "Y4M"}, 1, SNAP_EXPORT, ""},
+        {{"--frame", "last", "in.y4m", "-", "--to", "png"}, 1, SNAP_EXPORT, ""},
+        {{"--compare", "-", "b.y4m"}, 1, SNAP_COMPARE, ""},
+        {{"in.y4m", "-"}, 0, 0, "writing to standard output needs --to bmp, png, yuv, y4m or framemd5: '-'"},
+        {{"in.y4m", "cut.yuv", "--to", "y4m"}, 0, 0, "--to names the writer for standard output"},
+        {{"in.y4m", "-", "--to", "jpg"}, 0, 0, "--to takes bmp, png, yuv, y4m or framemd5: 'jpg'"},
+        {{"--frame", "all", "in.y4m", "-", "--to", "bmp"}, 0, 0, "pictures to standard output are one frame only"},
+        {{"--framemd5", "in.y4m", "--to", "y4m"}, 0, 0, "--to does not go with --framemd5"},
+        {{"--diff", "a", "b", "-", "--to", "png"}, 0, 0, "--to does not go with --diff"},
+        {{"--compare", "-", "-"}, 0, 0, "only one of INPUT and OTHER can be '-'"},
+        {{"--diff", "-", "-", "d.png"}, 0, 0, "only one of INPUT and OTHER can be '-'"},
     };
     for (const Case& c : cases) {
         std::vector<const char*> argv = {"corvane-snap"};
