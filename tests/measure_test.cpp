@@ -180,7 +180,9 @@ TEST(Measure, JsonSaysWhatTheTextSays) {
     const SnapRun info = snap({"--info", "--json", "-", a});
     ASSERT_EQ(info.status, 0);
     const nlohmann::json i = nlohmann::json::parse(info.out);
-    EXPECT_EQ(i["whole frames"], 3);
+    EXPECT_EQ(i["whole_frames"], 3);
+    EXPECT_DOUBLE_EQ(double(i["duration_seconds"]), 3 / 25.0);
+    EXPECT_DOUBLE_EQ(double(i["frame_interval_seconds"]), 0.04);
     EXPECT_EQ(i["format"], "4:2:0");
     EXPECT_EQ(i["file"], a);
 }

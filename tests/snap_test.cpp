@@ -451,7 +451,9 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         {{"--info", "--rate", "30000/1001", clip}, {"frame rate: 30000/1001\n", "frame interval: 33 ms\n"}},
         // JSON keeps the rate a number, its note beside it.
         {{"--info", "--json", "-", clip},
-         {"\"frame rate\": 25,\n", "\"frame rate note\": \"no rate in the file; 25 by default\",\n"}},
+         {"\"frame_rate\": 25,\n", "\"frame_rate_note\": \"no rate in the file; 25 by default\",\n",
+          "\"whole_frames\": 4,\n", "\"duration\": \"h00 : m00 : s00 : ms160 : f4\",\n",
+          "\"duration_seconds\": 0.16,\n", "\"frame_interval\": \"40 ms\",\n", "\"frame_interval_seconds\": 0.04,\n"}},
         {{"--info", "--size", "176x144", clip},
          {"format: 4:2:2\n", "source: flags and file name\n"}},
         {{"--info", "--size", "88x72", "--format", "420", clip},
