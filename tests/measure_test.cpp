@@ -16,6 +16,19 @@
 #include "snap/snap.h"
 #include "tests/test_files.h"
 
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#endif
+#include "stb_image.h"
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 namespace {
 
 struct SnapRun {
@@ -48,9 +61,11 @@ std::string readAll(const std::string& path) {
     return text;
 }
 
-// Two 32x16 4:2:0 clips of `frames`: a ramp, and the ramp plus `offset[f]` in frame f.
-void writePair(const std::string& a, const std::string& b, const std::vector<int>& offset) {
-    const size_t frameBytes = 32 * 16 * 3 / 2;
+// Two 4:2:0 clips of `frames` (32x16 unless said): a ramp, and the ramp plus
+// `offset[f]` in frame f.
+void writePair(const std::string& a, const std::string& b, const std::vector<int>& offset, size_t width = 32,
+               size_t height = 16) {
+    const size_t frameBytes = width * height * 3 / 2;
     std::vector<uint8_t> x, y;
     for (size_t f = 0; f < offset.size(); ++f)
         for (size_t i = 0; i < frameBytes; ++i) {
@@ -353,3 +368,86 @@ TEST(Measure, DifferencePictureOfAKnownPair) {
 }
 
 } // namespace
+
+// The CSV's cells, row by row; every line must end in CR LF.
+std::vector<std::vector<std::string>> csvRows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find("\r\n", at);
+        EXPECT_NE(end, std::string::npos) << "a line without CR LF";
+        if (end == std::string::npos) break;
+        std::vector<std::string> cells(1);
+        for (size_t i = at; i < end; ++i) {
+            if (text[i] == ',') cells.emplace_back();
+            else cells.back() += text[i];
+        }
+        rows.push_back(cells);
+        at = end + 2;
+    }
+    return rows;
+}
+
+// The value after "key:" in a stats line, as printed.
+std::string statsField(const std::string& line, const std::string& key) {
+    const size_t at = line.find(" " + key + ":");
+    if (at == std::string::npos) return "?";
+    const size_t start = at + key.size() + 2;
+    return line.substr(start, line.find_first_of(" \n", start) - start);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
+    const std::string a = scratchPath("c_32x16.yuv"), b = scratchPath("d_32x16.yuv");
+    const std::string stats = scratchPath("c.log"), ssim = scratchPath("c.ssim"), csv = scratchPath("c.csv");
+    const std::string json = scratchPath("c.json");
+    writePair(a, b, {0, 3, -7, 1, 12});
+    const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--stats", stats, "--ssim-stats", ssim,
+                            "--csv", csv, "--json", json});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = csvRows(readAll(csv));
+    ASSERT_EQ(rows.size(), 6u);
+    const std::vector<std::string> header = {"frame", "psnr_y", "psnr_u", "psnr_v", "psnr_avg", "mse_y", "mse_u",
+                                             "mse_v", "mse_avg", "ssim_y", "ssim_u", "ssim_v", "ssim_all",
+                                             "ssim_all_db"};
+    EXPECT_EQ(rows[0], header);
+    const auto psnrLines = linesOf(readAll(stats)), ssimLines = linesOf(readAll(ssim));
+    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    ASSERT_EQ(psnrLines.size(), 5u);
+    ASSERT_EQ(ssimLines.size(), 5u);
+    const char* ssimKeys[] = {"Y", "U", "V", "All"};
+    for (size_t f = 0; f < 5; ++f) {
+        const std::vector<std::string>& row = rows[f + 1];
+        ASSERT_EQ(row.size(), header.size());
+        EXPECT_EQ(row[0], std::to_string(f));
+        for (size_t c = 1; c < header.size(); ++c) {
+            const bool ssimColumn = c >= 9;
+            const std::string key = ssimColumn ? header[c].substr(5) : header[c];
+            const nlohmann::json& value = j["frames"][f][ssimColumn ? "ssim" : "psnr"][key];
+            // Every digit: the cell reads back as the JSON's double; an infinity is an empty cell.
+            if (value.is_null()) EXPECT_EQ(row[c], "") << header[c] << " " << f;
+            else EXPECT_EQ(strtod(row[c].c_str(), nullptr), double(value)) << header[c] << " " << f;
+            char shown[64];
+            const double cell = row[c].empty() ? INFINITY : strtod(row[c].c_str(), nullptr);
+            if (!ssimColumn) {
+                snprintf(shown, sizeof shown, std::isinf(cell) ? "inf" : "%.2f", cell);
+                EXPECT_EQ(shown, statsField(" " + psnrLines[f], header[c])) << header[c] << " " << f;
+            } else if (c < 13) {
+                snprintf(shown, sizeof shown, "%f", cell);
+                EXPECT_EQ(shown, statsField(" " + ssimLines[f], ssimKeys[c - 9])) << header[c] << " " << f;
+            }
+        }
+    }
+    // Alone on standard output with -, the summaries left out.
+    const SnapRun out = snap({"--compare", a, b, "--csv", "-"});
+    ASSERT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(out.out.rfind("frame,psnr_y,psnr_u,psnr_v,psnr_avg,mse_y,mse_u,mse_v,mse_avg\r\n0,,,,,0,0,0,0\r\n", 0), 0u)
+        << out.out;
+    EXPECT_EQ(snap({"--compare", a, b, "--csv", json, "--json", json}).status, 2);
+    EXPECT_EQ(snap({"--compare", a, b, "--csv", a}).status, 2);
+}

@@ -145,7 +145,6 @@ int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* 
     if (!readOption(job, line, OPTION_SIZE, error) || !atMostNames(line, 2, error)) return 0;
     if (line->positionals < 2) return refuseArguments(error, "INPUT and OTHER are both required");
     job->worst = SNAP_WORST_DEFAULT;
-    job->gain = 1;
     if (line->value[OPTION_WORST] && !job->reportPath) return refuseArguments(error, "--worst goes with --report");
     if (!readOption(job, line, OPTION_WORST, error)) return 0;
     for (int i = 0; i < metricCount; ++i) job->statsPaths[i] = line->statsText[i];

@@ -52,7 +52,7 @@ struct SnapJob {
     const char* reportPath;  // --compare: an .html file
     int worst;               // --report's worst frames: 1 to SNAP_WORST_LIMIT, 3 by default
     int rankMetric;          // the row of the first metric --metric named: it ranks the worst frames
-    int gain;                // --diff: 1 to 64; --compare's difference pictures: 1
+    int gain;                // --diff: 1 to 64
 };
 
 extern const char snapUsage[];

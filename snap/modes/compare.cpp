@@ -460,7 +460,7 @@ int writeReport(Run* run, int64_t missing, bool failed) {
     figureTableOf(run, &figures);
     CompareReport compare;
     describeRun(run, missing, failed, &figures, &compare);
-    ReportPage page = {&compare, &figures, std::string(), run->worst.metric, {}, run->job->gain};
+    ReportPage page = {&compare, &figures, std::string(), run->worst.metric, {}, WORST_DIFFERENCE_GAIN};
     std::string error;
     for (const HeldFrame& held : run->worst.held) {
         page.worst.push_back({held.index, {}});

@@ -14,6 +14,9 @@
 #include "snap/metric/metric.h"
 
 constexpr int32_t WORST_PICTURE_WIDTH = 640;
+// The difference pictures' gain: a coding error of a few levels, flat grey at
+// 1, shows at 4 and still leaves room before the clamp.
+constexpr int WORST_DIFFERENCE_GAIN = 4;
 
 struct HeldFrame {
     int64_t index;  // from 0
