@@ -6,7 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "snap/metric/metric.h"
+#include "snap/metric/psnr.h"
+#include "snap/report/html_report.h"
 #include "snap/report/plot.h"
+#include "snap/report/pooled.h"
+#include "snap/report/worst_frames.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -147,6 +152,114 @@ TEST(Plot, TitlesAreUtf8AndShortenedInTheMiddle) {
     EXPECT_LT(end - start, 120u);
     EXPECT_NE(svg.find("worst PSNR Y: frame 2, 29.00 dB"), std::string::npos);
     checkWithOtherPrograms(svg, "title.svg");
+}
+
+// Percentiles as Python's statistics.quantiles(data, n=100, method="inclusive")
+// gives them (the values worked by hand: j, delta = divmod(p * (n - 1), 100)).
+TEST(Report, PercentilesInterpolateBetweenClosestRanks) {
+    const struct {
+        std::vector<double> sorted;
+        int p;
+        double want;
+    } cases[] = {
+        {{10}, 25, 10},                     // one value is every percentile
+        {{10, 20}, 1, 10.1},                // (10 * 99 + 20 * 1) / 100
+        {{10, 20}, 50, 15},
+        {{1, 2, 3, 4, 5}, 25, 2},           // p * 4 = 100: on a rank
+        {{1, 2, 3, 4, 5}, 10, 1.4},
+        {{1, 2, 3, 4, 5}, 5, 1.2},
+        {{0, 100, 200, INFINITY}, 50, 150},
+        {{0, 100, INFINITY}, 50, 100},      // on the rank below an infinity: no 0 x inf
+        {{0, 100, INFINITY}, 51, INFINITY},
+        {{}, 50, NAN},
+    };
+    for (const auto& c : cases) {
+        const double got = inclusivePercentile(c.sorted.data(), c.sorted.size(), c.p);
+        if (std::isnan(c.want)) EXPECT_TRUE(std::isnan(got));
+        else EXPECT_DOUBLE_EQ(got, c.want) << c.p << " of " << c.sorted.size();
+    }
+}
+
+TEST(Report, PoolingLeavesOutNanAndTakesDecibelsOverTheirError) {
+    PooledFigure pooled;
+    const std::vector<double> plain = {4, NAN, 1, 4};
+    poolValues(plain.data(), plain.size(), 0, &pooled);
+    EXPECT_EQ(pooled.count, 3);
+    EXPECT_EQ(pooled.min, 1);
+    EXPECT_EQ(pooled.max, 4);
+    EXPECT_DOUBLE_EQ(pooled.mean, 3);
+    EXPECT_DOUBLE_EQ(pooled.harmonicMean, 2); // 3 / (1/4 + 1 + 1/4)
+    EXPECT_DOUBLE_EQ(pooled.percentile[4], 4);
+    // 10 dB and 20 dB are errors of 0.1 and 0.01: their mean 0.055 is 12.596 dB.
+    const std::vector<double> decibels = {10, 20, INFINITY};
+    poolValues(decibels.data(), decibels.size(), 1, &pooled);
+    EXPECT_DOUBLE_EQ(pooled.mean, -10 * log10(0.11 / 3));
+    EXPECT_EQ(pooled.max, INFINITY);
+    EXPECT_DOUBLE_EQ(pooled.harmonicMean, 3 / (0.1 + 0.05));
+    const std::vector<double> same = {INFINITY, INFINITY};
+    poolValues(same.data(), same.size(), 1, &pooled);
+    EXPECT_EQ(pooled.mean, INFINITY);
+    EXPECT_EQ(pooled.harmonicMean, INFINITY);
+    const std::vector<double> negative = {-1, 2};
+    poolValues(negative.data(), negative.size(), 0, &pooled);
+    EXPECT_TRUE(std::isnan(pooled.harmonicMean));
+    poolValues(nullptr, 0, 0, &pooled);
+    EXPECT_EQ(pooled.count, 0);
+    EXPECT_TRUE(std::isnan(pooled.min) && std::isnan(pooled.percentile[0]));
+}
+
+TEST(Report, PicturesShrinkByWholeBoxes) {
+    const struct {
+        int32_t width, most;
+        int factor;
+    } factors[] = {{640, 640, 1}, {641, 640, 2}, {1280, 640, 2}, {1920, 640, 3}, {3840, 640, 6}, {1, 640, 1}};
+    for (const auto& f : factors) EXPECT_EQ(scaleFactorFor(f.width, f.most), f.factor) << f.width;
+    // 5 x 3 grey by 2: two boxes across, one down; the rest left out; means rounded.
+    const std::vector<uint8_t> grey = {0, 1, 10, 20, 99,
+                                       2, 2, 30, 41, 99,
+                                       99, 99, 99, 99, 99};
+    std::vector<uint8_t> out;
+    int32_t w, h;
+    boxScale(grey.data(), 5, 3, 5, 1, 2, &out, &w, &h);
+    EXPECT_EQ(w, 2);
+    EXPECT_EQ(h, 1);
+    EXPECT_EQ(out, (std::vector<uint8_t>{1, 25}));
+    // Colour, each channel apart; a single row still gives one row.
+    const std::vector<uint8_t> colour = {10, 20, 30, 12, 22, 33, 0, 0, 0};
+    boxScale(colour.data(), 3, 1, 9, 3, 2, &out, &w, &h);
+    EXPECT_EQ(w, 1);
+    EXPECT_EQ(h, 1);
+    EXPECT_EQ(out, (std::vector<uint8_t>{11, 21, 32}));
+}
+
+TEST(Report, WorstFramesAreHeldWorstFirstAndBase64IsStandard) {
+    WorstFrames worst;
+    startWorstFrames(&worst, 2, &psnrMetric);
+    const double mse[] = {4, 9, 1, 9, 16, 0};
+    for (int64_t i = 0; i < 6; ++i) {
+        // One plane of 4 samples whose squares give the MSE.
+        MetricFigures figures = {};
+        *figuresAs<PsnrFrame>(&figures) = {1, 8, {uint64_t(mse[i] * 4)}, {4}};
+        const uint8_t frame[2] = {uint8_t(i), uint8_t(10 + i)};
+        ASSERT_TRUE(considerWorstFrame(&worst, i, &figures, frame, 1, frame + 1, 1));
+    }
+    ASSERT_EQ(worst.held.size(), 2u);
+    EXPECT_EQ(worst.held[0].index, 4);
+    EXPECT_EQ(worst.held[1].index, 1); // on a tie the earlier frame
+    EXPECT_EQ(worst.held[0].bytes[0], std::vector<uint8_t>{4});
+    EXPECT_EQ(worst.held[1].bytes[1], std::vector<uint8_t>{11});
+    startWorstFrames(&worst, 0, &psnrMetric);
+    EXPECT_TRUE(worst.held.empty());
+
+    const struct {
+        std::string bytes, text;
+    } codes[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
+                 {std::string("\xff\xfe\0", 3), "//4A"}};
+    for (const auto& c : codes)
+        EXPECT_EQ(base64Text(std::vector<uint8_t>(c.bytes.begin(), c.bytes.end())), c.text) << c.text;
+    EXPECT_EQ(reportNumber(INFINITY, 2), "inf");
+    EXPECT_EQ(reportNumber(NAN, 2), "\u2014");
+    EXPECT_EQ(reportNumber(0.9876543, 6), "0.987654");
 }
 
 } // namespace
