@@ -51,6 +51,8 @@ const char pageStyle[] =
     "thead th{border-bottom:2px solid #d5d3ce;font-weight:600;white-space:nowrap}\n"
     "table.facts th{font-weight:500;color:#555;white-space:nowrap}\n"
     "table.facts td{overflow-wrap:anywhere}\n"
+    "table.numbers{font-size:.92em}\n"
+    "table.numbers th,table.numbers td{padding:.28em .5em}\n"
     "table.numbers td,table.numbers thead th{text-align:right;white-space:nowrap}\n"
     "table.numbers thead th:first-child{text-align:left}\n"
     "table.numbers tbody th{font-family:ui-monospace,Menlo,Consolas,monospace;font-weight:500;font-size:.92em}\n"
@@ -149,7 +151,7 @@ void addHeader(std::string* out, const ReportPage* page) {
 // One row per figure: its pooled values, the worst of them marked.
 void addSummary(std::string* out, const ReportPage* page) {
     *out += "<section id=\"summary\"><h2>Summary</h2>\n<div class=\"scroll\"><table class=\"numbers\">\n"
-            "<thead><tr><th>figure</th><th>min</th><th>max</th><th>mean</th><th>harmonic mean</th>";
+            "<thead><tr><th>figure</th><th>min</th><th>max</th><th>mean</th><th>harm. mean</th>";
     for (int p : pooledPercentiles) *out += "<th>p" + numberText(p) + "</th>";
     *out += "</tr></thead>\n<tbody>\n";
     for (const FigureColumn& column : page->table->columns) {
