@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "snap/metric/metric.h"
+#include "snap/format/frame_format.h"
 #include "snap/metric/psnr.h"
 #include "snap/report/html_report.h"
 #include "snap/report/plot.h"
@@ -218,23 +219,39 @@ TEST(Report, PicturesShrinkByWholeBoxes) {
     const std::vector<uint8_t> grey = {0, 1, 10, 20, 99,
                                        2, 2, 30, 41, 99,
                                        99, 99, 99, 99, 99};
+    const FrameGeometry greyGeometry = {findFrameFormat("gray"), 5, 3, CHROMA_ROUNDED_UP};
+    FrameGeometry scaled;
     std::vector<uint8_t> out;
-    int32_t w, h;
-    boxScale(grey.data(), 5, 3, 5, 1, 2, &out, &w, &h);
-    EXPECT_EQ(w, 2);
-    EXPECT_EQ(h, 1);
+    ASSERT_TRUE(scaleFrame(&greyGeometry, grey.data(), 2, &scaled, &out));
+    EXPECT_EQ(scaled.width, 2);
+    EXPECT_EQ(scaled.height, 1);
     EXPECT_EQ(out, (std::vector<uint8_t>{1, 25}));
-    // Colour, each channel apart; a single row still gives one row.
-    const std::vector<uint8_t> colour = {10, 20, 30, 12, 22, 33, 0, 0, 0};
-    boxScale(colour.data(), 3, 1, 9, 3, 2, &out, &w, &h);
-    EXPECT_EQ(w, 1);
-    EXPECT_EQ(h, 1);
-    EXPECT_EQ(out, (std::vector<uint8_t>{11, 21, 32}));
+    // 4:2:0 of 3 x 2 by 2, chroma rounded up: Y is 1 x 1 of the top-left box,
+    // chroma 1 x 1 of its own 2 x 1 plane; 10-bit samples stay 10-bit.
+    const std::vector<uint16_t> deep = {100, 200, 999, 300, 400, 999, /* U */ 7, 9, /* V */ 1000, 1001};
+    const FrameGeometry deepGeometry = {findFrameFormat("yuv420p10le"), 3, 2, CHROMA_ROUNDED_UP};
+    ASSERT_TRUE(scaleFrame(&deepGeometry, reinterpret_cast<const uint8_t*>(deep.data()), 2, &scaled, &out));
+    ASSERT_EQ(out.size(), 6u);
+    const uint16_t* samples = reinterpret_cast<const uint16_t*>(out.data());
+    EXPECT_EQ(samples[0], 250);
+    EXPECT_EQ(samples[1], 8);
+    EXPECT_EQ(samples[2], 1001); // 1000.5 rounds up
+    // nv12 comes out planar, U and V apart.
+    const std::vector<uint8_t> nv12 = {10, 20, 30, 40, 50, 60, 70, 80, /* U V pairs */ 100, 200, 110, 210};
+    const FrameGeometry nv12Geometry = {findFrameFormat("nv12"), 4, 2, CHROMA_ROUNDED_UP};
+    ASSERT_TRUE(scaleFrame(&nv12Geometry, nv12.data(), 2, &scaled, &out));
+    EXPECT_EQ(scaled.format, findFrameFormat("yuv420p"));
+    EXPECT_EQ(out, (std::vector<uint8_t>{35, 55, 105, 205}));
+    // A single row stays one row.
+    const std::vector<uint8_t> row = {8, 9, 10, 11, 12};
+    const FrameGeometry rowGeometry = {findFrameFormat("gray"), 5, 1, CHROMA_ROUNDED_UP};
+    ASSERT_TRUE(scaleFrame(&rowGeometry, row.data(), 3, &scaled, &out));
+    EXPECT_EQ(out, (std::vector<uint8_t>{9}));
 }
 
 TEST(Report, WorstFramesAreHeldWorstFirstAndBase64IsStandard) {
     WorstFrames worst;
-    startWorstFrames(&worst, 2, &psnrMetric);
+    startWorstFrames(&worst, 2, &psnrMetric, 1);
     const double mse[] = {4, 9, 1, 9, 16, 0};
     for (int64_t i = 0; i < 6; ++i) {
         // One plane of 4 samples whose squares give the MSE.
@@ -248,8 +265,16 @@ TEST(Report, WorstFramesAreHeldWorstFirstAndBase64IsStandard) {
     EXPECT_EQ(worst.held[1].index, 1); // on a tie the earlier frame
     EXPECT_EQ(worst.held[0].bytes[0], std::vector<uint8_t>{4});
     EXPECT_EQ(worst.held[1].bytes[1], std::vector<uint8_t>{11});
-    startWorstFrames(&worst, 0, &psnrMetric);
+    startWorstFrames(&worst, 0, &psnrMetric, 1);
     EXPECT_TRUE(worst.held.empty());
+    // Without holding, only the numbers are kept: the files are read again.
+    startWorstFrames(&worst, 1, &psnrMetric, 0);
+    MetricFigures figures = {};
+    *figuresAs<PsnrFrame>(&figures) = {1, 8, {4}, {4}};
+    const uint8_t frame[2] = {1, 2};
+    ASSERT_TRUE(considerWorstFrame(&worst, 9, &figures, frame, 1, frame + 1, 1));
+    ASSERT_EQ(worst.held.size(), 1u);
+    EXPECT_TRUE(worst.held[0].bytes[0].empty());
 
     const struct {
         std::string bytes, text;

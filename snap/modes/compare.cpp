@@ -169,7 +169,9 @@ void prepareReports(Run* run) {
     int ranked = 0;
     for (int m = 0; m < run->metrics; ++m)
         if (run->measured[m].metric == metricTable[job->rankMetric].metric) ranked = m;
-    startWorstFrames(&run->worst, job->reportPath ? job->worst : 0, run->measured[ranked].metric);
+    // Files are read again for the few frames kept; a stream's are held as they pass.
+    const bool seek = sourceCanSeek(&run->input) && sourceCanSeek(&run->other);
+    startWorstFrames(&run->worst, job->reportPath ? job->worst : 0, run->measured[ranked].metric, !seek);
 }
 
 // Refuses an output that is INPUT, OTHER or another output of the run, then
@@ -454,19 +456,63 @@ int writeCsv(const Run* run) {
     return writeDocument(run->job->csvPath, figureCsvText(&figures), &run->guard, "--csv");
 }
 
-// The report, its worst frames' pictures made from the frames held.
+// The worst frames' bytes, read again from the files when they were not held.
+int readWorstAgain(Run* run) {
+    if (run->worst.holdBytes || run->worst.held.empty()) return 1;
+    Source input, other;
+    if (!openSourcePair(run->job, &input, &other)) return 0;
+    std::string error;
+    const int ok = readHeldFrames(&run->worst, &input, &other, &error);
+    closeSource(&input);
+    closeSource(&other);
+    return ok || !snapFail("--report: %s", error.c_str());
+}
+
+// Each worst frame's pictures (most of the report's work): the two sides of
+// every frame shared among the cores, then each frame's difference.
+int buildPictures(const Run* run, ReportPage* page) {
+    const std::vector<HeldFrame>& held = run->worst.held;
+    const size_t tasks = 2 * held.size();
+    std::vector<WorstSide> sides(tasks);
+    std::vector<std::string> errors(tasks);
+    std::vector<int> built(tasks, 0);
+    page->worst.resize(held.size());
+    std::atomic<size_t> next{0};
+    auto work = [&]() {
+        for (size_t t; (t = next.fetch_add(1)) < tasks;)
+            built[t] = buildWorstSide(&run->stored[t % 2], &held[t / 2], int(t % 2), &sides[t],
+                                      &page->worst[t / 2].pictures.png[t % 2], &errors[t]);
+    };
+    std::vector<std::thread> workers;
+    for (size_t t = 1; t < tasks && t < std::thread::hardware_concurrency(); ++t) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& worker : workers) worker.join();
+    const int factor = scaleFactorFor(run->geometry.width, WORST_PICTURE_WIDTH);
+    for (size_t i = 0; i < held.size(); ++i) {
+        page->worst[i].index = held[i].index;
+        if (built[2 * i] && built[2 * i + 1] &&
+            buildWorstDifference(&sides[2 * i], factor, page->gain, &page->worst[i].pictures, &errors[2 * i]))
+            continue;
+        return !snapFail("--report: frame %" PRId64 ": %s", held[i].index,
+                         errors[built[2 * i] && !built[2 * i + 1] ? 2 * i + 1 : 2 * i].c_str());
+    }
+    return 1;
+}
+
+// The report, with its worst frames' pictures.
 int writeReport(Run* run, int64_t missing, bool failed) {
     FigureTable figures;
     figureTableOf(run, &figures);
     CompareReport compare;
     describeRun(run, missing, failed, &figures, &compare);
     ReportPage page = {&compare, &figures, std::string(), run->worst.metric, {}, WORST_DIFFERENCE_GAIN};
-    std::string error;
-    for (const HeldFrame& held : run->worst.held) {
-        page.worst.push_back({held.index, {}});
-        if (!buildWorstPictures(run->stored, &held, page.gain, &page.worst.back().pictures, &error))
-            return !snapFail("--report: frame %" PRId64 ": %s", held.index, error.c_str());
-    }
+    if (!readWorstAgain(run) || !buildPictures(run, &page)) return 0;
     if (!buildPlot(run, &page.plotSvg)) return !snapFail("--report: out of memory");
     return writeDocument(run->job->reportPath, reportHtml(&page), &run->guard, "--report");
 }

@@ -1,18 +1,18 @@
 #include "snap/report/worst_frames.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
-
-#include "render/colour.h"
 
 #include "snap/metric/metric_planes.h"
 #include "snap/modes/compare.h"
 #include "snap/modes/diff.h"
 #include "snap/writer/picture.h"
-#include "snap/writer/picture_frame.h"
+#include "snap/writer/writer.h"
 
-void startWorstFrames(WorstFrames* worst, int most, const Metric* metric) {
+void startWorstFrames(WorstFrames* worst, int most, const Metric* metric, int holdBytes) {
     worst->most = most;
+    worst->holdBytes = holdBytes;
     worst->metric = metric;
     worst->held.clear();
 }
@@ -42,8 +42,10 @@ int considerWorstFrame(WorstFrames* worst, int64_t index, const MetricFigures* f
         }
         frame.index = index;
         frame.value = value;
-        frame.bytes[0].assign(a, a + aBytes);
-        frame.bytes[1].assign(b, b + bBytes);
+        if (worst->holdBytes) {
+            frame.bytes[0].assign(a, a + aBytes);
+            frame.bytes[1].assign(b, b + bBytes);
+        }
         size_t at = held.size();
         while (at > 0 && worseThan(worst->metric, value, held[at - 1].value)) --at;
         held.insert(held.begin() + ptrdiff_t(at), std::move(frame));
@@ -57,73 +59,115 @@ int scaleFactorFor(int32_t width, int32_t most) {
     return width <= most ? 1 : int((int64_t{width} + most - 1) / most);
 }
 
-void boxScale(const uint8_t* pixels, int32_t width, int32_t height, int64_t stride, int channels, int factor,
-              std::vector<uint8_t>* out, int32_t* outWidth, int32_t* outHeight) {
-    const int32_t w = width / factor > 0 ? width / factor : 1, h = height / factor > 0 ? height / factor : 1;
-    const int32_t boxWidth = width < factor ? width : factor, boxHeight = height < factor ? height : factor;
-    const uint32_t count = uint32_t(boxWidth) * uint32_t(boxHeight);
-    out->resize(size_t(w) * size_t(h) * size_t(channels));
-    std::vector<uint32_t> sums(size_t(w) * size_t(channels));
-    for (int32_t y = 0; y < h; ++y) {
-        std::fill(sums.begin(), sums.end(), 0u);
-        for (int32_t r = 0; r < boxHeight; ++r) {
-            const uint8_t* row = pixels + (int64_t{y} * factor + r) * stride;
-            for (int32_t x = 0; x < w; ++x)
-                for (int32_t k = 0; k < boxWidth; ++k)
-                    for (int c = 0; c < channels; ++c)
-                        sums[size_t(x) * channels + c] += row[(int64_t{x} * factor + k) * channels + c];
-        }
-        uint8_t* target = out->data() + size_t(y) * size_t(w) * size_t(channels);
-        for (size_t i = 0; i < sums.size(); ++i) target[i] = uint8_t((sums[i] + count / 2) / count);
-    }
-    *outWidth = w;
-    *outHeight = h;
-}
-
 namespace {
 
-// The colour view as buildPicture made it, scaled and encoded as PNG.
-const std::vector<uint8_t>* encodeScaled(const WriterContext*, int32_t width, int32_t height, WriterOutput* out) {
-    int32_t w, h;
-    boxScale(out->pixels.data(), width, height, pictureStride(width, 24), 3, scaleFactorFor(width, WORST_PICTURE_WIDTH),
-             &out->scratch, &w, &h);
-    return encodePng(&out->own, out->scratch.data(), w, h, int64_t{w} * 3, 3) ? &out->own : nullptr;
-}
-
-// 128 + gain x (a - b) of Y, as --diff draws it, into a grey picture.
-void differenceOfY(const FrameGeometry stored[2], const HeldFrame* held, int gain, std::vector<uint8_t>* grey) {
-    std::vector<uint8_t> scratch[2];
-    MetricFrame frames[2];
-    for (int k = 0; k < 2; ++k) metricFrameOf(&stored[k], held->bytes[k].data(), &scratch[k], &frames[k]);
-    const MetricPlane *a = &frames[0].plane[0], *b = &frames[1].plane[0];
-    grey->resize(size_t(a->width) * size_t(a->height));
-    for (int32_t r = 0; r < a->height; ++r)
-        diffPlane(a->data + r * a->stride, b->data + r * b->stride, a->width, frames[0].depth, gain,
-                  grey->data() + size_t(r) * size_t(a->width));
+// One plane scaled down: each sample the rounded mean of its factor x factor
+// box, the box held inside the plane (a scaled chroma plane rounded up may
+// reach one sample past its edge). The box's rows are added down each
+// column first, a loop the compiler vectorises, then across.
+template <typename T, typename Sum>
+void scalePlane(const MetricPlane* from, int factor, uint8_t* to, int64_t toStride, int32_t toWidth,
+                int32_t toHeight, std::vector<Sum>* columns) {
+    columns->resize(size_t(from->width));
+    for (int32_t y = 0; y < toHeight; ++y) {
+        const int64_t top = std::min<int64_t>(int64_t{y} * factor, from->height - 1);
+        const int64_t bottom = std::min<int64_t>(top + factor, from->height);
+        std::fill(columns->begin(), columns->end(), 0);
+        for (int64_t r = top; r < bottom; ++r) {
+            const T* row = reinterpret_cast<const T*>(from->data + r * from->stride);
+            for (int32_t i = 0; i < from->width; ++i) (*columns)[size_t(i)] += row[i];
+        }
+        T* target = reinterpret_cast<T*>(to + y * toStride);
+        for (int32_t x = 0; x < toWidth; ++x) {
+            const int64_t left = std::min<int64_t>(int64_t{x} * factor, from->width - 1);
+            const int64_t right = std::min<int64_t>(left + factor, from->width);
+            uint64_t sum = 0;
+            for (int64_t i = left; i < right; ++i) sum += uint64_t((*columns)[size_t(i)]);
+            const uint64_t count = uint64_t(right - left) * uint64_t(bottom - top);
+            target[x] = T((sum + count / 2) / count);
+        }
+    }
 }
 
 } // namespace
 
-int buildWorstPictures(const FrameGeometry stored[2], const HeldFrame* held, int gain, WorstPictures* out,
-                       std::string* error) {
+int scaleFrame(const FrameGeometry* stored, const uint8_t* frame, int factor, FrameGeometry* scaled,
+               std::vector<uint8_t>* out) {
+    std::vector<uint8_t> scratch;
+    MetricFrame planes;
+    metricFrameOf(stored, frame, &scratch, &planes);
+    *scaled = *stored;
+    scaled->format = planarFormOf(stored->format);
+    scaled->width = std::max(1, stored->width / factor);
+    scaled->height = std::max(1, stored->height / factor);
+    FramePlanes layout;
+    if (!framePlanes(scaled, &layout) || layout.planeCount != planes.planes) return 0;
+    out->assign(size_t(layout.frameBytes), 0);
+    // 8-bit columns add up in 32 bits (the compiler's widest vector lanes);
+    // 16-bit ones could pass that down a box of 65,538 rows.
+    std::vector<uint32_t> narrow;
+    std::vector<uint64_t> wide;
+    const int32_t bytes = scaled->format->bytesPerSample;
+    for (int p = 0; p < planes.planes; ++p) {
+        const int32_t width = int32_t(layout.rowBytes[p] / bytes), height = int32_t(layout.rows[p]);
+        uint8_t* to = out->data() + layout.offset[p];
+        if (bytes == 1) scalePlane<uint8_t>(&planes.plane[p], factor, to, layout.rowBytes[p], width, height, &narrow);
+        else scalePlane<uint16_t>(&planes.plane[p], factor, to, layout.rowBytes[p], width, height, &wide);
+    }
+    return 1;
+}
+
+namespace {
+
+} // namespace
+
+int buildWorstSide(const FrameGeometry* stored, const HeldFrame* held, int side, WorstSide* out,
+                   std::vector<uint8_t>* png, std::string* error) {
     try {
-        WriterOutput picture;
-        for (int k = 0; k < 2; ++k) {
-            WriterContext c = WriterContext();
-            c.geometry = stored[k];
-            c.frameBytes = int64_t(held->bytes[k].size());
-            if (!encodePictureFrame(&c, held->bytes[k].data(), &picture, error, 0, "PNG", encodeScaled)) return 0;
-            out->png[k].assign(picture.bytes, picture.bytes + picture.size);
-        }
-        std::vector<uint8_t> grey, scaled;
-        differenceOfY(stored, held, gain, &grey);
-        const int32_t width = stored[0].width, height = stored[0].height;
-        out->factor = scaleFactorFor(width, WORST_PICTURE_WIDTH);
-        boxScale(grey.data(), width, height, width, 1, out->factor, &scaled, &out->width, &out->height);
-        if (!encodePng(&out->png[2], scaled.data(), out->width, out->height, out->width, 1)) {
-            *error = "the difference picture cannot be encoded";
+        const int factor = scaleFactorFor(stored->width, WORST_PICTURE_WIDTH);
+        if (held->bytes[side].empty() || !scaleFrame(stored, held->bytes[side].data(), factor, &out->scaled, &out->small)) {
+            *error = "the frame cannot be scaled down";
             return 0;
         }
+        WriterContext c = WriterContext();
+        c.geometry = out->scaled;
+        c.frameBytes = int64_t(out->small.size());
+        WriterOutput picture;
+        if (!pngWriter.frame(&c, held->index, out->small.data(), &picture, error)) return 0;
+        png->assign(picture.bytes, picture.bytes + picture.size);
+    } catch (const std::bad_alloc&) {
+        *error = "out of memory";
+        return 0;
+    }
+    return 1;
+}
+
+int buildWorstDifference(const WorstSide sides[2], int factor, int gain, WorstPictures* out, std::string* error) {
+    const FrameGeometry* scaled = &sides[0].scaled;
+    const size_t width = size_t(scaled->width), rowBytes = width * size_t(scaled->format->bytesPerSample);
+    out->factor = factor;
+    out->width = scaled->width;
+    out->height = scaled->height;
+    try {
+        std::vector<uint8_t> grey(width * size_t(scaled->height));
+        for (size_t r = 0; r < size_t(scaled->height); ++r)
+            diffPlane(sides[0].small.data() + r * rowBytes, sides[1].small.data() + r * rowBytes, int64_t(width),
+                      scaled->format->depth, gain, grey.data() + r * width);
+        if (encodePng(&out->png[2], grey.data(), out->width, out->height, out->width, 1)) return 1;
+    } catch (const std::bad_alloc&) {
+    }
+    *error = "the difference picture cannot be encoded";
+    return 0;
+}
+
+int readHeldFrames(WorstFrames* worst, Source* input, Source* other, std::string* error) {
+    Source* sources[2] = {input, other};
+    try {
+        for (HeldFrame& held : worst->held)
+            for (int k = 0; k < 2; ++k) {
+                held.bytes[k].resize(size_t(sources[k]->frameBytes));
+                if (!readSourceFrame(sources[k], held.index, held.bytes[k].data(), error)) return 0;
+            }
     } catch (const std::bad_alloc&) {
         *error = "out of memory";
         return 0;
