@@ -61,6 +61,17 @@ int scaleFactorFor(int32_t width, int32_t most) {
 
 namespace {
 
+// `sum / count` rounded, by a multiplication: a division per sample cost
+// more than all the adding. The double's quotient is off by one at most, and
+// that is put right.
+inline uint64_t roundedMean(uint64_t sum, uint64_t count, double reciprocal) {
+    const uint64_t n = sum + count / 2;
+    uint64_t q = uint64_t(double(n) * reciprocal);
+    while (q > 0 && q * count > n) --q;
+    while ((q + 1) * count <= n) ++q;
+    return q;
+}
+
 // One plane scaled down: each sample the rounded mean of its factor x factor
 // box, the box held inside the plane (a scaled chroma plane rounded up may
 // reach one sample past its edge). The box's rows are added down each
@@ -69,22 +80,27 @@ template <typename T, typename Sum>
 void scalePlane(const MetricPlane* from, int factor, uint8_t* to, int64_t toStride, int32_t toWidth,
                 int32_t toHeight, std::vector<Sum>* columns) {
     columns->resize(size_t(from->width));
+    Sum* __restrict sums = columns->data();
+    const int32_t width = from->width;
     for (int32_t y = 0; y < toHeight; ++y) {
         const int64_t top = std::min<int64_t>(int64_t{y} * factor, from->height - 1);
         const int64_t bottom = std::min<int64_t>(top + factor, from->height);
-        std::fill(columns->begin(), columns->end(), 0);
+        std::fill(sums, sums + width, Sum(0));
         for (int64_t r = top; r < bottom; ++r) {
-            const T* row = reinterpret_cast<const T*>(from->data + r * from->stride);
-            for (int32_t i = 0; i < from->width; ++i) (*columns)[size_t(i)] += row[i];
+            const T* __restrict row = reinterpret_cast<const T*>(from->data + r * from->stride);
+            for (int32_t i = 0; i < width; ++i) sums[i] += row[i];
         }
         T* target = reinterpret_cast<T*>(to + y * toStride);
+        uint64_t lastCount = 0;
+        double reciprocal = 0;
         for (int32_t x = 0; x < toWidth; ++x) {
-            const int64_t left = std::min<int64_t>(int64_t{x} * factor, from->width - 1);
-            const int64_t right = std::min<int64_t>(left + factor, from->width);
+            const int64_t left = std::min<int64_t>(int64_t{x} * factor, width - 1);
+            const int64_t right = std::min<int64_t>(left + factor, width);
             uint64_t sum = 0;
-            for (int64_t i = left; i < right; ++i) sum += uint64_t((*columns)[size_t(i)]);
+            for (int64_t i = left; i < right; ++i) sum += uint64_t(sums[i]);
             const uint64_t count = uint64_t(right - left) * uint64_t(bottom - top);
-            target[x] = T((sum + count / 2) / count);
+            if (count != lastCount) reciprocal = 1.0 / double(lastCount = count);
+            target[x] = T(roundedMean(sum, count, reciprocal));
         }
     }
 }
