@@ -456,16 +456,27 @@ int writeCsv(const Run* run) {
     return writeDocument(run->job->csvPath, figureCsvText(&figures), &run->guard, "--csv");
 }
 
-// The worst frames' bytes, read again from the files when they were not held.
+// The worst frames' bytes, read again from the files when they were not
+// held: OTHER's on a second thread, as the pass reads them.
 int readWorstAgain(Run* run) {
     if (run->worst.holdBytes || run->worst.held.empty()) return 1;
     Source input, other;
     if (!openSourcePair(run->job, &input, &other)) return 0;
-    std::string error;
-    const int ok = readHeldFrames(&run->worst, &input, &other, &error);
+    std::string error, otherError;
+    int otherOk = 0;
+    auto readOther = [&]() { otherOk = readHeldSide(&run->worst, &other, 1, &otherError); };
+    std::thread reader;
+    try {
+        reader = std::thread(readOther);
+    } catch (const std::system_error&) {
+    }
+    const int inputOk = readHeldSide(&run->worst, &input, 0, &error);
+    if (reader.joinable()) reader.join();
+    else readOther();
     closeSource(&input);
     closeSource(&other);
-    return ok || !snapFail("--report: %s", error.c_str());
+    if (inputOk && !otherOk) error = otherError;
+    return (inputOk && otherOk) || !snapFail("--report: %s", error.c_str());
 }
 
 // Each worst frame's pictures (most of the report's work): the two sides of

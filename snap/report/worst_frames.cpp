@@ -176,14 +176,12 @@ int buildWorstDifference(const WorstSide sides[2], int factor, int gain, WorstPi
     return 0;
 }
 
-int readHeldFrames(WorstFrames* worst, Source* input, Source* other, std::string* error) {
-    Source* sources[2] = {input, other};
+int readHeldSide(WorstFrames* worst, Source* source, int side, std::string* error) {
     try {
-        for (HeldFrame& held : worst->held)
-            for (int k = 0; k < 2; ++k) {
-                held.bytes[k].resize(size_t(sources[k]->frameBytes));
-                if (!readSourceFrame(sources[k], held.index, held.bytes[k].data(), error)) return 0;
-            }
+        for (HeldFrame& held : worst->held) {
+            held.bytes[side].resize(size_t(source->frameBytes));
+            if (!readSourceFrame(source, held.index, held.bytes[side].data(), error)) return 0;
+        }
     } catch (const std::bad_alloc&) {
         *error = "out of memory";
         return 0;

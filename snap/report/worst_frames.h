@@ -47,9 +47,10 @@ struct WorstPictures {
     int factor;                  // each picture pixel the mean of factor x factor frame pixels
 };
 
-// Reads the frames kept without their bytes from the two sources (open
-// again after the pass). Zero with `error` when one cannot be read.
-int readHeldFrames(WorstFrames* worst, Source* input, Source* other, std::string* error);
+// Reads side `side` (0 INPUT, 1 OTHER) of the frames kept without their
+// bytes from its source, open again after the pass; the two sides may be
+// read on two threads. Zero with `error` when one cannot be read.
+int readHeldSide(WorstFrames* worst, Source* source, int side, std::string* error);
 
 // The whole-pixel factor that brings `width` to at most `most` pixels.
 int scaleFactorFor(int32_t width, int32_t most);
