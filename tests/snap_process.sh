@@ -195,13 +195,13 @@ open("dist_320x240.yuv", "wb").write(data)'
     figure=$(python3 -c 'import json; print("%.2f" % json.load(open("page.json"))["frames"][4]["psnr"]["psnr_avg"])')
     browser=(chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run
              --disable-background-networking --disable-component-update --disable-sync
-             --user-data-dir="$work/chromium-profile")
-    timeout 120 "${browser[@]}" --dump-dom "file://$work/page.html" >dom.html 2>chromium.err ||
+             --user-data-dir="$PWD/chromium-profile")
+    timeout 120 "${browser[@]}" --dump-dom "file://$PWD/page.html" >dom.html 2>chromium.err ||
         fail "chromium could not draw the report: $(tail -n 3 chromium.err)"
     grep -q '<h3>Frame 4</h3>' dom.html || fail "the drawn report has no worst frame 4"
     grep -q "psnr_avg <b>$figure</b>" dom.html || fail "the drawn report lacks frame 4's psnr_avg $figure"
     grep -q '<section id="worst">' dom.html || fail "the drawn report has no worst frames"
-    timeout 120 "${browser[@]}" --window-size=1200,1600 --screenshot="$work/page.png" "file://$work/page.html" \
+    timeout 120 "${browser[@]}" --window-size=1200,1600 --screenshot="$PWD/page.png" "file://$PWD/page.html" \
         >/dev/null 2>>chromium.err || fail "chromium took no screenshot: $(tail -n 3 chromium.err)"
     [ "$(stat -c %s page.png)" -gt 20000 ] || fail "the report's screenshot is nearly empty"
 else
