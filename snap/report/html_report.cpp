@@ -96,10 +96,6 @@ int64_t worstIndex(const FigureColumn* column) {
     return at;
 }
 
-} // namespace
-
-namespace {
-
 void addFact(std::string* out, const char* name, const std::string& value) {
     *out += "<tr><th>";
     addText(out, name);
@@ -159,14 +155,13 @@ void addSummary(std::string* out, const ReportPage* page) {
         const MetricFigure* figure = columnFigure(&column);
         PooledFigure pooled;
         poolValues(column.values->data(), column.values->size(), figure->decibelsOfError, &pooled);
-        const double worstValue = figure->lowerIsWorse ? pooled.min : pooled.max;
         const double cells[4 + POOLED_PERCENTILES] = {pooled.min, pooled.max, pooled.mean, pooled.harmonicMean,
                                                       pooled.percentile[0], pooled.percentile[1],
                                                       pooled.percentile[2], pooled.percentile[3],
                                                       pooled.percentile[4]};
         *out += std::string("<tr><th>") + figure->name + "</th>";
         for (int c = 0; c < 4 + POOLED_PERCENTILES; ++c) {
-            const bool mark = c < 2 && cells[c] == worstValue;
+            const bool mark = c == (figure->lowerIsWorse ? 0 : 1) && !std::isnan(cells[c]);
             *out += mark ? "<td class=\"worst\">" : "<td>";
             *out += reportNumber(cells[c], figure->decimals) + "</td>";
         }
@@ -186,10 +181,6 @@ void addPlot(std::string* out, const ReportPage* page) {
     out->append(page->plotSvg, start, std::string::npos);
     *out += "</div></section>\n";
 }
-
-} // namespace
-
-namespace {
 
 // The frame's figures, each with its name.
 void addFrameFigures(std::string* out, const FigureTable* table, int64_t index) {
