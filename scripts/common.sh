@@ -7,6 +7,8 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_PACKAGES=(cmake nlohmann-json3-dev ninja-build g++ libgtest-dev googletest g++-mingw-w64-x86-64-posix valgrind
                 libstb-dev zlib1g-dev libz-mingw-w64-dev libmd-dev python3 librsvg2-bin dpkg-dev)
 FUZZ_PACKAGES=(clang libclang-rt-dev)
+# A browser that draws corvane-snap's HTML report headless, as a reader would see it.
+BROWSER_PACKAGES=(chromium fonts-liberation)
 WINE_PACKAGES=(wine wine64 xvfb xdotool x11-utils imagemagick)
 
 # Installs the packages that are not installed yet: one apt-get update, and

@@ -204,6 +204,38 @@ TEST(Compare, FailBelowAndWhereTheLinesGo) {
     }
 }
 
+// The report's outputs from one run, its pictures made on every core (this
+// file runs under ThreadSanitizer too): the worst frames by PSNR, worst first.
+TEST(Compare, ReportCsvAndJsonFromOneRun) {
+    const std::string a = scratchPath("a.yuv"), b = scratchPath("b.yuv");
+    const std::string html = scratchPath("r.html"), csv = scratchPath("r.csv"), json = scratchPath("r.json");
+    writeClips(a, b, planesOf(30, 20, 420), {{1, 1, 1}, {5, 5, 5}, {2, 2, 2}, {9, 9, 9}, {0, 0, 0}});
+    std::vector<std::string> args = {"corvane-snap", "--compare", "--metric", "psnr,ssim", "--size", "30x20",
+                                     "--format", "420", a, b, "--report", html, "--csv", csv, "--json", json};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(snapMain(int(args.size()), argv.data()), 0);
+    testing::internal::GetCapturedStdout();
+    const std::string page = readText(html);
+    size_t pictures = 0;
+    for (size_t at = page.find("data:image/png;base64,"); at != std::string::npos; at = page.find("data:image/png", at + 1))
+        ++pictures;
+    EXPECT_EQ(pictures, 9u);
+    const size_t worst = page.find("<h3>Frame 3</h3>"), second = page.find("<h3>Frame 1</h3>"),
+                 third = page.find("<h3>Frame 2</h3>");
+    ASSERT_NE(third, std::string::npos);
+    EXPECT_LT(worst, second);
+    EXPECT_LT(second, third);
+    EXPECT_EQ(page.find("<h3>Frame 4</h3>"), std::string::npos); // identical: never among the worst
+    EXPECT_NE(page.find("psnr_avg <b>" + offsetPsnr(9) + "</b>"), std::string::npos);
+    const std::string rows = readText(csv);
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 6);
+    EXPECT_NE(rows.find("\n4,,,,,0,0,0,0,1,1,1,"), std::string::npos) << rows; // identical: no PSNR, no error
+    EXPECT_NE(readText(json).find("\"pooled_metrics\""), std::string::npos);
+}
+
 TEST(Compare, DifferentLengthsCompareTheCommonFrames) {
     const std::string a = scratchPath("a.yuv"), b = scratchPath("b.yuv");
     const Planes planes = planesOf(30, 20, 420);

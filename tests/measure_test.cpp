@@ -16,6 +16,19 @@
 #include "snap/snap.h"
 #include "tests/test_files.h"
 
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#endif
+#include "stb_image.h"
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 namespace {
 
 struct SnapRun {
@@ -48,9 +61,11 @@ std::string readAll(const std::string& path) {
     return text;
 }
 
-// Two 32x16 4:2:0 clips of `frames`: a ramp, and the ramp plus `offset[f]` in frame f.
-void writePair(const std::string& a, const std::string& b, const std::vector<int>& offset) {
-    const size_t frameBytes = 32 * 16 * 3 / 2;
+// Two 4:2:0 clips of `frames` (32x16 unless said): a ramp, and the ramp plus
+// `offset[f]` in frame f.
+void writePair(const std::string& a, const std::string& b, const std::vector<int>& offset, size_t width = 32,
+               size_t height = 16) {
+    const size_t frameBytes = width * height * 3 / 2;
     std::vector<uint8_t> x, y;
     for (size_t f = 0; f < offset.size(); ++f)
         for (size_t i = 0; i < frameBytes; ++i) {
@@ -180,7 +195,9 @@ TEST(Measure, JsonSaysWhatTheTextSays) {
     const SnapRun info = snap({"--info", "--json", "-", a});
     ASSERT_EQ(info.status, 0);
     const nlohmann::json i = nlohmann::json::parse(info.out);
-    EXPECT_EQ(i["whole frames"], 3);
+    EXPECT_EQ(i["whole_frames"], 3);
+    EXPECT_DOUBLE_EQ(double(i["duration_seconds"]), 3 / 25.0);
+    EXPECT_DOUBLE_EQ(double(i["frame_interval_seconds"]), 0.04);
     EXPECT_EQ(i["format"], "4:2:0");
     EXPECT_EQ(i["file"], a);
 }
@@ -301,6 +318,9 @@ TEST(Measure, PlotIsXmlAndRenders) {
     EXPECT_EQ(text.rfind("<svg", 0) == 0 || text.rfind("<?xml", 0) == 0, true);
     // The offset of 8 is frame 4 as --frame counts.
     EXPECT_NE(text.find("worst PSNR average: frame 4, 30.07 dB"), std::string::npos);
+    // Each curve's worst frame is marked.
+    EXPECT_NE(text.find("worst PSNR Y: frame 4, "), std::string::npos);
+    EXPECT_NE(text.find("worst SSIM All (dB): frame 4, "), std::string::npos);
 #ifndef _WIN32
     if (system("xmllint --version >/dev/null 2>&1") == 0)
         EXPECT_EQ(system(("xmllint --noout '" + svg + "'").c_str()), 0);
@@ -351,3 +371,238 @@ TEST(Measure, DifferencePictureOfAKnownPair) {
 }
 
 } // namespace
+
+// The CSV's cells, row by row; every line must end in CR LF.
+std::vector<std::vector<std::string>> csvRows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find("\r\n", at);
+        EXPECT_NE(end, std::string::npos) << "a line without CR LF";
+        if (end == std::string::npos) break;
+        std::vector<std::string> cells(1);
+        for (size_t i = at; i < end; ++i) {
+            if (text[i] == ',') cells.emplace_back();
+            else cells.back() += text[i];
+        }
+        rows.push_back(cells);
+        at = end + 2;
+    }
+    return rows;
+}
+
+// The value after "key:" in a stats line, as printed.
+std::string statsField(const std::string& line, const std::string& key) {
+    const size_t at = line.find(" " + key + ":");
+    if (at == std::string::npos) return "?";
+    const size_t start = at + key.size() + 2;
+    return line.substr(start, line.find_first_of(" \n", start) - start);
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
+    const std::string a = scratchPath("c_32x16.yuv"), b = scratchPath("d_32x16.yuv");
+    const std::string stats = scratchPath("c.log"), ssim = scratchPath("c.ssim"), csv = scratchPath("c.csv");
+    const std::string json = scratchPath("c.json");
+    writePair(a, b, {0, 3, -7, 1, 12});
+    const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--stats", stats, "--ssim-stats", ssim,
+                            "--csv", csv, "--json", json});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = csvRows(readAll(csv));
+    ASSERT_EQ(rows.size(), 6u);
+    const std::vector<std::string> header = {"frame", "psnr_y", "psnr_u", "psnr_v", "psnr_avg", "mse_y", "mse_u",
+                                             "mse_v", "mse_avg", "ssim_y", "ssim_u", "ssim_v", "ssim_all",
+                                             "ssim_all_db"};
+    EXPECT_EQ(rows[0], header);
+    const auto psnrLines = linesOf(readAll(stats)), ssimLines = linesOf(readAll(ssim));
+    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    ASSERT_EQ(psnrLines.size(), 5u);
+    ASSERT_EQ(ssimLines.size(), 5u);
+    const char* ssimKeys[] = {"Y", "U", "V", "All"};
+    for (size_t f = 0; f < 5; ++f) {
+        const std::vector<std::string>& row = rows[f + 1];
+        ASSERT_EQ(row.size(), header.size());
+        EXPECT_EQ(row[0], std::to_string(f));
+        for (size_t c = 1; c < header.size(); ++c) {
+            const bool ssimColumn = c >= 9;
+            const std::string key = ssimColumn ? header[c].substr(5) : header[c];
+            const nlohmann::json& value = j["frames"][f][ssimColumn ? "ssim" : "psnr"][key];
+            // Every digit: the cell reads back as the JSON's double; an infinity is an empty cell.
+            if (value.is_null()) EXPECT_EQ(row[c], "") << header[c] << " " << f;
+            else EXPECT_EQ(strtod(row[c].c_str(), nullptr), double(value)) << header[c] << " " << f;
+            char shown[64];
+            const double cell = row[c].empty() ? INFINITY : strtod(row[c].c_str(), nullptr);
+            if (!ssimColumn) {
+                snprintf(shown, sizeof shown, std::isinf(cell) ? "inf" : "%.2f", cell);
+                EXPECT_EQ(shown, statsField(" " + psnrLines[f], header[c])) << header[c] << " " << f;
+            } else if (c < 13) {
+                snprintf(shown, sizeof shown, "%f", cell);
+                EXPECT_EQ(shown, statsField(" " + ssimLines[f], ssimKeys[c - 9])) << header[c] << " " << f;
+            }
+        }
+    }
+    // Alone on standard output with -, the summaries left out.
+    const SnapRun out = snap({"--compare", a, b, "--csv", "-"});
+    ASSERT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(out.out.rfind("frame,psnr_y,psnr_u,psnr_v,psnr_avg,mse_y,mse_u,mse_v,mse_avg\r\n0,,,,,0,0,0,0\r\n", 0), 0u)
+        << out.out;
+    EXPECT_EQ(snap({"--compare", a, b, "--csv", json, "--json", json}).status, 2);
+    EXPECT_EQ(snap({"--compare", a, b, "--csv", a}).status, 2);
+}
+
+// Python's statistics on the JSON's own per-frame values, each pooled figure
+// named where it differs; the dB figures' mean is the dB of the mean error.
+const char pooledCheck[] = R"(
+import json, math, statistics, sys
+j = json.load(open(sys.argv[1]))
+wrong = []
+for name, pooled in j["pooled_metrics"].items():
+    metric, key = ("ssim", name[5:]) if name.startswith("ssim_") else ("psnr", name)
+    data = [f[metric][key] for f in j["frames"]]
+    decibels = name.startswith("psnr_") or name == "ssim_all_db"
+    q = statistics.quantiles(data, n=100, method="inclusive")
+    want = {"min": min(data), "max": max(data), "harmonic_mean": statistics.harmonic_mean(data),
+            "mean": -10 * math.log10(statistics.fmean([10 ** (-x / 10) for x in data])) if decibels
+                    else statistics.fmean(data),
+            "p1": q[0], "p5": q[4], "p10": q[9], "p25": q[24], "p50": q[49]}
+    for k, v in want.items():
+        exact = k not in ("mean", "harmonic_mean")
+        if (pooled[k] != v) if exact else not math.isclose(pooled[k], v, rel_tol=1e-12):
+            wrong.append("%s %s: %r, Python %r" % (name, k, pooled[k], v))
+print("\n".join(wrong) if wrong else "agreed on %d figures" % len(j["pooled_metrics"]))
+)";
+
+TEST(Measure, PooledFiguresAgreeWithPythonsStatistics) {
+    const std::string a = scratchPath("o_32x16.yuv"), b = scratchPath("p_32x16.yuv"), json = scratchPath("o.json");
+    std::vector<int> offsets;
+    for (int f = 0; f < 37; ++f) offsets.push_back((1 + (f * 7) % 11) * (f % 3 == 0 ? -1 : 1));
+    writePair(a, b, offsets);
+    const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--json", json});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    // The dB means are the summaries' figures.
+    EXPECT_NEAR(double(j["pooled_metrics"]["psnr_avg"]["mean"]), double(j["psnr"]["average"]), 1e-9);
+    EXPECT_NEAR(double(j["pooled_metrics"]["psnr_y"]["mean"]), double(j["psnr"]["y"]), 1e-9);
+    EXPECT_NEAR(double(j["pooled_metrics"]["ssim_all_db"]["mean"]), double(j["ssim"]["all"]["db"]), 1e-9);
+    EXPECT_NEAR(double(j["pooled_metrics"]["ssim_all"]["mean"]), double(j["ssim"]["all"]["ssim"]), 1e-12);
+    EXPECT_EQ(j["pooled_metrics"].size(), 13u);
+#ifndef _WIN32
+    if (system("/usr/bin/python3 -c 'import statistics' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no Python 3";
+    const std::string script = scratchPath("pooled.py"), said = scratchPath("pooled.txt");
+    writeBytes(script, std::vector<uint8_t>(pooledCheck, pooledCheck + sizeof pooledCheck - 1));
+    ASSERT_EQ(system(("/usr/bin/python3 '" + script + "' '" + json + "' >'" + said + "' 2>&1").c_str()), 0)
+        << readAll(said);
+    EXPECT_EQ(readAll(said), "agreed on 13 figures\n");
+#endif
+}
+
+// An identical frame pools as the summary takes it: no error in the mean, the
+// largest value elsewhere (null, as the summary's max).
+TEST(Measure, PooledInfinitePsnrAsTheSummaryTakesIt) {
+    const std::string a = scratchPath("i_32x16.yuv"), b = scratchPath("h_32x16.yuv"), json = scratchPath("i.json");
+    writePair(a, b, {0, 2, 0, 5});
+    const SnapRun r = snap({"--compare", a, b, "--json", json});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    const nlohmann::json& y = j["pooled_metrics"]["psnr_y"];
+    EXPECT_TRUE(y["max"].is_null());
+    EXPECT_TRUE(y["p50"].is_null()); // half the frames are identical
+    EXPECT_NEAR(double(y["mean"]), double(j["psnr"]["y"]), 1e-9);
+    EXPECT_DOUBLE_EQ(double(y["min"]), double(j["frames"][3]["psnr"]["psnr_y"]));
+    const double p2 = double(j["frames"][1]["psnr"]["psnr_y"]), p4 = double(j["frames"][3]["psnr"]["psnr_y"]);
+    EXPECT_NEAR(double(y["harmonic_mean"]), 4 / (1 / p2 + 1 / p4), 1e-9);
+    EXPECT_DOUBLE_EQ(double(y["p25"]), (p4 * 25 + p2 * 75) / 100);
+    EXPECT_DOUBLE_EQ(double(j["pooled_metrics"]["mse_y"]["harmonic_mean"]), 0.0);
+}
+
+std::vector<uint8_t> fromBase64(const std::string& text) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::vector<uint8_t> bytes;
+    uint32_t bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const size_t v = digits.find(c);
+        if (v == std::string::npos) break;
+        bits = bits << 6 | uint32_t(v);
+        if ((count += 6) >= 8) bytes.push_back(uint8_t(bits >> (count -= 8)));
+    }
+    return bytes;
+}
+
+// Every embedded PNG of the page, decoded: width, height and grey samples (or
+// red, green, blue).
+struct Picture {
+    int width, height, channels;
+    std::vector<uint8_t> pixels;
+};
+
+std::vector<Picture> embeddedPictures(const std::string& html) {
+    std::vector<Picture> pictures;
+    const std::string marker = "src=\"data:image/png;base64,";
+    for (size_t at = html.find(marker); at != std::string::npos; at = html.find(marker, at + 1)) {
+        const size_t start = at + marker.size();
+        const std::vector<uint8_t> png = fromBase64(html.substr(start, html.find('"', start) - start));
+        Picture p = {};
+        uint8_t* pixels = stbi_load_from_memory(png.data(), int(png.size()), &p.width, &p.height, &p.channels, 0);
+        EXPECT_NE(pixels, nullptr) << "picture " << pictures.size() << " is not a PNG";
+        if (pixels) p.pixels.assign(pixels, pixels + size_t(p.width) * p.height * p.channels);
+        stbi_image_free(pixels);
+        pictures.push_back(p);
+    }
+    return pictures;
+}
+
+TEST(Measure, ReportHoldsItsPartsAndTheWorstFramesPictures) {
+    // 1288 pixels across: pictures scaled down 3 times, to 429 x 5.
+    const std::string a = scratchPath("r_1288x16.yuv"), b = scratchPath("s_1288x16.yuv");
+    const std::string html = scratchPath("r.html"), json = scratchPath("r.json");
+    writePair(a, b, {1, 2, 9, 3, 6, 1}, 1288, 16);
+    const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--report", html, "--json", json,
+                            "--fail-below", "40"});
+    ASSERT_EQ(r.status, 1) << r.err;
+    const std::string page = readAll(html);
+    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    for (const char* part : {"<!DOCTYPE html>", "<section id=\"inputs\">", "<section id=\"summary\">",
+                             "<section id=\"plot\">", "<svg", "<section id=\"worst\">", "<section id=\"frames\">",
+                             "Gate failed", "--fail-below 40: 3 of 6 frames below", "1288 \u00d7 16",
+                             "INPUT 6, OTHER 6, compared 6", "r_1288x16.yuv", "</html>\n"})
+        EXPECT_NE(page.find(part), std::string::npos) << part;
+    // Nothing to run and nothing to fetch: no script, no remote address but the SVG namespace.
+    for (const char* absent : {"<script", "src=\"http", "href=\"http", "url(", "@import", "<?xml"})
+        EXPECT_EQ(page.find(absent), std::string::npos) << absent;
+    // The worst first by PSNR average: offsets 9, 6 and 3, each with its figures.
+    const size_t first = page.find("<article id=\"frame-2\">"), second = page.find("<article id=\"frame-4\">"),
+                 third = page.find("<article id=\"frame-3\">");
+    ASSERT_NE(third, std::string::npos);
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+    EXPECT_EQ(page.find("<article id=\"frame-0\">"), std::string::npos);
+    char figure[64];
+    snprintf(figure, sizeof figure, "psnr_avg <b>%.2f</b>", double(j["frames"][2]["psnr"]["psnr_avg"]));
+    EXPECT_NE(page.find(figure, first), std::string::npos) << figure;
+    snprintf(figure, sizeof figure, "ssim_all <b>%.6f</b>", double(j["frames"][2]["ssim"]["all"]));
+    EXPECT_NE(page.find(figure, first), std::string::npos) << figure;
+    // Three pictures a frame, scaled to whole boxes; the difference flat at 128 + 4 x (-9).
+    const std::vector<Picture> pictures = embeddedPictures(page);
+    ASSERT_EQ(pictures.size(), 9u);
+    for (const Picture& p : pictures) {
+        EXPECT_EQ(p.width, 429);
+        EXPECT_EQ(p.height, 5);
+    }
+    EXPECT_EQ(pictures[0].channels, 3);
+    EXPECT_EQ(pictures[2].channels, 1);
+    EXPECT_EQ(pictures[2].pixels, std::vector<uint8_t>(429 * 5, 92));
+    EXPECT_NE(pictures[0].pixels, pictures[1].pixels);
+    // Every frame in the table, the worst values marked; one worst frame on asking.
+    EXPECT_NE(page.find("<tr class=\"held\"><th><a href=\"#frame-2\">2</a></th><td class=\"worst\">"),
+              std::string::npos);
+    EXPECT_NE(page.find("<tr><th>5</th>"), std::string::npos);
+    ASSERT_EQ(snap({"--compare", a, b, "--report", html, "--worst", "1"}).status, 0);
+    EXPECT_EQ(embeddedPictures(readAll(html)).size(), 3u);
+    EXPECT_EQ(snap({"--compare", a, b, "--report", a + ".html", "--json", a + ".html"}).status, 2);
+}

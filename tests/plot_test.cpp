@@ -6,7 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "snap/metric/metric.h"
+#include "snap/format/frame_format.h"
+#include "snap/metric/psnr.h"
+#include "snap/report/html_report.h"
 #include "snap/report/plot.h"
+#include "snap/report/pooled.h"
+#include "snap/report/worst_frames.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -147,6 +153,138 @@ TEST(Plot, TitlesAreUtf8AndShortenedInTheMiddle) {
     EXPECT_LT(end - start, 120u);
     EXPECT_NE(svg.find("worst PSNR Y: frame 2, 29.00 dB"), std::string::npos);
     checkWithOtherPrograms(svg, "title.svg");
+}
+
+// Percentiles as Python's statistics.quantiles(data, n=100, method="inclusive")
+// gives them (the values worked by hand: j, delta = divmod(p * (n - 1), 100)).
+TEST(Report, PercentilesInterpolateBetweenClosestRanks) {
+    const struct {
+        std::vector<double> sorted;
+        int p;
+        double want;
+    } cases[] = {
+        {{10}, 25, 10},                     // one value is every percentile
+        {{10, 20}, 1, 10.1},                // (10 * 99 + 20 * 1) / 100
+        {{10, 20}, 50, 15},
+        {{1, 2, 3, 4, 5}, 25, 2},           // p * 4 = 100: on a rank
+        {{1, 2, 3, 4, 5}, 10, 1.4},
+        {{1, 2, 3, 4, 5}, 5, 1.2},
+        {{0, 100, 200, INFINITY}, 50, 150},
+        {{0, 100, INFINITY}, 50, 100},      // on the rank below an infinity: no 0 x inf
+        {{0, 100, INFINITY}, 51, INFINITY},
+        {{}, 50, NAN},
+    };
+    for (const auto& c : cases) {
+        const double got = inclusivePercentile(c.sorted.data(), c.sorted.size(), c.p);
+        if (std::isnan(c.want)) EXPECT_TRUE(std::isnan(got));
+        else EXPECT_DOUBLE_EQ(got, c.want) << c.p << " of " << c.sorted.size();
+    }
+}
+
+TEST(Report, PoolingLeavesOutNanAndTakesDecibelsOverTheirError) {
+    PooledFigure pooled;
+    const std::vector<double> plain = {4, NAN, 1, 4};
+    poolValues(plain.data(), plain.size(), 0, &pooled);
+    EXPECT_EQ(pooled.count, 3);
+    EXPECT_EQ(pooled.min, 1);
+    EXPECT_EQ(pooled.max, 4);
+    EXPECT_DOUBLE_EQ(pooled.mean, 3);
+    EXPECT_DOUBLE_EQ(pooled.harmonicMean, 2); // 3 / (1/4 + 1 + 1/4)
+    EXPECT_DOUBLE_EQ(pooled.percentile[4], 4);
+    // 10 dB and 20 dB are errors of 0.1 and 0.01: their mean 0.055 is 12.596 dB.
+    const std::vector<double> decibels = {10, 20, INFINITY};
+    poolValues(decibels.data(), decibels.size(), 1, &pooled);
+    EXPECT_DOUBLE_EQ(pooled.mean, -10 * log10(0.11 / 3));
+    EXPECT_EQ(pooled.max, INFINITY);
+    EXPECT_DOUBLE_EQ(pooled.harmonicMean, 3 / (0.1 + 0.05));
+    const std::vector<double> same = {INFINITY, INFINITY};
+    poolValues(same.data(), same.size(), 1, &pooled);
+    EXPECT_EQ(pooled.mean, INFINITY);
+    EXPECT_EQ(pooled.harmonicMean, INFINITY);
+    const std::vector<double> negative = {-1, 2};
+    poolValues(negative.data(), negative.size(), 0, &pooled);
+    EXPECT_TRUE(std::isnan(pooled.harmonicMean));
+    poolValues(nullptr, 0, 0, &pooled);
+    EXPECT_EQ(pooled.count, 0);
+    EXPECT_TRUE(std::isnan(pooled.min) && std::isnan(pooled.percentile[0]));
+}
+
+TEST(Report, PicturesShrinkByWholeBoxes) {
+    const struct {
+        int32_t width, most;
+        int factor;
+    } factors[] = {{640, 640, 1}, {641, 640, 2}, {1280, 640, 2}, {1920, 640, 3}, {3840, 640, 6}, {1, 640, 1}};
+    for (const auto& f : factors) EXPECT_EQ(scaleFactorFor(f.width, f.most), f.factor) << f.width;
+    // 5 x 3 grey by 2: two boxes across, one down; the rest left out; means rounded.
+    const std::vector<uint8_t> grey = {0, 1, 10, 20, 99,
+                                       2, 2, 30, 41, 99,
+                                       99, 99, 99, 99, 99};
+    const FrameGeometry greyGeometry = {findFrameFormat("gray"), 5, 3, CHROMA_ROUNDED_UP};
+    FrameGeometry scaled;
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(scaleFrame(&greyGeometry, grey.data(), 2, &scaled, &out));
+    EXPECT_EQ(scaled.width, 2);
+    EXPECT_EQ(scaled.height, 1);
+    EXPECT_EQ(out, (std::vector<uint8_t>{1, 25}));
+    // 4:2:0 of 3 x 2 by 2, chroma rounded up: Y is 1 x 1 of the top-left box,
+    // chroma 1 x 1 of its own 2 x 1 plane; 10-bit samples stay 10-bit.
+    const std::vector<uint16_t> deep = {100, 200, 999, 300, 400, 999, /* U */ 7, 9, /* V */ 1000, 1001};
+    const FrameGeometry deepGeometry = {findFrameFormat("yuv420p10le"), 3, 2, CHROMA_ROUNDED_UP};
+    ASSERT_TRUE(scaleFrame(&deepGeometry, reinterpret_cast<const uint8_t*>(deep.data()), 2, &scaled, &out));
+    ASSERT_EQ(out.size(), 6u);
+    const uint16_t* samples = reinterpret_cast<const uint16_t*>(out.data());
+    EXPECT_EQ(samples[0], 250);
+    EXPECT_EQ(samples[1], 8);
+    EXPECT_EQ(samples[2], 1001); // 1000.5 rounds up
+    // nv12 comes out planar, U and V apart.
+    const std::vector<uint8_t> nv12 = {10, 20, 30, 40, 50, 60, 70, 80, /* U V pairs */ 100, 200, 110, 210};
+    const FrameGeometry nv12Geometry = {findFrameFormat("nv12"), 4, 2, CHROMA_ROUNDED_UP};
+    ASSERT_TRUE(scaleFrame(&nv12Geometry, nv12.data(), 2, &scaled, &out));
+    EXPECT_EQ(scaled.format, findFrameFormat("yuv420p"));
+    EXPECT_EQ(out, (std::vector<uint8_t>{35, 55, 105, 205}));
+    // A single row stays one row.
+    const std::vector<uint8_t> row = {8, 9, 10, 11, 12};
+    const FrameGeometry rowGeometry = {findFrameFormat("gray"), 5, 1, CHROMA_ROUNDED_UP};
+    ASSERT_TRUE(scaleFrame(&rowGeometry, row.data(), 3, &scaled, &out));
+    EXPECT_EQ(out, (std::vector<uint8_t>{9}));
+}
+
+TEST(Report, WorstFramesAreHeldWorstFirstAndBase64IsStandard) {
+    WorstFrames worst;
+    startWorstFrames(&worst, 2, &psnrMetric, 1);
+    const double mse[] = {4, 9, 1, 9, 16, 0};
+    for (int64_t i = 0; i < 6; ++i) {
+        // One plane of 4 samples whose squares give the MSE.
+        MetricFigures figures = {};
+        *figuresAs<PsnrFrame>(&figures) = {1, 8, {uint64_t(mse[i] * 4)}, {4}};
+        const uint8_t frame[2] = {uint8_t(i), uint8_t(10 + i)};
+        ASSERT_TRUE(considerWorstFrame(&worst, i, &figures, frame, 1, frame + 1, 1));
+    }
+    ASSERT_EQ(worst.held.size(), 2u);
+    EXPECT_EQ(worst.held[0].index, 4);
+    EXPECT_EQ(worst.held[1].index, 1); // on a tie the earlier frame
+    EXPECT_EQ(worst.held[0].bytes[0], std::vector<uint8_t>{4});
+    EXPECT_EQ(worst.held[1].bytes[1], std::vector<uint8_t>{11});
+    startWorstFrames(&worst, 0, &psnrMetric, 1);
+    EXPECT_TRUE(worst.held.empty());
+    // Without holding, only the numbers are kept: the files are read again.
+    startWorstFrames(&worst, 1, &psnrMetric, 0);
+    MetricFigures figures = {};
+    *figuresAs<PsnrFrame>(&figures) = {1, 8, {4}, {4}};
+    const uint8_t frame[2] = {1, 2};
+    ASSERT_TRUE(considerWorstFrame(&worst, 9, &figures, frame, 1, frame + 1, 1));
+    ASSERT_EQ(worst.held.size(), 1u);
+    EXPECT_TRUE(worst.held[0].bytes[0].empty());
+
+    const struct {
+        std::string bytes, text;
+    } codes[] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
+                 {std::string("\xff\xfe\0", 3), "//4A"}};
+    for (const auto& c : codes)
+        EXPECT_EQ(base64Text(std::vector<uint8_t>(c.bytes.begin(), c.bytes.end())), c.text) << c.text;
+    EXPECT_EQ(reportNumber(INFINITY, 2), "inf");
+    EXPECT_EQ(reportNumber(NAN, 2), "\u2014");
+    EXPECT_EQ(reportNumber(0.9876543, 6), "0.987654");
 }
 
 } // namespace

@@ -177,4 +177,35 @@ touch -d '2 minutes ago' killed/.corvane-snap-*
 "$snap" --frame 0 clip_1280x720.yuv killed/k.png
 [ "$(ls -A killed)" = k.png ] || fail "the killed run's leftovers stayed: $(ls -A killed)"
 
+# The report as a browser draws it: headless Chromium, without network, shows
+# the page, the worst frame's number and its figures.
+if command -v chromium >/dev/null 2>&1; then
+    "$snap" --make-sample 320x240 6 ref_320x240.yuv
+    # The distorted clip: every sample up by 1, frame 4's by 9 (the worst), frame 2's by 3.
+    python3 -c '
+import sys
+data = bytearray(open("ref_320x240.yuv", "rb").read())
+size = len(data) // 6
+for f, offset in enumerate([1, 1, 3, 1, 9, 1]):
+    for i in range(f * size, (f + 1) * size):
+        data[i] = min(data[i] + offset, 255)
+open("dist_320x240.yuv", "wb").write(data)'
+    "$snap" --compare --metric psnr,ssim ref_320x240.yuv dist_320x240.yuv --report page.html --json page.json \
+        --worst 2 >/dev/null
+    figure=$(python3 -c 'import json; print("%.2f" % json.load(open("page.json"))["frames"][4]["psnr"]["psnr_avg"])')
+    browser=(chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run
+             --disable-background-networking --disable-component-update --disable-sync
+             --user-data-dir="$PWD/chromium-profile")
+    timeout 120 "${browser[@]}" --dump-dom "file://$PWD/page.html" >dom.html 2>chromium.err ||
+        fail "chromium could not draw the report: $(tail -n 3 chromium.err)"
+    grep -q '<h3>Frame 4</h3>' dom.html || fail "the drawn report has no worst frame 4"
+    grep -q "psnr_avg <b>$figure</b>" dom.html || fail "the drawn report lacks frame 4's psnr_avg $figure"
+    grep -q '<section id="worst">' dom.html || fail "the drawn report has no worst frames"
+    timeout 120 "${browser[@]}" --window-size=1200,1600 --screenshot="$PWD/page.png" "file://$PWD/page.html" \
+        >/dev/null 2>>chromium.err || fail "chromium took no screenshot: $(tail -n 3 chromium.err)"
+    [ "$(stat -c %s page.png)" -gt 20000 ] || fail "the report's screenshot is nearly empty"
+else
+    echo "snap_process: no chromium here; the report is not drawn"
+fi
+
 echo "snap_process: passed"

@@ -43,7 +43,7 @@ run_as() {
     local name
     for name in out/*; do
         case $name in
-        *.json | *.log | *.framemd5 | */stdout | */stderr)
+        *.json | *.log | *.framemd5 | *.csv | *.html | */stdout | */stderr)
             sed -e "s|'$in'|'INPUT'|g; s|\"$in\"|\"INPUT\"|g; s|^file: $in\$|file: INPUT|" "$name" >"seen.$how/${name#out/}"
             ;;
         *) cp "$name" "seen.$how/" ;;
@@ -78,6 +78,7 @@ row clip_176x144.yuv --info --size 176x144 @IN
 # Comparisons, either side a stream, with the gates, the JSON and OTHER shorter.
 row clip.y4m --compare --metric psnr,ssim @IN other.y4m --json out/c.json --stats out/s.log
 row clip.y4m --compare other.y4m @IN --fail-below 20 --ssim-stats out/ss.log
+row clip.y4m --compare --metric ssim,psnr @IN other.y4m --csv out/c.csv --report out/r.html --worst 2
 # A raw stream with no size takes the other input's.
 row clip_176x144.yuv --compare @IN other.y4m --stats -
 row clip.y4m --diff --frame all @IN other.y4m out/d_%02d.png

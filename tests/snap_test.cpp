@@ -380,9 +380,22 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
          "--stats and --fail-below need --metric psnr or psnr,ssim"},
         {{"--compare", "--metric", "psnr,vmaf", "a", "b"}, 0, 0, "--metric takes psnr, ssim or psnr,ssim"},
         {{"--compare", "a", "b", "--ssim-stats", ""}, 0, 0,
-         "an output of --compare needs a name: --stats, --ssim-stats, --json or --plot is empty"},
+         "an output of --compare needs a name: --stats, --ssim-stats, --json, --plot, --csv or --report is empty"},
         {{"--compare", "a", "b", "--ssim-stats", "-", "--stats", "-"}, 0, 0,
-         "only one of --stats, --ssim-stats and --json may be -"},
+         "only one of --stats, --ssim-stats, --json and --csv may be -"},
+        // The CSV, the report and its worst frames.
+        {{"--compare", "a", "b", "--csv", "-", "--json", "-"}, 0, 0, "only one of --stats, --ssim-stats, --json and --csv may be -"},
+        {{"--compare", "a", "b", "--csv", ""}, 0, 0, "an output of --compare needs a name"},
+        {{"--compare", "a", "b", "--csv", "f.csv", "--report", "r.HTML", "--worst", "10"}, 1, SNAP_COMPARE, ""},
+        {{"--compare", "a", "b", "--report", "r.htm"}, 1, SNAP_COMPARE, ""},
+        {{"--compare", "a", "b", "--report", "-"}, 0, 0, "--report writes HTML: name it .html: '-'"},
+        {{"--compare", "a", "b", "--report", "r.svg"}, 0, 0, "--report writes HTML: name it .html: 'r.svg'"},
+        {{"--compare", "a", "b", "--worst", "2"}, 0, 0, "--worst goes with --report"},
+        {{"--compare", "a", "b", "--report", "r.html", "--worst", "0"}, 0, 0, "--worst takes a count of frames from 1 to 10"},
+        {{"--compare", "a", "b", "--report", "r.html", "--worst", "11"}, 0, 0, "--worst takes a count of frames from 1 to 10"},
+        {{"--compare", "a", "b", "--report", "r.html", "--worst"}, 0, 0, "--worst needs a count of frames"},
+        {{"--diff", "a", "b", "d.png", "--report", "r.html"}, 0, 0, "--report does not go with --diff"},
+        {{"--info", "a", "--csv", "c.csv"}, 0, 0, "--csv does not go with --info"},
         {{"--compare", "a", "b", "--fail-below-ssim", "1", "--fail-below-ssim", "1"}, 0, 0, "--fail-below-ssim is given twice"},
         {{"--compare", "a", "b", "--ssim-stats"}, 0, 0, "--ssim-stats needs a value"},
         {{"--info", "a", "--fail-below-ssim", "1"}, 0, 0, "--fail-below-ssim does not go with --info"},
@@ -422,6 +435,14 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
     char error[256];
     ASSERT_TRUE(parseSnapArguments(6, gate, &job, error, sizeof error)) << error;
     EXPECT_EQ(job.metrics, metricBit(findMetric("psnr")) | metricBit(findMetric("ssim")));
+    // The worst frames rank by the first metric named; three unless --worst says.
+    EXPECT_EQ(job.rankMetric, int(findMetric("psnr") - metricTable));
+    EXPECT_EQ(job.worst, 3);
+    const char* ranked[] = {"corvane-snap", "--compare", "--metric", "ssim,psnr", "a", "b", "--report", "r.html",
+                            "--worst", "7"};
+    ASSERT_TRUE(parseSnapArguments(10, ranked, &job, error, sizeof error)) << error;
+    EXPECT_EQ(job.rankMetric, int(findMetric("ssim") - metricTable));
+    EXPECT_EQ(job.worst, 7);
 }
 
 TEST(Snap, InfoDescribesTheFileAtTheRate) {
@@ -463,7 +484,9 @@ TEST(Snap, InfoDescribesTheFileAtTheRate) {
         {{"--info", "--rate", "30000/1001", clip}, {"frame rate: 30000/1001\n", "frame interval: 33 ms\n"}},
         // JSON keeps the rate a number, its note beside it.
         {{"--info", "--json", "-", clip},
-         {"\"frame rate\": 25,\n", "\"frame rate note\": \"no rate in the file; 25 by default\",\n"}},
+         {"\"frame_rate\": 25,\n", "\"frame_rate_note\": \"no rate in the file; 25 by default\",\n",
+          "\"whole_frames\": 4,\n", "\"duration\": \"h00 : m00 : s00 : ms160 : f4\",\n",
+          "\"duration_seconds\": 0.16,\n", "\"frame_interval\": \"40 ms\",\n", "\"frame_interval_seconds\": 0.04,\n"}},
         {{"--info", "--size", "176x144", clip},
          {"format: 4:2:2\n", "source: flags and file name\n"}},
         {{"--info", "--size", "88x72", "--format", "420", clip},

@@ -9,10 +9,10 @@
 
 namespace {
 
-// Nonzero when the name ends in ".svg", any case.
-bool endsInSvg(const char* name) {
-    const size_t length = strlen(name);
-    return length > 4 && sameWordAnyCase(name + length - 4, 4, ".svg");
+// Nonzero when the name ends in `extension` (".svg"), any case.
+bool endsIn(const char* name, const char* extension) {
+    const size_t length = strlen(name), tail = strlen(extension);
+    return length > tail && sameWordAnyCase(name + length - tail, tail, extension);
 }
 
 // No more than `most` names: the first one too many is refused.
@@ -30,13 +30,17 @@ std::string statsOptions() {
 
 // --compare's outputs: named, each with the metric it shows, and at most one on standard output.
 int checkCompareOutputs(const SnapJob* job, ArgumentError* error) {
-    int empty = (job->jsonPath && !*job->jsonPath) || (job->plotPath && !*job->plotPath);
-    int toStandardOutput = job->jsonPath && !strcmp(job->jsonPath, "-");
+    int empty = 0, toStandardOutput = 0;
+    for (const char* path : {job->jsonPath, job->plotPath, job->csvPath, job->reportPath}) {
+        empty |= path && !*path;
+        toStandardOutput += path && !strcmp(path, "-");
+    }
     for (int i = 0; i < metricCount; ++i) {
         empty |= job->statsPaths[i] && !*job->statsPaths[i];
         toStandardOutput += job->statsPaths[i] && !strcmp(job->statsPaths[i], "-");
     }
-    const std::string named = "an output of --compare needs a name: " + statsOptions() + ", --json or --plot is empty";
+    const std::string named =
+        "an output of --compare needs a name: " + statsOptions() + ", --json, --plot, --csv or --report is empty";
     if (empty) return refuseArguments(error, "%s", named.c_str());
     // Row 0's options ask for what --compare measures by default; --metric left it out.
     const Metric* first = metricTable[0].metric;
@@ -46,10 +50,12 @@ int checkCompareOutputs(const SnapJob* job, ArgumentError* error) {
         return refuseArguments(error, "%s", (std::string(first->statsOption) + " and " + first->gateOption +
                                              " need --metric " + first->name + " or " + all).c_str());
     }
-    if (job->plotPath && !endsInSvg(job->plotPath))
+    if (job->plotPath && !endsIn(job->plotPath, ".svg"))
         return refuseArguments(error, "--plot writes SVG: name it .svg: '%s'", job->plotPath);
+    if (job->reportPath && !endsIn(job->reportPath, ".html") && !endsIn(job->reportPath, ".htm"))
+        return refuseArguments(error, "--report writes HTML: name it .html: '%s'", job->reportPath);
     if (toStandardOutput > 1)
-        return refuseArguments(error, "%s", ("only one of " + statsOptions() + " and --json may be -").c_str());
+        return refuseArguments(error, "%s", ("only one of " + statsOptions() + ", --json and --csv may be -").c_str());
     return 1;
 }
 
@@ -166,6 +172,9 @@ int checkInfoArguments(SnapJob* job, const CommandLine* line, ArgumentError* err
 int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* error) {
     if (!readOption(job, line, OPTION_SIZE, error) || !atMostNames(line, 2, error)) return 0;
     if (line->positionals < 2) return refuseArguments(error, "INPUT and OTHER are both required");
+    job->worst = SNAP_WORST_DEFAULT;
+    if (line->value[OPTION_WORST] && !job->reportPath) return refuseArguments(error, "--worst goes with --report");
+    if (!readOption(job, line, OPTION_WORST, error)) return 0;
     for (int i = 0; i < metricCount; ++i) job->statsPaths[i] = line->statsText[i];
     // Row 0's lines are what --compare gives by default: an empty name for them is refused first.
     if (job->statsPaths[0] && !*job->statsPaths[0])

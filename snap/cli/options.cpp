@@ -15,7 +15,8 @@ const char snapUsage[] =
     "       corvane-snap --info [--json FILE|-] ... INPUT\n"
     "       corvane-snap --compare [--metric psnr|ssim|psnr,ssim] [--size WxH] [--format F] INPUT OTHER\n"
     "                    [--stats FILE|-] [--ssim-stats FILE|-] [--json FILE|-] [--plot FILE.svg]\n"
-    "                    [--fail-below DB] [--fail-below-ssim S]\n"
+    "                    [--csv FILE|-] [--report FILE.html [--worst N]] [--fail-below DB]\n"
+    "                    [--fail-below-ssim S]\n"
     "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--size WxH] [--format F]\n"
     "                    INPUT OTHER OUTPUT\n"
     "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
@@ -53,11 +54,18 @@ const char snapUsage[] =
     "(per-frame lines to --ssim-stats, the summary on standard output), psnr,ssim both from one\n"
     "pass; --fail-below-ssim exits 1 when a frame's All falls below S; it and --ssim-stats add SSIM\n"
     "to --metric; --json writes every figure as JSON (alone on standard output with -), for --info\n"
-    "too; --plot draws the per-frame curves as an SVG. --diff writes clamp(128 + G x (a - b)) of Y,\n"
-    "U and V in grey, differences at full depth scaled to 8 bits, laid out as --separate lays them\n"
-    "(--gain G from 1 to 64, 1 by default), as BMP or PNG by OUTPUT's extension. Exit status 1 is a\n"
-    "failed gate (a frame below its limit, or missing under one), 2 an error. --size takes WxH, W*H\n"
-    "or a named size; -- ends the options.\n"
+    "too, and for --compare pooled_metrics: min, max, mean, harmonic_mean, p1 p5 p10 p25 p50 of\n"
+    "each figure (an identical frame's infinite PSNR counts as error 0 in the mean, as in the\n"
+    "summary, and as the largest value elsewhere); --plot draws the per-frame curves as an SVG;\n"
+    "--csv writes a row per frame: frame (from 0), then psnr_y psnr_u psnr_v psnr_avg mse_y mse_u\n"
+    "mse_v mse_avg ssim_y ssim_u ssim_v ssim_all ssim_all_db as measured (infinite PSNR empty);\n"
+    "--report writes one HTML page to read offline: inputs, gates, pooled figures, the plot, the\n"
+    "--worst N (1 to 10, 3 by default) worst frames by the first --metric with reference,\n"
+    "distorted and difference pictures, and every frame. --diff writes clamp(128 + G x (a - b)) of\n"
+    "Y, U and V in grey, differences at full depth scaled to 8 bits, laid out as --separate lays\n"
+    "them (--gain G from 1 to 64, 1 by default), as BMP or PNG by OUTPUT's extension. Exit status 1\n"
+    "is a failed gate (a frame below its limit, or missing under one), 2 an error. --size takes\n"
+    "WxH, W*H or a named size; -- ends the options.\n"
     "\n"
     "Refused, with one line on standard error and exit status 2: an output that is INPUT or OTHER\n"
     "under any name (link, other spelling, a range landing on it); a directory or device as\n"
@@ -149,10 +157,19 @@ const char* readMetrics(SnapJob* job, const char* text) {
         const MetricRow* row = findMetric(name.c_str());
         const int bit = row ? metricBit(row) : 0;
         if (!bit || (job->metrics & bit)) return metricRefusal();
+        if (!job->metrics) job->rankMetric = int(row - metricTable);
         job->metrics |= bit;
         if (!comma) return nullptr;
         word = comma + 1;
     }
+}
+
+const char* readWorst(SnapJob* job, const char* text) {
+    int64_t count;
+    if (!readWholeNumber(text, 1, SNAP_WORST_LIMIT, &count))
+        return "--worst takes a count of frames from 1 to 10";
+    job->worst = static_cast<int>(count);
+    return nullptr;
 }
 
 constexpr unsigned modeBit(int mode) {
@@ -173,6 +190,9 @@ const OptionRow optionRows[OPTION_COUNT] = {
     {"--metric", 1, COMPARE, readMetrics, nullptr, 1, nullptr},
     {"--json", 1, COMPARE | INFO, nullptr, &SnapJob::jsonPath, 1, nullptr},
     {"--plot", 1, COMPARE, nullptr, &SnapJob::plotPath, 1, nullptr},
+    {"--csv", 1, COMPARE, nullptr, &SnapJob::csvPath, 1, nullptr},
+    {"--report", 1, COMPARE, nullptr, &SnapJob::reportPath, 1, nullptr},
+    {"--worst", 1, COMPARE, readWorst, nullptr, 0, "--worst needs a count of frames"},
     {"--gain", 1, DIFF, readGain, nullptr, 0, nullptr},
     {"--to", 1, EXPORT, readTo, &SnapJob::toText, 0, nullptr},
 };

@@ -19,6 +19,10 @@ enum { SNAP_DEFAULT_RATE = 25 };
 // The most frames --make-sample writes; --help, the man page and its refusal say it.
 enum { SAMPLE_FRAME_COUNT_LIMIT = 1000000 };
 
+// The most worst frames --report shows (each held whole, twice, during the run),
+// and how many it shows unless --worst says.
+enum { SNAP_WORST_LIMIT = 10, SNAP_WORST_DEFAULT = 3 };
+
 struct SnapJob {
     int mode;
     const char* input;
@@ -45,6 +49,10 @@ struct SnapJob {
     double gateLimit[METRIC_MAX];
     const char* jsonPath;    // --compare, --info: nullptr, a file, or "-"
     const char* plotPath;
+    const char* csvPath;     // --compare: nullptr, a file, or "-"
+    const char* reportPath;  // --compare: an .html file
+    int worst;               // --report's worst frames: 1 to SNAP_WORST_LIMIT, 3 by default
+    int rankMetric;          // the row of the first metric --metric named: it ranks the worst frames
     int gain;                // --diff: 1 to 64
 };
 
@@ -53,7 +61,8 @@ extern const char snapUsage[];
 // The options, in the order their "does not go with" lines are checked.
 enum {
     OPTION_SIZE, OPTION_FORMAT, OPTION_FRAME, OPTION_SEPARATE, OPTION_RATE, OPTION_FRAMEMD5,
-    OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_GAIN, OPTION_TO, OPTION_COUNT
+    OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_CSV, OPTION_REPORT, OPTION_WORST, OPTION_GAIN, OPTION_TO,
+    OPTION_COUNT
 };
 
 // One option of the command line. A flag's row has no value; a valued row

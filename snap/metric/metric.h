@@ -70,6 +70,20 @@ struct MetricSeries {
 
 constexpr int METRIC_MAX_SERIES = 2;
 
+// A figure a metric gives for every frame, under the one name it has in every
+// output: the CSV's column, the key of the pooled figures, the report's rows.
+struct MetricFigure {
+    const char* name;  // "psnr_y"
+    int plane;         // 1 or 2 when it needs U or V (grey frames have none); else 0
+    int lowerIsWorse;  // dB and SSIM; MSE is worse the higher it is
+    // A dB figure of an error (infinite for none): pooled, its mean is the
+    // dB of the mean error, as the summary line gives it.
+    int decibelsOfError;
+    int decimals;      // shown with this many in the report (the files keep every digit)
+};
+
+constexpr int METRIC_MAX_FIGURES = 8;
+
 struct Metric {
     const char* name;        // "psnr": the word of --metric and the key of its JSON
     const char* statsOption; // "--stats": where its per-frame lines go
@@ -92,10 +106,18 @@ struct Metric {
     int seriesCount;
     MetricSeries series[METRIC_MAX_SERIES];
     double (*seriesValue)(const MetricFigures* f, int series);
+    int figureCount;
+    MetricFigure figures[METRIC_MAX_FIGURES];
+    // Figure i of the frame (NaN where it has none), by the order of `figures`.
+    double (*figureValue)(const MetricFigures* f, int figure);
+    int rankFigure; // the figure by which frames are ranked worst
 };
 
 extern const Metric psnrMetric;
 extern const Metric ssimMetric;
+
+// Nonzero when frames of `planes` planes have figure i of the metric.
+int metricHasFigure(const Metric* metric, int figure, int planes);
 
 // A figure for JSON: infinities (identical frames) and NaN (no window) as null.
 void metricJsonNumber(double value, nlohmann::json* out);

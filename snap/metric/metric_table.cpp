@@ -29,3 +29,7 @@ int metricBit(const MetricRow* row) {
 void metricJsonNumber(double value, nlohmann::json* out) {
     *out = std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
 }
+
+int metricHasFigure(const Metric* metric, int figure, int planes) {
+    return figure >= 0 && figure < metric->figureCount && metric->figures[figure].plane < planes;
+}

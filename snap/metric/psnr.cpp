@@ -242,13 +242,26 @@ double psnrSeries(const MetricFigures* f, int series) {
     return psnrDecibels(series == 0 ? psnrPlaneMse(frame, 0) : psnrFrameMse(frame), frame->depth);
 }
 
+// Figures 0 to 3 are PSNR of Y, U, V and the average, 4 to 7 their MSE.
+double psnrFigure(const MetricFigures* f, int figure) {
+    const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
+    const int plane = figure % 4;
+    if (plane < 3 && plane >= frame->planes) return NAN;
+    const double mse = plane == 3 ? psnrFrameMse(frame) : psnrPlaneMse(frame, plane);
+    return figure < 4 ? psnrDecibels(mse, frame->depth) : mse;
+}
+
 } // namespace
 
-// Any size can be measured; the plot shows Y and the frame's average.
+// Any size can be measured; the plot shows Y and the frame's average, each
+// with its worst frame marked; frames rank by the average's PSNR.
 const Metric psnrMetric = {
     "psnr", "--stats", "--fail-below", "fail_below", nullptr, measureAs<PsnrFrame, psnrFrame>,
     frameLineAs<PsnrFrame, formatPsnrFrameLine>, clearTotalsAs<PsnrTotals, clearPsnrTotals>,
     addFrameAs<PsnrTotals, PsnrFrame, addPsnrFrame>, summaryLineAs<PsnrTotals, formatPsnrSummary>,
-    psnrFrameJson, psnrSummaryJson, psnrBelow, 2, {{"PSNR Y", "#1f77b4", 0}, {"PSNR average", "#2ca02c", 1}},
-    psnrSeries,
+    psnrFrameJson, psnrSummaryJson, psnrBelow, 2, {{"PSNR Y", "#1f77b4", 1}, {"PSNR average", "#2ca02c", 1}},
+    psnrSeries, 8,
+    {{"psnr_y", 0, 1, 1, 2}, {"psnr_u", 1, 1, 1, 2}, {"psnr_v", 2, 1, 1, 2}, {"psnr_avg", 0, 1, 1, 2},
+     {"mse_y", 0, 0, 0, 2}, {"mse_u", 1, 0, 0, 2}, {"mse_v", 2, 0, 0, 2}, {"mse_avg", 0, 0, 0, 2}},
+    psnrFigure, 3,
 };

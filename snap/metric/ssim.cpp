@@ -332,12 +332,22 @@ double ssimSeries(const MetricFigures* f, int) {
     return ssimDecibels(figuresAs<SsimFrame>(f)->all);
 }
 
+// Figures 0 to 2 are Y, U and V, 3 All and 4 All in dB.
+double ssimFigure(const MetricFigures* f, int figure) {
+    const SsimFrame* frame = figuresAs<SsimFrame>(f);
+    if (figure < 3) return figure < frame->planes ? frame->plane[figure] : NAN;
+    return figure == 3 ? frame->all : ssimDecibels(frame->all);
+}
+
 } // namespace
 
-// Pictures need a whole 8x8 window; the plot shows All in dB.
+// Pictures need a whole 8x8 window; the plot shows All in dB; frames rank by All.
 const Metric ssimMetric = {
     "ssim", "--ssim-stats", "--fail-below-ssim", "fail_below_ssim", ssimFits, measureAs<SsimFrame, ssimFrame>,
     frameLineAs<SsimFrame, formatSsimFrameLine>, clearTotalsAs<SsimTotals, clearSsimTotals>,
     addFrameAs<SsimTotals, SsimFrame, addSsimFrame>, summaryLineAs<SsimTotals, formatSsimSummary>,
-    ssimFrameJson, ssimSummaryJson, ssimBelow, 1, {{"SSIM All (dB)", "#d62728", 1}}, ssimSeries,
+    ssimFrameJson, ssimSummaryJson, ssimBelow, 1, {{"SSIM All (dB)", "#d62728", 1}}, ssimSeries, 5,
+    {{"ssim_y", 0, 1, 0, 6}, {"ssim_u", 1, 1, 0, 6}, {"ssim_v", 2, 1, 0, 6}, {"ssim_all", 0, 1, 0, 6},
+     {"ssim_all_db", 0, 1, 1, 3}},
+    ssimFigure, 3,
 };

@@ -29,7 +29,11 @@
 #include "snap/io/progress.h"
 #include "snap/metric/metric.h"
 #include "snap/report/compare_json.h"
+#include "snap/report/csv.h"
+#include "snap/report/figures.h"
+#include "snap/report/html_report.h"
 #include "snap/report/plot.h"
+#include "snap/report/worst_frames.h"
 
 namespace {
 
@@ -46,6 +50,7 @@ struct Measured {
     int64_t worstFrame;      // of those, the lowest (from 0), and its figure
     double worstValue;
     std::vector<double> curves[METRIC_MAX_SERIES];
+    std::vector<double> figures[METRIC_MAX_FIGURES]; // for the CSV, the pooled figures and the report
 };
 
 // One batch of frames of both files, read straight into one buffer each.
@@ -79,6 +84,9 @@ struct Run {
     OutputGuard guard;  // INPUT and OTHER
     bool wantJson;
     nlohmann::json perFrame;
+    bool wantFigures;    // every frame's figures kept (--json, --csv, --report)
+    int figurePlanes;    // the planes the figures cover: 1 for grey
+    WorstFrames worst;   // --report's worst frames, held as the pass finds them
     int64_t framesDone;  // frames measured and written out, in order
     Progress progress;
 };
@@ -181,6 +189,20 @@ void noteFrames(const Run* run) {
     noteCommonFrames(paths[0], counts[0], paths[1], counts[1]);
 }
 
+// What the CSV, the pooled figures and the report keep while the pass runs.
+// The worst frames rank by the first metric --metric named.
+void prepareReports(Run* run) {
+    const SnapJob* job = run->job;
+    run->wantFigures = job->jsonPath || job->csvPath || job->reportPath;
+    run->figurePlanes = planarFormOf(run->geometry.format)->planeCount;
+    int ranked = 0;
+    for (int m = 0; m < run->metrics; ++m)
+        if (run->measured[m].metric == metricTable[job->rankMetric].metric) ranked = m;
+    // Files are read again for the few frames kept; a stream's are held as they pass.
+    const bool seek = sourceCanSeek(&run->input) && sourceCanSeek(&run->other);
+    startWorstFrames(&run->worst, job->reportPath ? job->worst : 0, run->measured[ranked].metric, !seek);
+}
+
 // Refuses an output that is INPUT, OTHER or another output of the run, then
 // opens the metrics' stats files.
 int openOutputs(Run* run) {
@@ -189,15 +211,15 @@ int openOutputs(Run* run) {
     guardFile(&run->guard, job->input, "INPUT");
     guardFile(&run->guard, job->other, "OTHER");
     OutputGuard all = run->guard;
-    const char* paths[2 + METRIC_MAX] = {job->jsonPath, job->plotPath};
-    const char* options[2 + METRIC_MAX] = {"--json", "--plot"};
-    std::string roles[2 + METRIC_MAX];
+    const char* paths[4 + METRIC_MAX] = {job->jsonPath, job->plotPath, job->csvPath, job->reportPath};
+    const char* options[4 + METRIC_MAX] = {"--json", "--plot", "--csv", "--report"};
+    std::string roles[4 + METRIC_MAX];
     for (int m = 0; m < run->metrics; ++m) {
-        paths[2 + m] = run->measured[m].statsPath;
-        options[2 + m] = run->measured[m].metric->statsOption;
+        paths[4 + m] = run->measured[m].statsPath;
+        options[4 + m] = run->measured[m].metric->statsOption;
     }
     std::string error;
-    for (int k = 0; k < 2 + run->metrics; ++k) {
+    for (int k = 0; k < 4 + run->metrics; ++k) {
         if (!paths[k] || !strcmp(paths[k], "-")) continue;
         if (!checkOutputPath(paths[k], &all, &error)) return !snapFail("%s: %s", options[k], error.c_str());
         roles[k] = std::string("the ") + options[k] + " file";
@@ -209,6 +231,7 @@ int openOutputs(Run* run) {
                            &error))
             return !snapFail("%s", error.c_str());
     }
+    prepareReports(run);
     return 1;
 }
 
@@ -299,14 +322,27 @@ void addFigures(const Run* run, Measured* measured, const MetricFigures* figures
     metric->addFrame(&measured->totals, figures);
     if (measured->gateSet && metric->below(figures, measured->gateLimit)) countBelow(measured, figures, index);
     if (run->wantJson) metric->frameJson(figures, &(*entry)[metric->name]);
-    if (run->job->plotPath)
+    if (run->job->plotPath || run->job->reportPath)
         for (int s = 0; s < metric->seriesCount; ++s) measured->curves[s].push_back(metric->seriesValue(figures, s));
+    if (run->wantFigures)
+        for (int f = 0; f < metric->figureCount; ++f)
+            if (metricHasFigure(metric, f, run->figurePlanes)) measured->figures[f].push_back(metric->figureValue(figures, f));
 }
 
 // Ends the progress line, then says why the run stops.
 int failMeasuring(Run* run, const char* why) {
     progressEnd(&run->progress);
     return !snapFail("%s", why);
+}
+
+// Frame i of the batch held for the report's pictures when it is among the worst so far.
+int holdIfWorst(Run* run, const Batch* batch, int64_t i) {
+    if (run->worst.most <= 0) return 1;
+    int ranked = 0;
+    while (run->measured[ranked].metric != run->worst.metric) ++ranked;
+    return considerWorstFrame(&run->worst, batch->first + i, &batch->figures[size_t(i * run->metrics + ranked)],
+                              batch->bytes[0].get() + i * run->frameBytes[0], size_t(run->frameBytes[0]),
+                              batch->bytes[1].get() + i * run->frameBytes[1], size_t(run->frameBytes[1]));
 }
 
 // Writes out a measured batch in frame order: the lines, the totals, the
@@ -326,6 +362,7 @@ int finishBatch(Run* run, const Batch* batch) {
             addFigures(run, &run->measured[m], figures, index, &entry);
         }
         for (int k = 0; k < 2; ++k) run->pastDepth[k] += batch->pastDepth[size_t(2 * i + k)];
+        if (!holdIfWorst(run, batch, i)) return failMeasuring(run, "out of memory");
         if (run->wantJson) run->perFrame.push_back(std::move(entry));
         run->framesDone += 1;
     }
@@ -389,7 +426,8 @@ int writeSummaries(const Run* run) {
     return 1;
 }
 
-int writePlot(const Run* run) {
+// The plot's SVG into *svg; 0 when memory ran out.
+int buildPlot(const Run* run, std::string* svg) {
     std::vector<PlotSeries> series;
     for (int m = 0; m < run->metrics; ++m) {
         const Metric* metric = run->measured[m].metric;
@@ -402,21 +440,126 @@ int writePlot(const Run* run) {
                               shortenedInMiddle(shownName(run->job->other).c_str(), PLOT_TITLE_NAME);
     // Frames counted from 0 on the axis and at the worst frame, as --frame counts them.
     const PlotInput input = {run->frames, 0, series.data(), int(series.size()), title.c_str()};
+    return buildPlotSvg(&input, svg);
+}
+
+int writePlot(const Run* run) {
     std::string svg;
-    if (!buildPlotSvg(&input, &svg)) return !snapFail("--plot: out of memory");
+    if (!buildPlot(run, &svg)) return !snapFail("--plot: out of memory");
     return writeDocument(run->job->plotPath, svg, &run->guard, "--plot");
 }
 
-int writeJson(Run* run, int64_t missing, bool failed) {
-    CompareReport report = {run->job->input, run->job->other, &run->geometry, run->inputFrames, run->otherFrames,
-                            run->frames, &run->perFrame, run->metrics, {}, {}, {}, run->job->gateSet,
-                            run->job->gateLimit, missing, failed};
+// The columns of every figure measured, pointing at the values kept.
+void figureTableOf(const Run* run, FigureTable* table) {
+    table->frames = run->frames;
     for (int m = 0; m < run->metrics; ++m) {
-        report.metric[m] = run->measured[m].metric;
-        report.totals[m] = &run->measured[m].totals;
-        report.below[m] = run->measured[m].below;
+        const Metric* metric = run->measured[m].metric;
+        for (int f = 0; f < metric->figureCount; ++f)
+            if (metricHasFigure(metric, f, run->figurePlanes))
+                table->columns.push_back({metric, f, &run->measured[m].figures[f]});
     }
+}
+
+// The run as the JSON document and the report describe it.
+void describeRun(Run* run, int64_t missing, bool failed, const FigureTable* figures, CompareReport* report) {
+    *report = {run->job->input, run->job->other, &run->geometry, run->inputFrames, run->otherFrames,
+               run->frames, &run->perFrame, run->metrics, {}, {}, {}, run->job->gateSet,
+               run->job->gateLimit, missing, failed, figures};
+    for (int m = 0; m < run->metrics; ++m) {
+        report->metric[m] = run->measured[m].metric;
+        report->totals[m] = &run->measured[m].totals;
+        report->below[m] = run->measured[m].below;
+    }
+}
+
+int writeJson(Run* run, int64_t missing, bool failed) {
+    FigureTable figures;
+    figureTableOf(run, &figures);
+    CompareReport report;
+    describeRun(run, missing, failed, &figures, &report);
     return writeDocument(run->job->jsonPath, compareJsonText(&report), &run->guard, "--json");
+}
+
+int writeCsv(const Run* run) {
+    FigureTable figures;
+    figureTableOf(run, &figures);
+    return writeDocument(run->job->csvPath, figureCsvText(&figures), &run->guard, "--csv");
+}
+
+// The worst frames' bytes, read again from the files when they were not
+// held: OTHER's on a second thread, as the pass reads them.
+int readWorstAgain(Run* run) {
+    if (run->worst.holdBytes || run->worst.held.empty()) return 1;
+    Source input, other;
+    if (!openSourcePair(run->job, &input, &other)) return 0;
+    std::string error, otherError;
+    int otherOk = 0;
+    auto readOther = [&]() { otherOk = readHeldSide(&run->worst, &other, 1, &otherError); };
+    std::thread reader;
+    try {
+        reader = std::thread(readOther);
+    } catch (const std::system_error&) {
+    }
+    const int inputOk = readHeldSide(&run->worst, &input, 0, &error);
+    if (reader.joinable()) reader.join();
+    else readOther();
+    closeSource(&input);
+    closeSource(&other);
+    if (inputOk && !otherOk) error = otherError;
+    return (inputOk && otherOk) || !snapFail("--report: %s", error.c_str());
+}
+
+// Each worst frame's pictures (most of the report's work): the two sides of
+// every frame shared among the cores, then each frame's difference.
+int buildPictures(const Run* run, ReportPage* page) {
+    const std::vector<HeldFrame>& held = run->worst.held;
+    const size_t tasks = 2 * held.size();
+    std::vector<WorstSide> sides(tasks);
+    std::vector<std::string> errors(tasks);
+    std::vector<int> built(tasks, 0);
+    page->worst.resize(held.size());
+    std::atomic<size_t> next{0};
+    // The distorted sides first: grain and coding noise make their PNG the
+    // slowest part, and the cheaper reference sides fill in after them.
+    auto work = [&]() {
+        for (size_t t; (t = next.fetch_add(1)) < tasks;) {
+            const size_t frame = t % held.size(), side = t < held.size() ? 1 : 0, at = 2 * frame + side;
+            built[at] = buildWorstSide(&run->stored[side], &held[frame], int(side), &sides[at],
+                                       &page->worst[frame].pictures.png[side], &errors[at]);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (size_t t = 1; t < tasks && t < std::thread::hardware_concurrency(); ++t) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    work();
+    for (std::thread& worker : workers) worker.join();
+    const int factor = scaleFactorFor(run->geometry.width, WORST_PICTURE_WIDTH);
+    for (size_t i = 0; i < held.size(); ++i) {
+        page->worst[i].index = held[i].index;
+        if (built[2 * i] && built[2 * i + 1] &&
+            buildWorstDifference(&sides[2 * i], factor, page->gain, &page->worst[i].pictures, &errors[2 * i]))
+            continue;
+        return !snapFail("--report: frame %" PRId64 ": %s", held[i].index,
+                         errors[built[2 * i] && !built[2 * i + 1] ? 2 * i + 1 : 2 * i].c_str());
+    }
+    return 1;
+}
+
+// The report, with its worst frames' pictures.
+int writeReport(Run* run, int64_t missing, bool failed) {
+    FigureTable figures;
+    figureTableOf(run, &figures);
+    CompareReport compare;
+    describeRun(run, missing, failed, &figures, &compare);
+    ReportPage page = {&compare, &figures, std::string(), run->worst.metric, {}, WORST_DIFFERENCE_GAIN};
+    if (!readWorstAgain(run) || !buildPictures(run, &page)) return 0;
+    if (!buildPlot(run, &page.plotSvg)) return !snapFail("--report: out of memory");
+    return writeDocument(run->job->reportPath, reportHtml(&page), &run->guard, "--report");
 }
 
 // A gate passes only on frames it saw: a frame missing from either file fails
@@ -507,9 +650,13 @@ int compareOpenPair(Run* run) {
         failed = failed || run->measured[m].below > 0;
     }
     failed = failed || (gated && missing > 0);
-    if (!(job->jsonPath && !strcmp(job->jsonPath, "-")) && !writeSummaries(run)) return 2;
+    const bool documentOnStandardOutput = (job->jsonPath && !strcmp(job->jsonPath, "-")) ||
+                                          (job->csvPath && !strcmp(job->csvPath, "-"));
+    if (!documentOnStandardOutput && !writeSummaries(run)) return 2;
     if (job->plotPath && !writePlot(run)) return 2;
     if (job->jsonPath && !writeJson(run, missing, failed)) return 2;
+    if (job->csvPath && !writeCsv(run)) return 2;
+    if (job->reportPath && !writeReport(run, missing, failed)) return 2;
     noteGatesBelow(run);
     if (gated && missing > 0) noteMissing(run, missing);
     return failed ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cctype>
+#include <cmath>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -61,19 +62,37 @@ nlohmann::json infoValue(const std::string& value) {
     return value;
 }
 
+// A line's name as a JSON key: "whole frames" is whole_frames.
+std::string snakeCase(const std::string& name) {
+    std::string key = name;
+    for (char& c : key)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return key;
+}
+
+// The durations in seconds, as numbers beside the status bar's text; NaN
+// where there is no geometry to time.
+struct InfoSeconds {
+    double interval, duration;
+};
+
 // One line as JSON. The rate's note ("25 (no rate in the file; 25 by
-// default)") goes beside it, so that "frame rate" stays a number.
-void addJsonValue(nlohmann::json* j, const std::string& key, const std::string& value) {
+// default)") goes beside it, so that frame_rate stays a number; each
+// duration's seconds go beside its text.
+void addJsonValue(nlohmann::json* j, const std::string& name, const std::string& value, const InfoSeconds* seconds) {
+    const std::string key = snakeCase(name);
     const size_t open = value.find(" (");
-    if (key == "frame rate" && open != std::string::npos && value.back() == ')') {
+    if (key == "frame_rate" && open != std::string::npos && value.back() == ')') {
         (*j)[key] = infoValue(value.substr(0, open));
-        (*j)[key + " note"] = value.substr(open + 2, value.size() - open - 3);
+        (*j)[key + "_note"] = value.substr(open + 2, value.size() - open - 3);
         return;
     }
     (*j)[key] = infoValue(value);
+    if (key == "frame_interval") (*j)["frame_interval_seconds"] = seconds->interval;
+    if (key == "duration") (*j)["duration_seconds"] = seconds->duration;
 }
 
-int printInfo(const SnapJob* job, const InfoLines* info) {
+int printInfo(const SnapJob* job, const InfoLines* info, const InfoSeconds* seconds) {
     std::string text;
     if (!job->jsonPath) {
         for (const auto& line : info->lines)
@@ -82,7 +101,7 @@ int printInfo(const SnapJob* job, const InfoLines* info) {
         nlohmann::json j = nlohmann::json::object();
         for (const auto& line : info->lines) {
             if (line.first == "fits") j["fits"].push_back(line.second);
-            else addJsonValue(&j, line.first, line.second);
+            else addJsonValue(&j, line.first, line.second, seconds);
         }
         text = j.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
         if (strcmp(job->jsonPath, "-") != 0) {
@@ -107,7 +126,8 @@ int printNoGeometry(const SnapJob* job, int64_t fileSize, const std::string& why
     addInfoLine(info, "file bytes", "%" PRId64 "", fileSize);
     addInfoLine(info, "geometry", "none: %s", why.c_str());
     addFittingGeometries(info, fileSize);
-    return printInfo(job, info);
+    const InfoSeconds none = {NAN, NAN};
+    return printInfo(job, info, &none);
 }
 
 // The rate --info describes the file at: --rate as typed and as the fraction
@@ -176,6 +196,9 @@ int runInfo(const SnapJob* job) {
     addInfoLine(info, "frame interval", "%d ms", rate.interval);
     addInfoLine(info, "duration", "%s", duration + (duration[0] == ' ' ? 1 : 0));
     if (s.kind->describe) s.kind->describe(&s, info);
+    // The rate's own fraction, as the text's milliseconds are taken from it.
+    const double perFrame = double(rate.denominator) / double(rate.numerator);
+    const InfoSeconds seconds = {perFrame, double(s.frameCount) * perFrame};
     closeSource(&s);
-    return printInfo(job, info);
+    return printInfo(job, info, &seconds);
 }

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "snap/report/pooled.h"
+
 namespace {
 
 // The gates of every metric in the table, asked for or not, so that the
@@ -36,6 +38,7 @@ std::string compareJsonText(CompareReport* r) {
     j["frames_compared"] = r->frames;
     j["frames"] = std::move(*r->perFrame);
     for (int m = 0; m < r->metrics; ++m) r->metric[m]->summaryJson(r->totals[m], &j[r->metric[m]->name]);
+    if (r->figures) pooledJson(r->figures, &j["pooled_metrics"]);
     j["gate"] = gateJson(r);
     j["exit_status"] = r->failed ? 1 : 0;
     return j.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";

@@ -25,6 +25,7 @@ struct CompareReport {
     const double* gateLimit;
     int64_t missing;                          // frames one file lacks
     bool failed;                              // a gate failed
+    const struct FigureTable* figures;        // every frame's figures, pooled; nullptr for none
 };
 
 // The document as text, one member per line, ending in a newline. Names

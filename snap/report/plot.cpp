@@ -238,6 +238,12 @@ void addLegend(std::string* out, const std::vector<Series>& series, bool anyInfi
 
 } // namespace
 
+std::string escapedText(const char* text) {
+    std::string out;
+    addEscaped(&out, text);
+    return out;
+}
+
 std::string shortenedInMiddle(const char* text, size_t characters) {
     const size_t count = characterCount(text);
     if (count <= characters) return text;

@@ -33,6 +33,10 @@ constexpr size_t PLOT_TITLE_NAME = 36;
 // counts as one character.
 std::string shortenedInMiddle(const char* text, size_t characters);
 
+// `text` for XML and HTML: & < > " escaped, control characters left out,
+// bytes that are not UTF-8 as U+FFFD.
+std::string escapedText(const char* text);
+
 // The SVG document into *svg. The title is shortened in the middle where it
 // would run into the legend, and bytes that are not UTF-8 become U+FFFD, as
 // the JSON writer replaces them. Zero when there is nothing to draw (no frames
