@@ -44,7 +44,9 @@ run_as() {
     for name in out/*; do
         case $name in
         *.json | *.log | *.framemd5 | *.csv | *.html | */stdout | */stderr)
-            sed -e "s|'$in'|'INPUT'|g; s|\"$in\"|\"INPUT\"|g; s|^file: $in\$|file: INPUT|" "$name" >"seen.$how/${name#out/}"
+            sed -e "s|'$in'|'INPUT'|g; s|\"$in\"|\"INPUT\"|g; s|^file: $in\$|file: INPUT|" \
+                -e "s|>$in against|>INPUT against|g; s|reference: $in<|reference: INPUT<|g" \
+                -e "s|<h1>$in <span|<h1>INPUT <span|; s|(INPUT)</th><td>$in<|(INPUT)</th><td>INPUT<|" "$name" >"seen.$how/${name#out/}"
             ;;
         *) cp "$name" "seen.$how/" ;;
         esac
