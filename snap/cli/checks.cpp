@@ -186,6 +186,12 @@ int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* 
     // Another metric's gate or lines ask for it: measured beside what --metric names.
     for (int i = 1; i < metricCount; ++i)
         if (job->gateSet[i] || job->statsPaths[i]) job->metrics |= metricBit(&metricTable[i]);
+    // A gate that is always on is set by asking for its metric.
+    for (int i = 0; i < metricCount; ++i)
+        if (metricTable[i].gateAlways && (job->metrics & metricBit(&metricTable[i]))) {
+            job->gateSet[i] = 1;
+            job->gateLimit[i] = metricTable[i].gateLow;
+        }
     if (!checkCompareOutputs(job, error)) return 0;
     job->input = line->positional[0];
     job->other = line->positional[1];

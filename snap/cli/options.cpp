@@ -249,7 +249,8 @@ int takeMode(SnapJob* job, int mode, int* modeSet, ArgumentError* error) {
 const char** metricOptionSlot(CommandLine* line, const char* arg) {
     for (int i = 0; i < metricCount; ++i) {
         if (!strcmp(arg, metricTable[i].metric->statsOption)) return &line->statsText[i];
-        if (!strcmp(arg, metricTable[i].metric->gateOption)) return &line->gateText[i];
+        const char* gate = metricTable[i].metric->gateOption; // none for a gate that is always on
+        if (gate && !strcmp(arg, gate)) return &line->gateText[i];
     }
     return nullptr;
 }

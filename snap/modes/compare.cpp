@@ -40,6 +40,7 @@ namespace {
 // A metric this run measures: where its lines go, its gate and what it has added up.
 struct Measured {
     const Metric* metric;
+    const MetricRow* row;
     const char* statsPath;
     int gateSet;
     double gateLimit;
@@ -49,6 +50,7 @@ struct Measured {
     int64_t below;           // frames under the gate's limit
     int64_t worstFrame;      // of those, the lowest (from 0), and its figure
     double worstValue;
+    int64_t firstBelow;      // the first of them
     std::vector<double> curves[METRIC_MAX_SERIES];
     std::vector<double> figures[METRIC_MAX_FIGURES]; // for the CSV, the pooled figures and the report
 };
@@ -159,6 +161,7 @@ int chooseMetrics(Run* run) {
             return !snapFail("%s", why);
         Measured* m = &run->measured[run->metrics++];
         m->metric = row->metric;
+        m->row = row;
         m->statsPath = job->statsPaths[i];
         m->gateSet = job->gateSet[i];
         m->gateLimit = job->gateLimit[i];
@@ -266,6 +269,7 @@ void measureFrame(Run* run, Batch* batch, int64_t i, std::vector<uint8_t> scratc
     const MetricFrame &a = frames[0], &b = frames[1];
     for (int m = 0; m < run->metrics; ++m) {
         MetricFigures* figures = &batch->figures[size_t(i * run->metrics + m)];
+        figures->frame = batch->first + i;
         figures->ok = run->measured[m].metric->measure(&a, &b, figures);
     }
 }
@@ -305,6 +309,7 @@ void countBelow(Measured* measured, const MetricFigures* figures, int64_t index)
     measured->metric->frameJson(figures, &j);
     const nlohmann::json& figure = j[measured->gateFigure];
     const double value = figure.is_number() ? double(figure) : INFINITY;
+    if (measured->below == 0) measured->firstBelow = index;
     if (measured->below == 0 || value < measured->worstValue) {
         measured->worstFrame = index;
         measured->worstValue = value;
@@ -569,7 +574,10 @@ void noteMissing(const Run* run, int64_t missing) {
     int count = 0;
     for (int m = 0; m < run->metrics; ++m)
         if (run->measured[m].gateSet) {
-            gates += std::string(count ? " and " : "") + run->measured[m].metric->gateOption;
+            const Measured* measured = &run->measured[m];
+            gates += std::string(count ? " and " : "") +
+                     (measured->row->gateAlways ? std::string("--metric ") + measured->metric->name
+                                                : std::string(measured->metric->gateOption));
             ++count;
         }
     const bool inputShort = run->inputFrames < run->otherFrames;
@@ -583,6 +591,13 @@ void noteGatesBelow(const Run* run) {
     for (int m = 0; m < run->metrics; ++m) {
         const Measured* measured = &run->measured[m];
         if (!measured->gateSet || measured->below == 0) continue;
+        // A gate that is always on has no limit to be below: the first frame that fails it says most.
+        if (measured->row->gateAlways) {
+            snapNote("--metric %s fails: %" PRId64 " of %" PRId64 " frame%s, the first frame %" PRId64,
+                     measured->metric->name, measured->below, run->frames, run->frames == 1 ? "" : "s",
+                     measured->firstBelow);
+            continue;
+        }
         snapNote("%s %g fails: %" PRId64 " of %" PRId64 " frame%s below it, the worst frame %" PRId64 " at %f",
                  measured->metric->gateOption, measured->gateLimit, measured->below, run->frames,
                  run->frames == 1 ? "" : "s", measured->worstFrame, measured->worstValue);
