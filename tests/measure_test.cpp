@@ -133,19 +133,23 @@ TEST(Measure, MetricTableRowsAnswerTheirOptions) {
         const char* gateOption;
         const char* limit;
         double value;
-    } rows[] = {{"psnr", "--stats", "--fail-below", "30", 30}, {"ssim", "--ssim-stats", "--fail-below-ssim", "0.5", 0.5}};
-    ASSERT_EQ(metricCount, 2);
+    } rows[] = {{"psnr", "--stats", "--fail-below", "30", 30},
+                {"ssim", "--ssim-stats", "--fail-below-ssim", "0.5", 0.5},
+                // Always on, at no differing sample: asking for the metric sets its gate.
+                {"exact", "--exact-stats", nullptr, nullptr, 0}};
+    ASSERT_EQ(metricCount, 3);
     for (const auto& r : rows) {
         const MetricRow* row = findMetric(r.name);
         ASSERT_NE(row, nullptr) << r.name;
         const int index = int(row - metricTable);
         EXPECT_STREQ(row->metric->statsOption, r.statsOption);
         EXPECT_STREQ(row->metric->gateOption, r.gateOption);
+        EXPECT_EQ(row->gateAlways, r.gateOption ? 0 : 1) << r.name;
         const char* argv[] = {"corvane-snap", "--compare", "--metric", r.name, "a", "b",
                               r.statsOption, "s.log", r.gateOption, r.limit};
         SnapJob job;
         char error[256];
-        ASSERT_TRUE(parseSnapArguments(10, argv, &job, error, sizeof error)) << error;
+        ASSERT_TRUE(parseSnapArguments(r.gateOption ? 10 : 8, argv, &job, error, sizeof error)) << error;
         EXPECT_EQ(job.metrics, metricBit(row)) << r.name;
         for (int i = 0; i < metricCount; ++i) {
             EXPECT_EQ(job.statsPaths[i] != nullptr, i == index) << r.name << " row " << i;
