@@ -431,7 +431,7 @@ int writeSummaries(const Run* run) {
     return 1;
 }
 
-// The plot's SVG into *svg; 0 when memory ran out.
+// The plot's SVG into *svg (none when no metric measured draws a curve); 0 when memory ran out.
 int buildPlot(const Run* run, std::string* svg) {
     std::vector<PlotSeries> series;
     for (int m = 0; m < run->metrics; ++m) {
@@ -440,6 +440,7 @@ int buildPlot(const Run* run, std::string* svg) {
             series.push_back({metric->series[s].label, metric->series[s].colour,
                               run->measured[m].curves[s].data(), metric->series[s].markWorst});
     }
+    if (series.empty()) return 1;
     // Each name shortened alike, so that both stay recognisable beside the legend.
     const std::string title = shortenedInMiddle(shownName(run->job->input).c_str(), PLOT_TITLE_NAME) + " against " +
                               shortenedInMiddle(shownName(run->job->other).c_str(), PLOT_TITLE_NAME);
