@@ -136,6 +136,8 @@ struct MetricRow {
     // Nonzero when the gate is on whenever the metric is measured, at the
     // limit gateLow; the metric then has no gate option.
     int gateAlways;
+    // Nonzero when measuring costs less than reading the frames.
+    int readingBound;
 };
 
 // The most rows the table may hold (SnapJob's arrays are this long).

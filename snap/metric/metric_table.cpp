@@ -11,10 +11,10 @@
 #include <nlohmann/json.hpp>
 
 const MetricRow metricTable[] = {
-    {&psnrMetric, "psnr_avg", -DBL_MAX, DBL_MAX, "--fail-below takes a PSNR in dB, for example 35", 0},
-    {&ssimMetric, "all", 0, 1, "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95", 0},
+    {&psnrMetric, "psnr_avg", -DBL_MAX, DBL_MAX, "--fail-below takes a PSNR in dB, for example 35", 0, 0},
+    {&ssimMetric, "all", 0, 1, "--fail-below-ssim takes an SSIM from 0 to 1, for example 0.95", 0, 0},
     // Conformance: any differing sample fails.
-    {&exactMetric, "samples", 0, 0, nullptr, 1},
+    {&exactMetric, "samples", 0, 0, nullptr, 1, 1},
 };
 const int metricCount = int(sizeof metricTable / sizeof metricTable[0]);
 static_assert(sizeof metricTable / sizeof metricTable[0] <= METRIC_MAX, "SnapJob holds METRIC_MAX metrics");

@@ -383,9 +383,53 @@ int64_t framesPerBatch(unsigned cores) {
     return cores < 4 ? 1 : int64_t{cores / 2};
 }
 
+// Frame `at` of both files into a batch of one, both read on this thread.
+void readPairHere(Run* run, Batch* batch, int64_t at) {
+    batch->first = at;
+    if (!batch->capacity) {
+        for (int k = 0; k < 2; ++k) batch->bytes[k].reset(new uint8_t[size_t(run->frameBytes[k])]);
+        batch->capacity = 1;
+        batch->figures.resize(size_t(run->metrics));
+        batch->pastDepth.resize(2);
+    }
+    std::string otherError;
+    const int64_t got = readFrames(run, 0, batch->bytes[0].get(), at, 1, &batch->error);
+    const int64_t otherGot = readFrames(run, 1, batch->bytes[1].get(), at, 1, &otherError);
+    batch->readOk = got >= 0 && otherGot >= 0;
+    if (got >= 0 && otherGot < 0) batch->error = otherError;
+    batch->count = got < otherGot ? got : otherGot;
+    batch->ended = batch->count < 1;
+}
+
+// When every metric costs less than reading (see MetricRow::readingBound),
+// each pair of frames is measured here as soon as it is read, into one pair
+// of buffers that stays in the cache: overlapping the reading with the
+// measuring gains nothing then, a second pair of buffers costs more, and a
+// thread started for each frame waits on a busy machine.
+int measureWhileReading(Run* run) {
+    const int64_t frames = run->frames >= 0 ? run->frames : INT64_MAX;
+    Batch batch = {};
+    std::vector<uint8_t> scratch[2];
+    for (int64_t at = 0; at < frames; ++at) {
+        readPairHere(run, &batch, at);
+        if (!batch.readOk) return failMeasuring(run, batch.error.c_str());
+        if (batch.count > 0) measureFrame(run, &batch, 0, scratch);
+        if (!finishBatch(run, &batch)) return 0;
+        if (batch.ended) return 1;
+    }
+    return 1;
+}
+
+bool readingBound(const Run* run) {
+    for (int m = 0; m < run->metrics; ++m)
+        if (!run->measured[m].row->readingBound) return false;
+    return true;
+}
+
 // Measures every frame: each batch is measured by the workers while the next
 // one is read here, then written out.
 int measureAll(Run* run) {
+    if (readingBound(run)) return measureWhileReading(run);
     unsigned cores = std::thread::hardware_concurrency();
     cores = cores < 1 ? 1 : cores > 16 ? 16 : cores;
     const int64_t perBatch = framesPerBatch(cores);
