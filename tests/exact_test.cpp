@@ -229,4 +229,32 @@ TEST(Exact, OneChangedSampleIsFoundInEveryPlaneDepthAndLayout) {
     }
 }
 
+// Frames rank by their differing samples, the most first, in the report;
+// the CSV holds each plane's count and the frame's.
+TEST(Exact, ReportRanksByDifferingSamplesAndCsvCountsThem) {
+    std::vector<uint16_t> a(4 * FRAME);
+    const std::vector<uint8_t> noise = randomBytes(a.size(), 23);
+    for (size_t i = 0; i < a.size(); ++i) a[i] = uint16_t(noise[i] & 0x7f);
+    std::vector<uint16_t> b = a;
+    // Frame 0 equal; frame 1: 3 in Y; frame 2: 1 in V; frame 3: 1 in Y and 1 in U.
+    for (size_t at : {FRAME + 1, FRAME + 20, FRAME + 127, 3 * FRAME - 1, 3 * FRAME, 3 * FRAME + LUMA}) b[at] += 1;
+    const std::string input = writeBytes("ra_16x8.yuv", stored(a, "yuv420p"));
+    const std::string other = writeBytes("rb_16x8.yuv", stored(b, "yuv420p"));
+    const std::string html = scratchPath("x.html"), csv = scratchPath("x.csv");
+    const SnapRun r = snap({"--compare", "--metric", "exact", input, other, "--report", html, "--worst", "3", "--csv", csv});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(readText(csv), "frame,exact_y,exact_u,exact_v,exact_all\r\n0,0,0,0,0\r\n1,3,0,0,3\r\n"
+                             "2,0,0,1,1\r\n3,1,1,0,2\r\n");
+    const std::string page = readText(html);
+    EXPECT_NE(page.find("By exact_all, the worst first."), std::string::npos);
+    const size_t first = page.find("<h3>Frame 1</h3>"), second = page.find("<h3>Frame 3</h3>"),
+                 third = page.find("<h3>Frame 2</h3>");
+    ASSERT_NE(third, std::string::npos);
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+    EXPECT_NE(page.find("--metric exact: 3 of 4 frames failing"), std::string::npos);
+    EXPECT_NE(r.out.find("EXACT 3 of 4 frames differ: 1-3; samples y:4 u:1 v:1, 6 in all; first at frame 1 plane y x:1 y:0"),
+              std::string::npos) << r.out;
+}
+
 } // namespace

@@ -154,5 +154,3 @@ int metricBit(const MetricRow* row);
 // How the row's gate shows in messages: "--fail-below 35", or "--metric exact"
 // for a gate that is always on. As snprintf.
 int metricGateName(const MetricRow* row, double limit, char* text, size_t size);
-// The row of a metric, or nullptr.
-const MetricRow* metricRowOf(const Metric* metric);

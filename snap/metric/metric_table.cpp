@@ -34,12 +34,6 @@ int metricGateName(const MetricRow* row, double limit, char* text, size_t size) 
     return snprintf(text, size, "%s %g", row->metric->gateOption, limit);
 }
 
-const MetricRow* metricRowOf(const Metric* metric) {
-    for (const MetricRow& row : metricTable)
-        if (row.metric == metric) return &row;
-    return nullptr;
-}
-
 void metricJsonNumber(double value, nlohmann::json* out) {
     *out = std::isfinite(value) ? nlohmann::json(value) : nlohmann::json(nullptr);
 }
