@@ -416,8 +416,8 @@ TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
     const auto rows = csvRows(readAll(csv));
     ASSERT_EQ(rows.size(), 6u);
     const std::vector<std::string> header = {"frame", "psnr_y", "psnr_u", "psnr_v", "psnr_avg", "mse_y", "mse_u",
-                                             "mse_v", "mse_avg", "ssim_y", "ssim_u", "ssim_v", "ssim_all",
-                                             "ssim_all_db"};
+                                             "mse_v", "mse_avg", "psnr_yuv", "ssim_y", "ssim_u", "ssim_v",
+                                             "ssim_all", "ssim_all_db"};
     EXPECT_EQ(rows[0], header);
     const auto psnrLines = linesOf(readAll(stats)), ssimLines = linesOf(readAll(ssim));
     const nlohmann::json j = nlohmann::json::parse(readAll(json));
@@ -429,7 +429,7 @@ TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
         ASSERT_EQ(row.size(), header.size());
         EXPECT_EQ(row[0], std::to_string(f));
         for (size_t c = 1; c < header.size(); ++c) {
-            const bool ssimColumn = c >= 9;
+            const bool ssimColumn = c >= 10; // after psnr_yuv, which the stats lines do not carry
             const std::string key = ssimColumn ? header[c].substr(5) : header[c];
             const nlohmann::json& value = j["frames"][f][ssimColumn ? "ssim" : "psnr"][key];
             // Every digit: the cell reads back as the JSON's double; an infinity is an empty cell.
@@ -437,19 +437,21 @@ TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
             else EXPECT_EQ(strtod(row[c].c_str(), nullptr), double(value)) << header[c] << " " << f;
             char shown[64];
             const double cell = row[c].empty() ? INFINITY : strtod(row[c].c_str(), nullptr);
-            if (!ssimColumn) {
+            if (header[c] == "psnr_yuv") {
+                continue;
+            } else if (!ssimColumn) {
                 snprintf(shown, sizeof shown, std::isinf(cell) ? "inf" : "%.2f", cell);
                 EXPECT_EQ(shown, statsField(" " + psnrLines[f], header[c])) << header[c] << " " << f;
-            } else if (c < 13) {
+            } else if (c < 14) {
                 snprintf(shown, sizeof shown, "%f", cell);
-                EXPECT_EQ(shown, statsField(" " + ssimLines[f], ssimKeys[c - 9])) << header[c] << " " << f;
+                EXPECT_EQ(shown, statsField(" " + ssimLines[f], ssimKeys[c - 10])) << header[c] << " " << f;
             }
         }
     }
     // Alone on standard output with -, the summaries left out.
     const SnapRun out = snap({"--compare", a, b, "--csv", "-"});
     ASSERT_EQ(out.status, 0) << out.err;
-    EXPECT_EQ(out.out.rfind("frame,psnr_y,psnr_u,psnr_v,psnr_avg,mse_y,mse_u,mse_v,mse_avg\r\n0,,,,,0,0,0,0\r\n", 0), 0u)
+    EXPECT_EQ(out.out.rfind("frame,psnr_y,psnr_u,psnr_v,psnr_avg,mse_y,mse_u,mse_v,mse_avg,psnr_yuv\r\n0,,,,,0,0,0,0,\r\n", 0), 0u)
         << out.out;
     EXPECT_EQ(snap({"--compare", a, b, "--csv", json, "--json", json}).status, 2);
     EXPECT_EQ(snap({"--compare", a, b, "--csv", a}).status, 2);
@@ -464,12 +466,15 @@ wrong = []
 for name, pooled in j["pooled_metrics"].items():
     metric, key = ("ssim", name[5:]) if name.startswith("ssim_") else ("psnr", name)
     data = [f[metric][key] for f in j["frames"]]
-    decibels = name.startswith("psnr_") or name == "ssim_all_db"
+    decibels = name.startswith("psnr_") and name != "psnr_yuv" or name == "ssim_all_db"
     q = statistics.quantiles(data, n=100, method="inclusive")
     want = {"min": min(data), "max": max(data), "harmonic_mean": statistics.harmonic_mean(data),
             "mean": -10 * math.log10(statistics.fmean([10 ** (-x / 10) for x in data])) if decibels
                     else statistics.fmean(data),
             "p1": q[0], "p5": q[4], "p10": q[9], "p25": q[24], "p50": q[49]}
+    if name == "psnr_yuv":  # the same weighting of the planes' pooled means
+        dbmean = lambda p: -10 * math.log10(statistics.fmean([10 ** (-f["psnr"][p] / 10) for f in j["frames"]]))
+        want["mean"] = (6 * dbmean("psnr_y") + dbmean("psnr_u") + dbmean("psnr_v")) / 8
     for k, v in want.items():
         exact = k not in ("mean", "harmonic_mean")
         if (pooled[k] != v) if exact else not math.isclose(pooled[k], v, rel_tol=1e-12):
@@ -490,14 +495,20 @@ TEST(Measure, PooledFiguresAgreeWithPythonsStatistics) {
     EXPECT_NEAR(double(j["pooled_metrics"]["psnr_y"]["mean"]), double(j["psnr"]["y"]), 1e-9);
     EXPECT_NEAR(double(j["pooled_metrics"]["ssim_all_db"]["mean"]), double(j["ssim"]["all"]["db"]), 1e-9);
     EXPECT_NEAR(double(j["pooled_metrics"]["ssim_all"]["mean"]), double(j["ssim"]["all"]["ssim"]), 1e-12);
-    EXPECT_EQ(j["pooled_metrics"].size(), 13u);
+    EXPECT_EQ(j["pooled_metrics"].size(), 14u);
+    // YUV-PSNR: 6 Y, 1 U, 1 V over 8, of each frame's planes and of the summary's.
+    const nlohmann::json& p = j["psnr"];
+    EXPECT_NEAR(double(p["psnr_yuv"]), (6 * double(p["y"]) + double(p["u"]) + double(p["v"])) / 8, 1e-12);
+    const nlohmann::json& f = j["frames"][5]["psnr"];
+    EXPECT_NEAR(double(f["psnr_yuv"]), (6 * double(f["psnr_y"]) + double(f["psnr_u"]) + double(f["psnr_v"])) / 8, 1e-12);
+    EXPECT_NEAR(double(j["pooled_metrics"]["psnr_yuv"]["mean"]), double(p["psnr_yuv"]), 1e-9);
 #ifndef _WIN32
     if (system("/usr/bin/python3 -c 'import statistics' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no Python 3";
     const std::string script = scratchPath("pooled.py"), said = scratchPath("pooled.txt");
     writeBytes(script, std::vector<uint8_t>(pooledCheck, pooledCheck + sizeof pooledCheck - 1));
     ASSERT_EQ(system(("/usr/bin/python3 '" + script + "' '" + json + "' >'" + said + "' 2>&1").c_str()), 0)
         << readAll(said);
-    EXPECT_EQ(readAll(said), "agreed on 13 figures\n");
+    EXPECT_EQ(readAll(said), "agreed on 14 figures\n");
 #endif
 }
 

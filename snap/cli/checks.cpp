@@ -187,6 +187,10 @@ int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* 
     for (int i = 1; i < metricCount; ++i)
         if (job->gateSet[i] || job->statsPaths[i]) job->metrics |= metricBit(&metricTable[i]);
     if (!checkCompareOutputs(job, error)) return 0;
+    // Every frame the two share, unless --frame names some; counted from the
+    // first frame compared, after the offset.
+    job->frames = {FRAMES_ALL, 0, INT64_MAX};
+    if (!readOption(job, line, OPTION_FRAME, error) || !readOption(job, line, OPTION_OFFSET, error)) return 0;
     job->input = line->positional[0];
     job->other = line->positional[1];
     return oneStandardInput(job, error);
@@ -197,7 +201,7 @@ int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
     if (!readOption(job, line, OPTION_SIZE, error)) return 0;
     if (job->mode == SNAP_DIFF) {
         job->gain = 1;
-        if (!readOption(job, line, OPTION_GAIN, error)) return 0;
+        if (!readOption(job, line, OPTION_GAIN, error) || !readOption(job, line, OPTION_OFFSET, error)) return 0;
     }
     const int names = job->listing ? 1 : job->mode == SNAP_DIFF ? 3 : 2;
     if (!atMostNames(line, names, error) || !readOption(job, line, OPTION_FRAME, error) ||

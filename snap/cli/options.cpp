@@ -16,9 +16,9 @@ const char snapUsage[] =
     "       corvane-snap --compare [--metric psnr|ssim|psnr,ssim] [--size WxH] [--format F] INPUT OTHER\n"
     "                    [--stats FILE|-] [--ssim-stats FILE|-] [--json FILE|-] [--plot FILE.svg]\n"
     "                    [--csv FILE|-] [--report FILE.html [--worst N]] [--fail-below DB]\n"
-    "                    [--fail-below-ssim S]\n"
-    "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--size WxH] [--format F]\n"
-    "                    INPUT OTHER OUTPUT\n"
+    "                    [--fail-below-ssim S] [--frame A-B] [--offset N|auto[=K]]\n"
+    "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--offset N|auto[=K]] [--size WxH]\n"
+    "                    [--format F] INPUT OTHER OUTPUT\n"
     "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
     "                    (FRAMES from 1 to 1000000)\n"
     "       corvane-snap -h | --help | --version\n"
@@ -58,7 +58,7 @@ const char snapUsage[] =
     "each figure (an identical frame's infinite PSNR counts as error 0 in the mean, as in the\n"
     "summary, and as the largest value elsewhere); --plot draws the per-frame curves as an SVG;\n"
     "--csv writes a row per frame: frame (from 0), then psnr_y psnr_u psnr_v psnr_avg mse_y mse_u\n"
-    "mse_v mse_avg ssim_y ssim_u ssim_v ssim_all ssim_all_db as measured (infinite PSNR empty);\n"
+    "mse_v mse_avg psnr_yuv ssim_y ssim_u ssim_v ssim_all ssim_all_db as measured (infinite PSNR empty);\n"
     "--report writes one HTML page to read offline: inputs, gates, pooled figures, the plot, the\n"
     "--worst N (1 to 10, 3 by default) worst frames by the first --metric with reference,\n"
     "distorted and difference pictures, and every frame. --diff writes clamp(128 + G x (a - b)) of\n"
@@ -66,6 +66,11 @@ const char snapUsage[] =
     "them (--gain G from 1 to 64, 1 by default), as BMP or PNG by OUTPUT's extension. Exit status 1\n"
     "is a failed gate (a frame below its limit, or missing under one), 2 an error. --size takes\n"
     "WxH, W*H or a named size; -- ends the options.\n"
+    "--offset N pairs INPUT's frame k with OTHER's k + N (N below 0: INPUT's k - N with OTHER's k),\n"
+    "for every metric, gate and --diff picture; --offset auto[=K] first tries every shift from -K\n"
+    "to K (8 by default, at most 30) over the first 30 frames and keeps the one with the lowest mean\n"
+    "squared error, saying which. --frame A-B with --compare or --diff: only those frames, counted\n"
+    "from INPUT's first after the offset. psnr_yuv is (6 Y + U + V) / 8 of the planes' PSNR.\n"
     "\n"
     "Refused, with one line on standard error and exit status 2: an output that is INPUT or OTHER\n"
     "under any name (link, other spelling, a range landing on it); a directory or device as\n"
@@ -121,6 +126,26 @@ const char* readGain(SnapJob* job, const char* text) {
     int64_t gain;
     if (!readWholeNumber(text, 1, 64, &gain)) return "--gain takes a whole number from 1 to 64";
     job->gain = static_cast<int>(gain);
+    return nullptr;
+}
+
+// --offset N, auto or auto=K.
+const char* readOffset(SnapJob* job, const char* text) {
+    static const char refusal[] =
+        "--offset takes a whole number of frames (above 0 leaves out OTHER's first, below 0 INPUT's), "
+        "'auto' or 'auto=K' with K from 1 to 30: '%s'";
+    int64_t value = 0;
+    if (!strcmp(text, "auto")) {
+        job->offsetSearch = OFFSET_SEARCH_DEFAULT;
+        return nullptr;
+    }
+    if (!strncmp(text, "auto=", 5)) {
+        if (!readWholeNumber(text + 5, 1, OFFSET_SEARCH_LIMIT, &value)) return refusal;
+        job->offsetSearch = int(value);
+        return nullptr;
+    }
+    if (!readWholeNumber(text, -(int64_t{1} << 40), int64_t{1} << 40, &value)) return refusal;
+    job->offset = value;
     return nullptr;
 }
 
@@ -183,7 +208,7 @@ const unsigned EXPORT = modeBit(SNAP_EXPORT), INFO = modeBit(SNAP_INFO), COMPARE
 const OptionRow optionRows[OPTION_COUNT] = {
     {"--size", 1, EXPORT | INFO | COMPARE | DIFF, readSize, nullptr, 0, "--size needs WxH"},
     {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE | DIFF, readFormat, nullptr, 1, formatHelp},
-    {"--frame", 1, EXPORT | DIFF, readFrames, nullptr, 0, "--frame needs a number, 'last', A-B or 'all'"},
+    {"--frame", 1, EXPORT | DIFF | COMPARE, readFrames, nullptr, 0, "--frame needs a number, 'last', A-B or 'all'"},
     {"--separate", 0, EXPORT, readSeparate, nullptr, 1, nullptr},
     {"--rate", 1, EXPORT | INFO, readRate, &SnapJob::rateText, 0, nullptr},
     {"--framemd5", 0, EXPORT, readListing, nullptr, 1, nullptr},
@@ -195,6 +220,7 @@ const OptionRow optionRows[OPTION_COUNT] = {
     {"--worst", 1, COMPARE, readWorst, nullptr, 0, "--worst needs a count of frames"},
     {"--gain", 1, DIFF, readGain, nullptr, 0, nullptr},
     {"--to", 1, EXPORT, readTo, &SnapJob::toText, 0, nullptr},
+    {"--offset", 1, COMPARE | DIFF, readOffset, nullptr, 0, "--offset needs a number of frames, 'auto' or 'auto=K'"},
 };
 
 const ModeRule modeRules[SNAP_MODE_COUNT] = {

@@ -13,6 +13,9 @@
 
 enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF, SNAP_MODE_COUNT };
 
+// --offset auto: the shifts tried either way unless auto=K says, and the most K may be.
+enum { OFFSET_SEARCH_DEFAULT = 8, OFFSET_SEARCH_LIMIT = 30 };
+
 // The frame rate of a raw file that gives none, in every mode: FFmpeg's.
 enum { SNAP_DEFAULT_RATE = 25 };
 
@@ -54,6 +57,11 @@ struct SnapJob {
     int worst;               // --report's worst frames: 1 to SNAP_WORST_LIMIT, 3 by default
     int rankMetric;          // the row of the first metric --metric named: it ranks the worst frames
     int gain;                // --diff: 1 to 64
+    // --compare, --diff: frames of OTHER (above 0) or of INPUT (below 0) left
+    // out before the first compared; with offsetSearch the shift within
+    // +-offsetSearch that fits best is found first.
+    int64_t offset;
+    int offsetSearch;
 };
 
 extern const char snapUsage[];
@@ -62,7 +70,7 @@ extern const char snapUsage[];
 enum {
     OPTION_SIZE, OPTION_FORMAT, OPTION_FRAME, OPTION_SEPARATE, OPTION_RATE, OPTION_FRAMEMD5,
     OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_CSV, OPTION_REPORT, OPTION_WORST, OPTION_GAIN, OPTION_TO,
-    OPTION_COUNT
+    OPTION_OFFSET, OPTION_COUNT
 };
 
 // One option of the command line. A flag's row has no value; a valued row

@@ -80,9 +80,14 @@ struct MetricFigure {
     // dB of the mean error, as the summary line gives it.
     int decibelsOfError;
     int decimals;      // shown with this many in the report (the files keep every digit)
+    // A figure weighing others of the metric (YUV-PSNR: 6 Y, 1 U, 1 V, over
+    // 8): pooled, its mean is the same weighting of their pooled means.
+    int weighs = 0;
+    int weighed[3] = {};
+    double weights[3] = {};
 };
 
-constexpr int METRIC_MAX_FIGURES = 8;
+constexpr int METRIC_MAX_FIGURES = 12;
 
 struct Metric {
     const char* name;        // "psnr": the word of --metric and the key of its JSON
