@@ -6,6 +6,7 @@
 
 #include "snap/cli/rate.h"
 #include "snap/io/shown_name.h"
+#include "snap/report/bd_rate.h"
 
 const char snapUsage[] =
     "usage: corvane-snap [--size WxH] [--format F] [--frame N|last|A-B|all] [--separate] [--rate R]\n"
@@ -125,6 +126,13 @@ const char* readTo(SnapJob* job, const char* text) {
     return refusal.c_str();
 }
 
+const char* readBdMethod(SnapJob* job, const char* text) {
+    if (!strcmp(text, "pchip")) job->bdMethod = BD_PCHIP;
+    else if (!strcmp(text, "poly")) job->bdMethod = BD_POLY;
+    else return "--bd-method takes pchip or poly: '%s'";
+    return nullptr;
+}
+
 // "--metric takes psnr, ssim or psnr,ssim": each word of the table, then all of them joined.
 const char* metricRefusal() {
     static std::string line;
@@ -159,7 +167,7 @@ constexpr unsigned modeBit(int mode) {
     return 1u << mode;
 }
 const unsigned EXPORT = modeBit(SNAP_EXPORT), INFO = modeBit(SNAP_INFO), COMPARE = modeBit(SNAP_COMPARE),
-               SAMPLE = modeBit(SNAP_MAKE_SAMPLE), DIFF = modeBit(SNAP_DIFF);
+               SAMPLE = modeBit(SNAP_MAKE_SAMPLE), DIFF = modeBit(SNAP_DIFF), BD_RATE = modeBit(SNAP_BD_RATE);
 
 } // namespace
 
@@ -171,10 +179,11 @@ const OptionRow optionRows[OPTION_COUNT] = {
     {"--rate", 1, EXPORT | INFO, readRate, &SnapJob::rateText, 0, nullptr},
     {"--framemd5", 0, EXPORT, readListing, nullptr, 1, nullptr},
     {"--metric", 1, COMPARE, readMetrics, nullptr, 1, nullptr},
-    {"--json", 1, COMPARE | INFO, nullptr, &SnapJob::jsonPath, 1, nullptr},
+    {"--json", 1, COMPARE | INFO | BD_RATE, nullptr, &SnapJob::jsonPath, 1, nullptr},
     {"--plot", 1, COMPARE, nullptr, &SnapJob::plotPath, 1, nullptr},
     {"--gain", 1, DIFF, readGain, nullptr, 0, nullptr},
     {"--to", 1, EXPORT, readTo, &SnapJob::toText, 0, nullptr},
+    {"--bd-method", 1, BD_RATE, readBdMethod, nullptr, 1, "--bd-method needs pchip or poly"},
 };
 
 const ModeRule modeRules[SNAP_MODE_COUNT] = {
@@ -185,6 +194,7 @@ const ModeRule modeRules[SNAP_MODE_COUNT] = {
     {"--help", "-h", "--help", nullptr},
     {"--version", nullptr, "--version", nullptr},
     {"--diff", nullptr, "--diff", checkExportArguments},
+    {"--bd-rate", nullptr, "--bd-rate", checkBdRateArguments},
 };
 
 int refuseArguments(ArgumentError* error, const char* line, const char* argument) {
@@ -218,7 +228,7 @@ int stoppingMode(int argc, const char* const* argv) {
 // A mode's word: the mode, once. 0 with the refusal when another was given.
 int takeMode(SnapJob* job, int mode, int* modeSet, ArgumentError* error) {
     if (*modeSet && job->mode == mode) return refuseArguments(error, "%s is given twice", modeRules[mode].word);
-    if (*modeSet) return refuseArguments(error, "give only one of --info, --compare, --diff and --make-sample");
+    if (*modeSet) return refuseArguments(error, "give only one of --info, --compare, --diff, --bd-rate and --make-sample");
     job->mode = mode;
     *modeSet = 1;
     return 1;

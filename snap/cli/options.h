@@ -11,7 +11,7 @@
 #include "snap/metric/metric.h"
 #include "snap/writer/writer.h"
 
-enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF, SNAP_MODE_COUNT };
+enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF, SNAP_BD_RATE, SNAP_MODE_COUNT };
 
 // The frame rate of a raw file that gives none, in every mode: FFmpeg's.
 enum { SNAP_DEFAULT_RATE = 25 };
@@ -21,9 +21,9 @@ enum { SAMPLE_FRAME_COUNT_LIMIT = 1000000 };
 
 struct SnapJob {
     int mode;
-    const char* input;
+    const char* input;  // --bd-rate: ANCHOR
     const char* output; // export, diff: OUTPUT ("-" with --framemd5: standard output); make-sample: OUTPUT.yuv
-    const char* other;  // compare, diff: OTHER
+    const char* other;  // compare, diff: OTHER; --bd-rate: TEST
     int sizeGiven;
     int32_t width, height;
     const FrameFormat* format; // nullptr when --format was not given
@@ -43,9 +43,10 @@ struct SnapJob {
     const char* statsPaths[METRIC_MAX];
     int gateSet[METRIC_MAX];
     double gateLimit[METRIC_MAX];
-    const char* jsonPath;    // --compare, --info: nullptr, a file, or "-"
+    const char* jsonPath;    // --compare, --info, --bd-rate: nullptr, a file, or "-"
     const char* plotPath;
     int gain;                // --diff: 1 to 64
+    int bdMethod;            // --bd-rate: BD_PCHIP or BD_POLY (snap/report/bd_rate.h)
 };
 
 extern const char snapUsage[];
@@ -53,7 +54,7 @@ extern const char snapUsage[];
 // The options, in the order their "does not go with" lines are checked.
 enum {
     OPTION_SIZE, OPTION_FORMAT, OPTION_FRAME, OPTION_SEPARATE, OPTION_RATE, OPTION_FRAMEMD5,
-    OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_GAIN, OPTION_TO, OPTION_COUNT
+    OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_GAIN, OPTION_TO, OPTION_BD_METHOD, OPTION_COUNT
 };
 
 // One option of the command line. A flag's row has no value; a valued row
@@ -115,6 +116,7 @@ int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
 int checkInfoArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
 int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
 int checkSampleArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
+int checkBdRateArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
 
 
 // Fills `job` from the arguments (argv[0] is the program). Nonzero when they
