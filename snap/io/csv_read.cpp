@@ -126,7 +126,8 @@ int parseCsv(CsvTable* table, const char* text, size_t size, std::string* error)
         if (c.at == c.end) return 1;
         if (!readRecord(&c, &fields, error)) return 0;
         if (fields.size() != table->names.size())
-            return refuse(error, c.row, ("has " + std::to_string(fields.size()) + " fields, the header " +
+            return refuse(error, c.row, ("holds " + std::to_string(fields.size()) +
+                                         (fields.size() == 1 ? " field" : " fields") + " where the header has " +
                                          std::to_string(table->names.size())).c_str());
         table->rows.push_back(fields);
         table->rowNumbers.push_back(c.row);
