@@ -1,11 +1,9 @@
 #include "snap/io/csv_read.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "snap/cli/values.h"
-#include "snap/io/files.h"
 #include "snap/io/shown_name.h"
 
 namespace {
@@ -199,21 +197,4 @@ int parseRateTable(RateTable* table, const char* path, const char* text, size_t 
     }
     if (table->columns.empty()) return failWith(error, file + " has no quality column beside bitrate");
     return 1;
-}
-
-int readRateTable(RateTable* table, const char* path, std::string* error) {
-    FILE* file = openInputFile(path, error);
-    if (!file) return 0;
-    std::string text;
-    char buffer[65536];
-    size_t got;
-    while (text.size() <= RATE_TABLE_MAX_BYTES && (got = fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, got);
-    const bool failed = ferror(file) != 0;
-    const int reason = errno;
-    fclose(file);
-    if (failed) return failWith(error, "cannot read " + quotedName(path) + ": " + strerror(reason));
-    if (text.size() > RATE_TABLE_MAX_BYTES)
-        return failWith(error, quotedName(path) + " is over 16 MiB: too large for a table of rates");
-    return parseRateTable(table, path, text.data(), text.size(), error);
 }

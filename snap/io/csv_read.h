@@ -40,11 +40,5 @@ struct RateTable {
 // with the one-line reason.
 int parseRateTable(RateTable* table, const char* path, const char* text, size_t size, std::string* error);
 
-// The most bytes a rate table may hold: thousands of points take a few hundred KiB.
-enum { RATE_TABLE_MAX_BYTES = 16 << 20 };
-
 // The shortest text that reads back as `value` (at least 6 digits), for messages naming a cell.
 std::string numberText(double value);
-
-// Reads `path` (a file, or "-" or a FIFO as a stream) whole and parses it.
-int readRateTable(RateTable* table, const char* path, std::string* error);

@@ -1,12 +1,15 @@
 #include "snap/modes/bd_rate.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "snap/io/csv_read.h"
+#include "snap/io/files.h"
 #include "snap/io/messages.h"
 #include "snap/io/output.h"
 #include "snap/io/shown_name.h"
@@ -15,6 +18,28 @@
 namespace {
 
 const char* const methodNames[] = {"pchip", "poly"}; // by BD_PCHIP, BD_POLY
+
+// The most bytes a rate table may hold: thousands of points take a few hundred KiB.
+const size_t tableBytesLimit = 16 << 20;
+
+// Reads `path` (a file, or "-" or a FIFO as a stream) whole and parses it.
+int readRateTable(RateTable* table, const char* path, std::string* error) {
+    FILE* file = openInputFile(path, error);
+    if (!file) return 0;
+    std::string text;
+    char buffer[65536];
+    size_t got;
+    while (text.size() <= tableBytesLimit && (got = fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    const int reason = !ferror(file) ? 0 : errno ? errno : EIO;
+    fclose(file);
+    if (reason || text.size() > tableBytesLimit) {
+        *error = reason ? "cannot read " + quotedName(path) + ": " + strerror(reason)
+                        : quotedName(path) + " is over 16 MiB: too large for a table of rates";
+        return 0;
+    }
+    return parseRateTable(table, path, text.data(), text.size(), error);
+}
 
 struct BdFigure {
     std::string name;
