@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "snap/io/csv_read.h"
+#include "snap/io/shown_name.h"
 #include "snap/report/bd_rate.h"
 #include "snap/snap.h"
 #include "tests/test_files.h"
@@ -256,8 +257,10 @@ TEST(BdRate, ModePrintsOneLinePerSharedColumn) {
     BdRun run = runBdRate({anchor, test});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "BD-rate psnr_y: -16.152979 %\nBD-rate ssim_y: -16.219865 %\n");
-    EXPECT_NE(run.err.find("psnr_u is in '" + anchor + "' only: left out"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("psnr_v is in '" + test + "' only: left out"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("psnr_u is in " + quotedName(anchor.c_str()) + " only: left out"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("psnr_v is in " + quotedName(test.c_str()) + " only: left out"), std::string::npos)
+        << run.err;
 
     run = runBdRate({anchor, test, "--bd-method", "poly", "--json", "-"});
     EXPECT_EQ(run.status, 0) << run.err;
