@@ -192,6 +192,8 @@ TEST(BdRate, RateTablesReadOrRefusedByRow) {
         {"bitrate,psnr_y\n1,2\"\n", "row 2: a quote inside a field", nullptr, 0, 0},
         {"bitrate,psnr_y\n1,2\nfast,3\n", "'t.csv' row 3: bitrate 'fast' is not a number", nullptr, 0, 0},
         {"bitrate,psnr_y\n0x10,3\n", "bitrate '0x10' is not a number", nullptr, 0, 0},
+        {"bitrate,psnr_y\n1234567890123456789012345678901234567890X,3\n",
+         "bitrate '1234567890123456789012345678901234567890...' is not", nullptr, 0, 0},
         {"bitrate,psnr_y\n1,2\n-5,3\n", "'t.csv' row 3: bitrate -5 is not above 0", nullptr, 0, 0},
         {"bitrate,psnr_y\n1,2\n\n0,3\n", "'t.csv' row 4: bitrate 0 is not above 0", nullptr, 0, 0},
     };
@@ -315,6 +317,10 @@ TEST(BdRate, ModeRefusesWithOneLineNamingThePoint) {
         std::remove(test.c_str());
     }
     EXPECT_EQ(runBdRate({anchor, scratchPath("absent.csv")}).status, 2);
+    const std::string large = writeText("large.csv", std::string(anchorTable) + std::string(1 << 20, '\n'));
+    const BdRun run = runBdRate({anchor, large});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("is over 1 MiB"), std::string::npos) << run.err;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "snap/cli/values.h"
 #include "snap/io/shown_name.h"
@@ -139,12 +140,17 @@ int failWith(std::string* error, const std::string& line) {
     return 0;
 }
 
+// A cell as a message quotes it: at most 40 bytes of it.
+std::string quotedCell(const std::string& cell) {
+    return cell.size() <= 40 ? quotedName(cell.c_str()) : quotedName((cell.substr(0, 40) + "...").c_str());
+}
+
 // Each name once: a quality named twice would be measured twice, differently.
 int namesOnce(const CsvTable* csv, const std::string& file, std::string* error) {
-    for (size_t i = 0; i < csv->names.size(); ++i)
-        for (size_t j = 0; j < i; ++j)
-            if (!csv->names[i].empty() && csv->names[i] == csv->names[j])
-                return failWith(error, file + ": the column " + quotedName(csv->names[i].c_str()) + " appears twice");
+    std::set<std::string> seen;
+    for (const std::string& name : csv->names)
+        if (!name.empty() && !seen.insert(name).second)
+            return failWith(error, file + ": the column " + quotedCell(name) + " appears twice");
     return 1;
 }
 
@@ -156,7 +162,7 @@ int readRates(const CsvTable* csv, int column, const std::string& file, std::vec
         double rate;
         const std::string where = file + " row " + std::to_string(csv->rowNumbers[r]) + ": bitrate ";
         if (!readDecimal(cell.c_str(), &rate) || cell.size() != strlen(cell.c_str()))
-            return failWith(error, where + quotedName(cell.c_str()) + " is not a number");
+            return failWith(error, where + quotedCell(cell) + " is not a number");
         if (!(rate > 0)) return failWith(error, where + numberText(rate) + " is not above 0");
         rates->push_back(rate);
     }
@@ -174,7 +180,7 @@ void readQualities(const CsvTable* csv, int column, const std::string& file, con
             out->points.push_back({rates[r], quality, csv->rowNumbers[r]});
         } else if (out->fault.empty()) {
             out->fault = file + " row " + std::to_string(csv->rowNumbers[r]) + ": " + shownName(out->name.c_str()) +
-                         " " + quotedName(cell.c_str()) + " is not a number";
+                         " " + quotedCell(cell) + " is not a number";
         }
     }
 }

@@ -19,8 +19,9 @@ namespace {
 
 const char* const methodNames[] = {"pchip", "poly"}; // by BD_PCHIP, BD_POLY
 
-// The most bytes a rate table may hold: thousands of points take a few hundred KiB.
-const size_t tableBytesLimit = 16 << 20;
+// The most bytes a rate table may hold: a thousand points take some 50 KiB,
+// and the cells of a table this size stay within some 60 MB.
+const size_t tableBytesLimit = 1 << 20;
 
 // Reads `path` (a file, or "-" or a FIFO as a stream) whole and parses it.
 int readRateTable(RateTable* table, const char* path, std::string* error) {
@@ -35,7 +36,7 @@ int readRateTable(RateTable* table, const char* path, std::string* error) {
     fclose(file);
     if (reason || text.size() > tableBytesLimit) {
         *error = reason ? "cannot read " + quotedName(path) + ": " + strerror(reason)
-                        : quotedName(path) + " is over 16 MiB: too large for a table of rates";
+                        : quotedName(path) + " is over 1 MiB: too large for a table of rates";
         return 0;
     }
     return parseRateTable(table, path, text.data(), text.size(), error);
