@@ -179,7 +179,7 @@ TEST(BdRate, RateTablesReadOrRefusedByRow) {
         {"\xef\xbb\xbf\"bitrate\",\"psnr_y\"\r\n1,30\r\n\r\n2,31\r\n", nullptr, "psnr_y", 2, 2},
         // A quoted line break keeps the row; a blank line is a row of its own.
         {"frame,\"psnr\ny\",bitrate\n\n1,30,1\n2,31,2", nullptr, "psnr\ny", 2, 3},
-        {"bitrate , psnr_y ,\n 1 , \"30\" ,\n", nullptr, "psnr_y", 1, 2},
+        {"bitrate , psnr_y ,\n 1 , \" 30\t\" ,\n", nullptr, "psnr_y", 1, 2},
         {"bitrate,\"a \"\"q\"\",b\"\n1,2\n", nullptr, "a \"q\",b", 1, 2},
         {"", "'t.csv' row 1: no header row", nullptr, 0, 0},
         {"\n\n", "'t.csv' row 3: no header row", nullptr, 0, 0},

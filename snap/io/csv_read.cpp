@@ -154,6 +154,14 @@ int namesOnce(const CsvTable* csv, const std::string& file, std::string* error) 
     return 1;
 }
 
+// A cell's number: a quoted one may keep blanks around it.
+int readCell(const std::string& cell, double* value) {
+    size_t start = 0, stop = cell.size();
+    while (start < stop && isBlank(cell[start])) ++start;
+    while (stop > start && isBlank(cell[stop - 1])) --stop;
+    return readDecimalIn(cell.data() + start, cell.data() + stop, value);
+}
+
 // The rates, each a number above 0.
 int readRates(const CsvTable* csv, int column, const std::string& file, std::vector<double>* rates,
               std::string* error) {
@@ -161,7 +169,7 @@ int readRates(const CsvTable* csv, int column, const std::string& file, std::vec
         const std::string& cell = csv->rows[r][size_t(column)];
         double rate;
         const std::string where = file + " row " + std::to_string(csv->rowNumbers[r]) + ": bitrate ";
-        if (!readDecimal(cell.c_str(), &rate) || cell.size() != strlen(cell.c_str()))
+        if (!readCell(cell, &rate))
             return failWith(error, where + quotedCell(cell) + " is not a number");
         if (!(rate > 0)) return failWith(error, where + numberText(rate) + " is not above 0");
         rates->push_back(rate);
@@ -176,7 +184,7 @@ void readQualities(const CsvTable* csv, int column, const std::string& file, con
     for (size_t r = 0; r < csv->rows.size(); ++r) {
         const std::string& cell = csv->rows[r][size_t(column)];
         double quality;
-        if (readDecimal(cell.c_str(), &quality) && cell.size() == strlen(cell.c_str())) {
+        if (readCell(cell, &quality)) {
             out->points.push_back({rates[r], quality, csv->rowNumbers[r]});
         } else if (out->fault.empty()) {
             out->fault = file + " row " + std::to_string(csv->rowNumbers[r]) + ": " + shownName(out->name.c_str()) +
