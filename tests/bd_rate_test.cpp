@@ -4,6 +4,7 @@
 // refuses, the rate tables it reads and the mode's lines and JSON.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -117,6 +118,8 @@ TEST(BdRate, CurvesItRefuse) {
         {{1000, 1800, 3200}, {33, 35, 37}, RD_TOO_FEW, 0, 0, 3},
         {{1000, 1800, 0, 5800}, q, RD_RATE_NOT_ABOVE_0, 4, 0, 0},
         {{1000, -1, 3200, 5800}, q, RD_RATE_NOT_ABOVE_0, 3, 0, 0},
+        {{1000, 1800, 3200, 5800}, {33, 35, NAN, 39}, RD_NOT_A_NUMBER, 4, 0, 0},
+        {{1000, INFINITY, 3200, 5800}, q, RD_NOT_A_NUMBER, 3, 0, 0},
         // Quality that falls, or stays, as the rate rises; the point at the higher rate is named.
         {{1000, 1800, 3200, 5800}, {33, 35, 34.9, 39}, RD_NOT_RISING, 4, 3, 0},
         {{1000, 1800, 3200, 5800}, {33, 35, 35, 39}, RD_NOT_RISING, 4, 3, 0},

@@ -61,6 +61,7 @@ std::string faultText(const RdFault& f, const std::string& column, const char* f
         return where + "holds " + std::to_string(f.points) + " distinct points of " + column +
                ": a BD-rate needs at least " + std::to_string(BD_MIN_POINTS);
     case RD_RATE_NOT_ABOVE_0: return where + pointText(f.point, column) + ": the rate is not above 0";
+    case RD_NOT_A_NUMBER: return where + pointText(f.point, column) + ": not a finite number";
     case RD_NOT_RISING:
         if (f.point.rate == f.previous.rate)
             return where + pointText(f.previous, column) + " and " + pointText(f.point, column) +

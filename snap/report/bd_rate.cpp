@@ -124,8 +124,12 @@ double cubicFitIntegral(const double* x, const double* y, int n, double low, dou
 int prepareRdCurve(std::vector<RdPoint>* curve, RdFault* f) {
     std::vector<RdPoint>& p = *curve;
     if (p.size() < BD_MIN_POINTS) return fault(f, RD_TOO_FEW, nullptr, nullptr, int(p.size()));
-    for (const RdPoint& point : p)
+    for (const RdPoint& point : p) {
+        // Sorting needs numbers that compare.
+        if (!std::isfinite(point.rate) || !std::isfinite(point.quality))
+            return fault(f, RD_NOT_A_NUMBER, &point, nullptr, 0);
         if (!(point.rate > 0)) return fault(f, RD_RATE_NOT_ABOVE_0, &point, nullptr, 0);
+    }
     std::stable_sort(p.begin(), p.end(), byRateThenQuality);
     // A row given twice is one point; the first of them names it.
     p.erase(std::unique(p.begin(), p.end(),

@@ -26,6 +26,7 @@ struct RdPoint {
 enum {
     RD_USABLE,
     RD_TOO_FEW,          // fewer than BD_MIN_POINTS distinct points
+    RD_NOT_A_NUMBER,     // `point` holds an infinity or a NaN
     RD_RATE_NOT_ABOVE_0, // `point`
     RD_NOT_RISING,       // `point`'s quality is not above `previous`'s, at a higher or the same rate
     RD_NO_OVERLAP,       // the two quality ranges share no interval
