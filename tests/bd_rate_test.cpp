@@ -288,6 +288,13 @@ TEST(BdRate, ModePrintsOneLinePerSharedColumn) {
     run = runBdRate({anchor, test, "--json", test});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.err.find("is TEST"), std::string::npos) << run.err;
+    // A figure of 300 digits is printed whole.
+    const std::string costly = writeText("costly.csv", "bitrate,psnr_y\n1e300,33.21\n1.8e300,35.48\n"
+                                                       "3.2e300,37.52\n5.8e300,39.31\n");
+    run = runBdRate({anchor, costly});
+    EXPECT_EQ(run.status, 0);
+    ASSERT_GT(run.out.size(), 300u) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - 10), ".000000 %\n");
 }
 
 TEST(BdRate, ModeRefusesWithOneLineNamingThePoint) {

@@ -146,7 +146,7 @@ int runBdRate(const SnapJob* job) {
         if (isStandardStream(job->jsonPath)) return 0;
     }
     std::string lines;
-    char line[64];
+    char line[400]; // room for 10^308 per cent, every digit
     for (const BdFigure& f : figures) {
         snprintf(line, sizeof line, ": %.6f %%\n", f.result.percent);
         lines += "BD-rate " + shownName(f.name.c_str()) + line;
