@@ -187,6 +187,8 @@ TEST(BdRate, RateTablesReadOrRefusedByRow) {
         {"", "'t.csv' row 1: no header row", nullptr, 0, 0},
         {"\n\n", "'t.csv' row 3: no header row", nullptr, 0, 0},
         {"rate,psnr_y\n1,2\n", "'t.csv' has no bitrate column", nullptr, 0, 0},
+        {"bitrate;psnr_y\n1;2\n", "no bitrate column: its header is one field (the fields are separated by commas)",
+         nullptr, 0, 0},
         {"bitrate,frame\n1,2\n", "'t.csv' has no quality column beside bitrate", nullptr, 0, 0},
         {"bitrate,psnr_y,psnr_y\n1,2,3\n", "the column 'psnr_y' appears twice", nullptr, 0, 0},
         {"bitrate,psnr_y\n1,2\n3\n", "'t.csv' row 3: holds 1 field where the header has 2", nullptr, 0, 0},
