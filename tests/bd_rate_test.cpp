@@ -152,7 +152,8 @@ TEST(BdRate, CurvesItRefuse) {
     }
     // Curves whose qualities do not overlap, or touch at one value only.
     for (double shift : {10.0, 6.0}) {
-        std::vector<RdPoint> anchor = curve(anchorRates, q), test = curve(anchorRates, {33 + shift, 35 + shift, 37 + shift, 39 + shift});
+        std::vector<RdPoint> anchor = curve(anchorRates, q);
+        std::vector<RdPoint> test = curve(anchorRates, {33 + shift, 35 + shift, 37 + shift, 39 + shift});
         RdFault fault;
         BdResult result;
         ASSERT_TRUE(prepareRdCurve(&anchor, &fault) && prepareRdCurve(&test, &fault));
@@ -160,7 +161,8 @@ TEST(BdRate, CurvesItRefuse) {
         EXPECT_EQ(fault.kind, RD_NO_OVERLAP);
     }
     // A ratio past what a double holds is refused rather than printed as inf.
-    std::vector<RdPoint> low = curve({1e-300, 2e-300, 3e-300, 4e-300}, q), high = curve({1e300, 2e300, 3e300, 4e300}, q);
+    std::vector<RdPoint> low = curve({1e-300, 2e-300, 3e-300, 4e-300}, q);
+    std::vector<RdPoint> high = curve({1e300, 2e300, 3e300, 4e300}, q);
     RdFault fault;
     BdResult result;
     ASSERT_TRUE(prepareRdCurve(&low, &fault) && prepareRdCurve(&high, &fault));

@@ -202,7 +202,8 @@ int parseRateTable(RateTable* table, const char* path, const char* text, size_t 
     if (!parseCsv(&csv, text, size, error)) return failWith(error, file + " " + *error);
     const int rate = columnIndex(&csv, "bitrate");
     if (rate < 0 && csv.names.size() == 1)
-        return failWith(error, file + " has no bitrate column: its header is one field (the fields are separated by commas)");
+        return failWith(error,
+                        file + " has no bitrate column: its header is one field (the fields are separated by commas)");
     if (rate < 0) return failWith(error, file + " has no bitrate column");
     std::vector<double> rates;
     if (!namesOnce(&csv, file, error) || !readRates(&csv, rate, file, &rates, error)) return 0;
