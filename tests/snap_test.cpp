@@ -417,6 +417,19 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--diff", "a", "b", "-", "--to", "png"}, 0, 0, "--to does not go with --diff"},
         {{"--compare", "-", "-"}, 0, 0, "only one of INPUT and OTHER can be '-'"},
         {{"--diff", "-", "-", "d.png"}, 0, 0, "only one of INPUT and OTHER can be '-'"},
+        // --bd-rate: two tables, a method, and JSON as --compare writes it.
+        {{"--bd-rate", "a.csv", "t.csv"}, 1, SNAP_BD_RATE, ""},
+        {{"--bd-rate", "a.csv", "-", "--bd-method", "poly", "--json", "-"}, 1, SNAP_BD_RATE, ""},
+        {{"--bd-rate", "a.csv"}, 0, 0, "--bd-rate needs ANCHOR.csv and TEST.csv"},
+        {{"--bd-rate", "a.csv", "t.csv", "u.csv"}, 0, 0, "unexpected argument 'u.csv'"},
+        {{"--bd-rate", "a.csv", "t.csv", "--bd-method", "cubic"}, 0, 0, "--bd-method takes pchip or poly: 'cubic'"},
+        {{"--bd-rate", "a.csv", "t.csv", "--bd-method"}, 0, 0, "--bd-method needs pchip or poly"},
+        {{"--bd-rate", "a.csv", "t.csv", "--json", ""}, 0, 0, "--json takes a file name"},
+        {{"--bd-rate", "-", "-"}, 0, 0, "only one of ANCHOR and TEST can be '-'"},
+        {{"--bd-rate", "a.csv", "t.csv", "--size", "cif"}, 0, 0, "--size does not go with --bd-rate"},
+        {{"--bd-rate", "a.csv", "t.csv", "--stats", "s"}, 0, 0, "--stats does not go with --bd-rate"},
+        {{"--compare", "a", "b", "--bd-method", "poly"}, 0, 0, "--bd-method does not go with --compare"},
+        {{"--compare", "--bd-rate", "a", "b"}, 0, 0, "give only one of --info, --compare, --diff, --bd-rate and"},
     };
     for (const Case& c : cases) {
         std::vector<const char*> argv = {"corvane-snap"};

@@ -216,3 +216,16 @@ int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
     job->outputName.prefix = job->output;
     return 1;
 }
+
+// --bd-rate ANCHOR TEST: two tables of rates, one of them at most from standard input.
+int checkBdRateArguments(SnapJob* job, const CommandLine* line, ArgumentError* error) {
+    if (!atMostNames(line, 2, error)) return 0;
+    if (line->positionals < 2) return refuseArguments(error, "--bd-rate needs ANCHOR.csv and TEST.csv");
+    if (job->jsonPath && !*job->jsonPath)
+        return refuseArguments(error, "--json takes a file name, or - for standard output");
+    job->input = line->positional[0];
+    job->other = line->positional[1];
+    if (!strcmp(job->input, "-") && !strcmp(job->other, "-"))
+        return refuseArguments(error, "only one of ANCHOR and TEST can be '-', standard input");
+    return 1;
+}

@@ -6,6 +6,7 @@
 
 #include "snap/cli/rate.h"
 #include "snap/io/shown_name.h"
+#include "snap/report/bd_rate.h"
 
 const char snapUsage[] =
     "usage: corvane-snap [--size WxH] [--format F] [--frame N|last|A-B|all] [--separate] [--rate R]\n"
@@ -19,6 +20,7 @@ const char snapUsage[] =
     "                    [--fail-below-ssim S] [--frame A-B] [--offset N|auto[=K]]\n"
     "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--offset N|auto[=K]] [--size WxH]\n"
     "                    [--format F] INPUT OTHER OUTPUT\n"
+    "       corvane-snap --bd-rate ANCHOR.csv TEST.csv [--bd-method pchip|poly] [--json FILE|-]\n"
     "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
     "                    (FRAMES from 1 to 1000000)\n"
     "       corvane-snap -h | --help | --version\n"
@@ -64,13 +66,19 @@ const char snapUsage[] =
     "distorted and difference pictures, and every frame. --diff writes clamp(128 + G x (a - b)) of\n"
     "Y, U and V in grey, differences at full depth scaled to 8 bits, laid out as --separate lays\n"
     "them (--gain G from 1 to 64, 1 by default), as BMP or PNG by OUTPUT's extension. Exit status 1\n"
-    "is a failed gate (a frame below its limit, or missing under one), 2 an error. --size takes\n"
-    "WxH, W*H or a named size; -- ends the options.\n"
+    "is a failed gate (a frame below its limit, or missing under one), 2 an error.\n"
     "--offset N pairs INPUT's frame k with OTHER's k + N (N below 0: INPUT's k - N with OTHER's k),\n"
     "for every metric, gate and --diff picture; --offset auto[=K] first tries every shift from -K\n"
     "to K (8 by default, at most 30) over the first 30 frames and keeps the one with the lowest mean\n"
     "squared error, saying which. --frame A-B with --compare or --diff: only those frames, counted\n"
     "from INPUT's first after the offset. psnr_yuv is (6 Y + U + V) / 8 of the planes' PSNR.\n"
+    "--bd-rate reads two rate-distortion tables (CSV: a bitrate column in one unit for both, quality\n"
+    "columns named as the comparison names its figures: psnr_y ... ssim_all_db) and prints, for each\n"
+    "quality column both hold, 'BD-rate psnr_y: -12.345678 %': the mean rate difference of TEST\n"
+    "against ANCHOR at equal quality, in per cent (negative: TEST needs less rate), over the qualities\n"
+    "both reach; log10 of the rate is interpolated by monotone cubic Hermite pieces (pchip, the common\n"
+    "test conditions' way) or fitted by one cubic (poly, VCEG-M33). Each table needs 4 points whose\n"
+    "quality rises with the rate. --size takes WxH, W*H or a named size; -- ends the options.\n"
     "\n"
     "Refused, with one line on standard error and exit status 2: an output that is INPUT or OTHER\n"
     "under any name (link, other spelling, a range landing on it); a directory or device as\n"
@@ -158,6 +166,13 @@ const char* readTo(SnapJob* job, const char* text) {
     return refusal.c_str();
 }
 
+const char* readBdMethod(SnapJob* job, const char* text) {
+    if (!strcmp(text, "pchip")) job->bdMethod = BD_PCHIP;
+    else if (!strcmp(text, "poly")) job->bdMethod = BD_POLY;
+    else return "--bd-method takes pchip or poly: '%s'";
+    return nullptr;
+}
+
 // "--metric takes psnr, ssim or psnr,ssim": each word of the table, then all of them joined.
 const char* metricRefusal() {
     static std::string line;
@@ -201,7 +216,7 @@ constexpr unsigned modeBit(int mode) {
     return 1u << mode;
 }
 const unsigned EXPORT = modeBit(SNAP_EXPORT), INFO = modeBit(SNAP_INFO), COMPARE = modeBit(SNAP_COMPARE),
-               SAMPLE = modeBit(SNAP_MAKE_SAMPLE), DIFF = modeBit(SNAP_DIFF);
+               SAMPLE = modeBit(SNAP_MAKE_SAMPLE), DIFF = modeBit(SNAP_DIFF), BD_RATE = modeBit(SNAP_BD_RATE);
 
 } // namespace
 
@@ -213,7 +228,7 @@ const OptionRow optionRows[OPTION_COUNT] = {
     {"--rate", 1, EXPORT | INFO, readRate, &SnapJob::rateText, 0, nullptr},
     {"--framemd5", 0, EXPORT, readListing, nullptr, 1, nullptr},
     {"--metric", 1, COMPARE, readMetrics, nullptr, 1, nullptr},
-    {"--json", 1, COMPARE | INFO, nullptr, &SnapJob::jsonPath, 1, nullptr},
+    {"--json", 1, COMPARE | INFO | BD_RATE, nullptr, &SnapJob::jsonPath, 1, nullptr},
     {"--plot", 1, COMPARE, nullptr, &SnapJob::plotPath, 1, nullptr},
     {"--csv", 1, COMPARE, nullptr, &SnapJob::csvPath, 1, nullptr},
     {"--report", 1, COMPARE, nullptr, &SnapJob::reportPath, 1, nullptr},
@@ -221,6 +236,7 @@ const OptionRow optionRows[OPTION_COUNT] = {
     {"--gain", 1, DIFF, readGain, nullptr, 0, nullptr},
     {"--to", 1, EXPORT, readTo, &SnapJob::toText, 0, nullptr},
     {"--offset", 1, COMPARE | DIFF, readOffset, nullptr, 0, "--offset needs a number of frames, 'auto' or 'auto=K'"},
+    {"--bd-method", 1, BD_RATE, readBdMethod, nullptr, 1, "--bd-method needs pchip or poly"},
 };
 
 const ModeRule modeRules[SNAP_MODE_COUNT] = {
@@ -231,6 +247,7 @@ const ModeRule modeRules[SNAP_MODE_COUNT] = {
     {"--help", "-h", "--help", nullptr},
     {"--version", nullptr, "--version", nullptr},
     {"--diff", nullptr, "--diff", checkExportArguments},
+    {"--bd-rate", nullptr, "--bd-rate", checkBdRateArguments},
 };
 
 int refuseArguments(ArgumentError* error, const char* line, const char* argument) {
@@ -264,7 +281,7 @@ int stoppingMode(int argc, const char* const* argv) {
 // A mode's word: the mode, once. 0 with the refusal when another was given.
 int takeMode(SnapJob* job, int mode, int* modeSet, ArgumentError* error) {
     if (*modeSet && job->mode == mode) return refuseArguments(error, "%s is given twice", modeRules[mode].word);
-    if (*modeSet) return refuseArguments(error, "give only one of --info, --compare, --diff and --make-sample");
+    if (*modeSet) return refuseArguments(error, "give only one of --info, --compare, --diff, --bd-rate and --make-sample");
     job->mode = mode;
     *modeSet = 1;
     return 1;
