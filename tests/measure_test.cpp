@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+
+// The stats lines split and read, below.
+std::vector<std::string> linesOf(const std::string& text);
+std::string statsField(const std::string& line, const std::string& key);
 
 namespace {
 
@@ -292,8 +297,9 @@ TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
         ASSERT_EQ(sh("ffmpeg -nostdin -v info -cpuflags 0 " + in + " -i '" + a + "' " + in + " -i '" + b +
                      "' -lavfi '[0:v]split[a0][a1];[1:v]split[b0][b1];[a0][b0]ssim=stats_file=" + ssim +
                      ";[a1][b1]psnr=stats_file=" + psnr + "' -f null - 2>'" + log + "'"), 0);
+        const std::string json = scratchPath("mine.json");
         std::vector<std::string> args = {"--compare", "--metric", "psnr,ssim", a, b, "--ssim-stats", mineSsim,
-                                         "--stats", mine};
+                                         "--stats", mine, "--json", json};
         if (!c.y4m) args.insert(args.end(), {"--size", c.size, "--format", c.pixelFormat});
         const SnapRun r = snap(args);
         ASSERT_EQ(r.status, 0) << c.pixelFormat << " " << r.err;
@@ -307,7 +313,57 @@ TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
             summaries += ffmpegLog.substr(at, ffmpegLog.find('\n', at) - at + 1);
         }
         EXPECT_EQ(r.out, summaries) << c.pixelFormat << " " << c.size;
+        // YUV-PSNR from FFmpeg's own plane figures: per frame (its lines keep two
+        // decimals) and of the whole clip (its summary keeps six).
+        if (strstr(c.pixelFormat, "gray")) continue;
+        const nlohmann::json j = nlohmann::json::parse(readAll(json));
+        const auto yuv = [](double y, double u, double v) { return (6 * y + u + v) / 8; };
+        const std::vector<std::string> lines = linesOf(trimmedLines(readAll(psnr)));
+        for (size_t f = 0; f < lines.size(); ++f) {
+            const std::string line = " " + lines[f];
+            EXPECT_NEAR(double(j["frames"][f]["psnr"]["psnr_yuv"]),
+                        yuv(std::stod(statsField(line, "psnr_y")), std::stod(statsField(line, "psnr_u")),
+                            std::stod(statsField(line, "psnr_v"))), 0.01) << c.pixelFormat << " frame " << f;
+        }
+        double y, u, v;
+        ASSERT_EQ(sscanf(summaries.c_str(), "PSNR y:%lf u:%lf v:%lf", &y, &u, &v), 3);
+        EXPECT_NEAR(double(j["psnr"]["psnr_yuv"]), yuv(y, u, v), 1e-5) << c.pixelFormat;
     }
+}
+
+// A decoder that emits frames late: OTHER lacks INPUT's first three. The
+// offset given either way, found by the search, or not found within too small
+// a reach; --frame picks frames counted after the offset.
+TEST(Measure, OffsetsPairTheFramesADecoderEmitsLate) {
+    const std::string a = scratchPath("late_64x32.yuv"), b = scratchPath("late_b_64x32.yuv");
+    ASSERT_EQ(snap({"--make-sample", "64x32", "12", a}).status, 0);
+    ASSERT_EQ(snap({"--frame", "3-11", a, b}).status, 0);
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        const char* said;
+    } rows[] = {
+        {{"--offset", "-3", a, b}, 0, "comparing frames 3 to 11 of"},
+        {{"--offset", "3", b, a}, 0, "with frames 3 to 11 of"},
+        {{"--offset", "0", a, b}, 1, "--fail-below 99 fails: 9 of 9 frames below it"},
+        {{"--offset", "auto", a, b}, 0, "--offset auto: -3, INPUT's first 3 frames left out"},
+        {{"--offset", "auto", b, a}, 0, "--offset auto: 3, OTHER's first 3 frames left out"},
+        {{"--offset", "auto=2", a, b}, 1, "--offset auto: "},
+        {{"--offset", "-3", "--frame", "7-20", a, b}, 0, "comparing frames 10 to 11 of"},
+        {{"--offset", "-3", "--frame", "9", a, b}, 2, "frame 9 is past the end: the inputs share 9 whole frames"},
+        {{"--offset", "12", a, b}, 2, "--offset leaves no frame of"},
+    };
+    for (Row& row : rows) {
+        row.args.insert(row.args.begin(), "--compare");
+        row.args.insert(row.args.end(), {"--fail-below", "99", "--stats", "-"});
+        const SnapRun r = snap(row.args);
+        EXPECT_EQ(r.status, row.status) << row.args[2] << " " << r.err;
+        EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
+    }
+    // The lines number the frames compared, after the offset.
+    const SnapRun r = snap({"--compare", "--offset", "-3", "--frame", "7-20", a, b, "--stats", "-"});
+    EXPECT_EQ(r.out.rfind("n:8 ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nn:9 "), std::string::npos) << r.out;
 }
 
 TEST(Measure, PlotIsXmlAndRenders) {

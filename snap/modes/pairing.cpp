@@ -101,11 +101,13 @@ void noteShift(int shift, double error, double unshifted, std::string* note) {
     if (shift == 0)
         snprintf(text, sizeof text, "--offset auto: 0, the frames line up as they stand (mean squared error %.4f)",
                  error);
+    else if (shift == 1 || shift == -1)
+        snprintf(text, sizeof text, "--offset auto: %d, %s's first frame left out (mean squared error %.4f, %.4f without)",
+                 shift, shift > 0 ? "OTHER" : "INPUT", error, unshifted);
     else
         snprintf(text, sizeof text,
-                 "--offset auto: %d, %s's first %d frame%s left out (mean squared error %.4f, %.4f without)", shift,
-                 shift > 0 ? "OTHER" : "INPUT", shift > 0 ? shift : -shift, shift == 1 || shift == -1 ? "" : "s",
-                 error, unshifted);
+                 "--offset auto: %d, %s's first %d frames left out (mean squared error %.4f, %.4f without)", shift,
+                 shift > 0 ? "OTHER" : "INPUT", shift > 0 ? shift : -shift, error, unshifted);
     *note = text;
 }
 
