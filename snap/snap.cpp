@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "snap/modes/bd_rate.h"
 #include "snap/modes/compare.h"
 #include "snap/modes/diff.h"
 #include "snap/modes/export.h"
@@ -50,7 +51,7 @@ const SnapMode snapModes[] = {
     {&modeRules[SNAP_EXPORT], runExport},        {&modeRules[SNAP_INFO], runInfo},
     {&modeRules[SNAP_COMPARE], runCompareCommand}, {&modeRules[SNAP_MAKE_SAMPLE], makeSample},
     {&modeRules[SNAP_HELP], printHelp},          {&modeRules[SNAP_VERSION], printVersion},
-    {&modeRules[SNAP_DIFF], runDiffCommand},
+    {&modeRules[SNAP_DIFF], runDiffCommand},     {&modeRules[SNAP_BD_RATE], runBdRate},
 };
 static_assert(sizeof snapModes / sizeof snapModes[0] == SNAP_MODE_COUNT, "a run for every mode");
 

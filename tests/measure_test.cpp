@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -28,6 +29,10 @@
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
+
+// The stats lines split and read, below.
+std::vector<std::string> linesOf(const std::string& text);
+std::string statsField(const std::string& line, const std::string& key);
 
 namespace {
 
@@ -296,8 +301,9 @@ TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
         ASSERT_EQ(sh("ffmpeg -nostdin -v info -cpuflags 0 " + in + " -i '" + a + "' " + in + " -i '" + b +
                      "' -lavfi '[0:v]split[a0][a1];[1:v]split[b0][b1];[a0][b0]ssim=stats_file=" + ssim +
                      ";[a1][b1]psnr=stats_file=" + psnr + "' -f null - 2>'" + log + "'"), 0);
+        const std::string json = scratchPath("mine.json");
         std::vector<std::string> args = {"--compare", "--metric", "psnr,ssim", a, b, "--ssim-stats", mineSsim,
-                                         "--stats", mine};
+                                         "--stats", mine, "--json", json};
         if (!c.y4m) args.insert(args.end(), {"--size", c.size, "--format", c.pixelFormat});
         const SnapRun r = snap(args);
         ASSERT_EQ(r.status, 0) << c.pixelFormat << " " << r.err;
@@ -311,7 +317,57 @@ TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
             summaries += ffmpegLog.substr(at, ffmpegLog.find('\n', at) - at + 1);
         }
         EXPECT_EQ(r.out, summaries) << c.pixelFormat << " " << c.size;
+        // YUV-PSNR from FFmpeg's own plane figures: per frame (its lines keep two
+        // decimals) and of the whole clip (its summary keeps six).
+        if (strstr(c.pixelFormat, "gray")) continue;
+        const nlohmann::json j = nlohmann::json::parse(readAll(json));
+        const auto yuv = [](double y, double u, double v) { return (6 * y + u + v) / 8; };
+        const std::vector<std::string> lines = linesOf(trimmedLines(readAll(psnr)));
+        for (size_t f = 0; f < lines.size(); ++f) {
+            const std::string line = " " + lines[f];
+            EXPECT_NEAR(double(j["frames"][f]["psnr"]["psnr_yuv"]),
+                        yuv(std::stod(statsField(line, "psnr_y")), std::stod(statsField(line, "psnr_u")),
+                            std::stod(statsField(line, "psnr_v"))), 0.01) << c.pixelFormat << " frame " << f;
+        }
+        double y, u, v;
+        ASSERT_EQ(sscanf(summaries.c_str(), "PSNR y:%lf u:%lf v:%lf", &y, &u, &v), 3);
+        EXPECT_NEAR(double(j["psnr"]["psnr_yuv"]), yuv(y, u, v), 1e-5) << c.pixelFormat;
     }
+}
+
+// A decoder that emits frames late: OTHER lacks INPUT's first three. The
+// offset given either way, found by the search, or not found within too small
+// a reach; --frame picks frames counted after the offset.
+TEST(Measure, OffsetsPairTheFramesADecoderEmitsLate) {
+    const std::string a = scratchPath("late_64x32.yuv"), b = scratchPath("late_b_64x32.yuv");
+    ASSERT_EQ(snap({"--make-sample", "64x32", "12", a}).status, 0);
+    ASSERT_EQ(snap({"--frame", "3-11", a, b}).status, 0);
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        const char* said;
+    } rows[] = {
+        {{"--offset", "-3", a, b}, 0, "comparing frames 3 to 11 of"},
+        {{"--offset", "3", b, a}, 0, "with frames 3 to 11 of"},
+        {{"--offset", "0", a, b}, 1, "--fail-below 99 fails: 9 of 9 frames below it"},
+        {{"--offset", "auto", a, b}, 0, "--offset auto: -3, INPUT's first 3 frames left out"},
+        {{"--offset", "auto", b, a}, 0, "--offset auto: 3, OTHER's first 3 frames left out"},
+        {{"--offset", "auto=2", a, b}, 1, "--offset auto: "},
+        {{"--offset", "-3", "--frame", "7-20", a, b}, 0, "comparing frames 10 to 11 of"},
+        {{"--offset", "-3", "--frame", "9", a, b}, 2, "frame 9 is past the end: the inputs share 9 whole frames"},
+        {{"--offset", "12", a, b}, 2, "--offset leaves no frame of"},
+    };
+    for (Row& row : rows) {
+        row.args.insert(row.args.begin(), "--compare");
+        row.args.insert(row.args.end(), {"--fail-below", "99", "--stats", "-"});
+        const SnapRun r = snap(row.args);
+        EXPECT_EQ(r.status, row.status) << row.args[2] << " " << r.err;
+        EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
+    }
+    // The lines number the frames compared, after the offset.
+    const SnapRun r = snap({"--compare", "--offset", "-3", "--frame", "7-20", a, b, "--stats", "-"});
+    EXPECT_EQ(r.out.rfind("n:8 ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nn:9 "), std::string::npos) << r.out;
 }
 
 TEST(Measure, PlotIsXmlAndRenders) {
@@ -420,8 +476,8 @@ TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
     const auto rows = csvRows(readAll(csv));
     ASSERT_EQ(rows.size(), 6u);
     const std::vector<std::string> header = {"frame", "psnr_y", "psnr_u", "psnr_v", "psnr_avg", "mse_y", "mse_u",
-                                             "mse_v", "mse_avg", "ssim_y", "ssim_u", "ssim_v", "ssim_all",
-                                             "ssim_all_db"};
+                                             "mse_v", "mse_avg", "psnr_yuv", "ssim_y", "ssim_u", "ssim_v",
+                                             "ssim_all", "ssim_all_db"};
     EXPECT_EQ(rows[0], header);
     const auto psnrLines = linesOf(readAll(stats)), ssimLines = linesOf(readAll(ssim));
     const nlohmann::json j = nlohmann::json::parse(readAll(json));
@@ -433,7 +489,7 @@ TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
         ASSERT_EQ(row.size(), header.size());
         EXPECT_EQ(row[0], std::to_string(f));
         for (size_t c = 1; c < header.size(); ++c) {
-            const bool ssimColumn = c >= 9;
+            const bool ssimColumn = c >= 10; // after psnr_yuv, which the stats lines do not carry
             const std::string key = ssimColumn ? header[c].substr(5) : header[c];
             const nlohmann::json& value = j["frames"][f][ssimColumn ? "ssim" : "psnr"][key];
             // Every digit: the cell reads back as the JSON's double; an infinity is an empty cell.
@@ -441,19 +497,21 @@ TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
             else EXPECT_EQ(strtod(row[c].c_str(), nullptr), double(value)) << header[c] << " " << f;
             char shown[64];
             const double cell = row[c].empty() ? INFINITY : strtod(row[c].c_str(), nullptr);
-            if (!ssimColumn) {
+            if (header[c] == "psnr_yuv") {
+                continue;
+            } else if (!ssimColumn) {
                 snprintf(shown, sizeof shown, std::isinf(cell) ? "inf" : "%.2f", cell);
                 EXPECT_EQ(shown, statsField(" " + psnrLines[f], header[c])) << header[c] << " " << f;
-            } else if (c < 13) {
+            } else if (c < 14) {
                 snprintf(shown, sizeof shown, "%f", cell);
-                EXPECT_EQ(shown, statsField(" " + ssimLines[f], ssimKeys[c - 9])) << header[c] << " " << f;
+                EXPECT_EQ(shown, statsField(" " + ssimLines[f], ssimKeys[c - 10])) << header[c] << " " << f;
             }
         }
     }
     // Alone on standard output with -, the summaries left out.
     const SnapRun out = snap({"--compare", a, b, "--csv", "-"});
     ASSERT_EQ(out.status, 0) << out.err;
-    EXPECT_EQ(out.out.rfind("frame,psnr_y,psnr_u,psnr_v,psnr_avg,mse_y,mse_u,mse_v,mse_avg\r\n0,,,,,0,0,0,0\r\n", 0), 0u)
+    EXPECT_EQ(out.out.rfind("frame,psnr_y,psnr_u,psnr_v,psnr_avg,mse_y,mse_u,mse_v,mse_avg,psnr_yuv\r\n0,,,,,0,0,0,0,\r\n", 0), 0u)
         << out.out;
     EXPECT_EQ(snap({"--compare", a, b, "--csv", json, "--json", json}).status, 2);
     EXPECT_EQ(snap({"--compare", a, b, "--csv", a}).status, 2);
@@ -468,12 +526,15 @@ wrong = []
 for name, pooled in j["pooled_metrics"].items():
     metric, key = ("ssim", name[5:]) if name.startswith("ssim_") else ("psnr", name)
     data = [f[metric][key] for f in j["frames"]]
-    decibels = name.startswith("psnr_") or name == "ssim_all_db"
+    decibels = name.startswith("psnr_") and name != "psnr_yuv" or name == "ssim_all_db"
     q = statistics.quantiles(data, n=100, method="inclusive")
     want = {"min": min(data), "max": max(data), "harmonic_mean": statistics.harmonic_mean(data),
             "mean": -10 * math.log10(statistics.fmean([10 ** (-x / 10) for x in data])) if decibels
                     else statistics.fmean(data),
             "p1": q[0], "p5": q[4], "p10": q[9], "p25": q[24], "p50": q[49]}
+    if name == "psnr_yuv":  # the same weighting of the planes' pooled means
+        dbmean = lambda p: -10 * math.log10(statistics.fmean([10 ** (-f["psnr"][p] / 10) for f in j["frames"]]))
+        want["mean"] = (6 * dbmean("psnr_y") + dbmean("psnr_u") + dbmean("psnr_v")) / 8
     for k, v in want.items():
         exact = k not in ("mean", "harmonic_mean")
         if (pooled[k] != v) if exact else not math.isclose(pooled[k], v, rel_tol=1e-12):
@@ -494,14 +555,20 @@ TEST(Measure, PooledFiguresAgreeWithPythonsStatistics) {
     EXPECT_NEAR(double(j["pooled_metrics"]["psnr_y"]["mean"]), double(j["psnr"]["y"]), 1e-9);
     EXPECT_NEAR(double(j["pooled_metrics"]["ssim_all_db"]["mean"]), double(j["ssim"]["all"]["db"]), 1e-9);
     EXPECT_NEAR(double(j["pooled_metrics"]["ssim_all"]["mean"]), double(j["ssim"]["all"]["ssim"]), 1e-12);
-    EXPECT_EQ(j["pooled_metrics"].size(), 13u);
+    EXPECT_EQ(j["pooled_metrics"].size(), 14u);
+    // YUV-PSNR: 6 Y, 1 U, 1 V over 8, of each frame's planes and of the summary's.
+    const nlohmann::json& p = j["psnr"];
+    EXPECT_NEAR(double(p["psnr_yuv"]), (6 * double(p["y"]) + double(p["u"]) + double(p["v"])) / 8, 1e-12);
+    const nlohmann::json& f = j["frames"][5]["psnr"];
+    EXPECT_NEAR(double(f["psnr_yuv"]), (6 * double(f["psnr_y"]) + double(f["psnr_u"]) + double(f["psnr_v"])) / 8, 1e-12);
+    EXPECT_NEAR(double(j["pooled_metrics"]["psnr_yuv"]["mean"]), double(p["psnr_yuv"]), 1e-9);
 #ifndef _WIN32
     if (system("/usr/bin/python3 -c 'import statistics' >/dev/null 2>&1") != 0) GTEST_SKIP() << "no Python 3";
     const std::string script = scratchPath("pooled.py"), said = scratchPath("pooled.txt");
     writeBytes(script, std::vector<uint8_t>(pooledCheck, pooledCheck + sizeof pooledCheck - 1));
     ASSERT_EQ(system(("/usr/bin/python3 '" + script + "' '" + json + "' >'" + said + "' 2>&1").c_str()), 0)
         << readAll(said);
-    EXPECT_EQ(readAll(said), "agreed on 13 figures\n");
+    EXPECT_EQ(readAll(said), "agreed on 14 figures\n");
 #endif
 }
 

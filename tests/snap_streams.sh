@@ -89,6 +89,9 @@ row clip.y4m --compare --metric exact other.y4m @IN --exact-stats -
 row clip_176x144.yuv --compare @IN other.y4m --stats -
 row clip.y4m --diff --frame all @IN other.y4m out/d_%02d.png
 row clip.y4m --diff --frame last other.y4m @IN out/d.png
+# The offset search holds the frames it reads, so a stream is still read once.
+row clip.y4m --compare --offset auto @IN other.y4m --stats - --fail-below 99
+row clip.y4m --diff --offset auto=3 --frame 2-4 other.y4m @IN out/o_%d.png
 
 # A raw stream with nothing to give its size: one line, exit 2.
 status=0

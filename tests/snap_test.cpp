@@ -346,7 +346,11 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--frame"}, 0, 0, "--frame needs"},
         {{"--size", "352x288", "--rate", "25", "in.yuv", "o.bmp"}, 0, 0, "--rate does not go with exporting pictures"},
         {{"--info", "--separate", "in.yuv"}, 0, 0, "--separate does not go with --info"},
-        {{"--compare", "--frame", "1", "a", "b"}, 0, 0, "--frame does not go with --compare"},
+        {{"--compare", "--frame", "1", "a", "b", "--offset", "-2"}, 1, SNAP_COMPARE, ""},
+        {{"--diff", "--offset", "auto=4", "a", "b", "d.png"}, 1, SNAP_DIFF, ""},
+        {{"--info", "--offset", "2", "a"}, 0, 0, "--offset does not go with --info"},
+        {{"--compare", "a", "b", "--offset", "auto=0"}, 0, 0, "--offset takes a whole number of frames"},
+        {{"--compare", "a", "b", "--offset", "1.5"}, 0, 0, "'auto=K' with K from 1 to 30: '1.5'"},
         {{"--info", "--compare", "a", "b"}, 0, 0, "only one of"},
         {{"--info", "in.yuv", "--rate", "0"}, 0, 0, "--rate takes"},
         {{"--info", "in.yuv", "--rate", "-25"}, 0, 0, "--rate takes"},
@@ -425,6 +429,19 @@ TEST(Snap, ArgumentsMakeJobsOrOneLineErrors) {
         {{"--diff", "a", "b", "-", "--to", "png"}, 0, 0, "--to does not go with --diff"},
         {{"--compare", "-", "-"}, 0, 0, "only one of INPUT and OTHER can be '-'"},
         {{"--diff", "-", "-", "d.png"}, 0, 0, "only one of INPUT and OTHER can be '-'"},
+        // --bd-rate: two tables, a method, and JSON as --compare writes it.
+        {{"--bd-rate", "a.csv", "t.csv"}, 1, SNAP_BD_RATE, ""},
+        {{"--bd-rate", "a.csv", "-", "--bd-method", "poly", "--json", "-"}, 1, SNAP_BD_RATE, ""},
+        {{"--bd-rate", "a.csv"}, 0, 0, "--bd-rate needs ANCHOR.csv and TEST.csv"},
+        {{"--bd-rate", "a.csv", "t.csv", "u.csv"}, 0, 0, "unexpected argument 'u.csv'"},
+        {{"--bd-rate", "a.csv", "t.csv", "--bd-method", "cubic"}, 0, 0, "--bd-method takes pchip or poly: 'cubic'"},
+        {{"--bd-rate", "a.csv", "t.csv", "--bd-method"}, 0, 0, "--bd-method needs pchip or poly"},
+        {{"--bd-rate", "a.csv", "t.csv", "--json", ""}, 0, 0, "--json takes a file name"},
+        {{"--bd-rate", "-", "-"}, 0, 0, "only one of ANCHOR and TEST can be '-'"},
+        {{"--bd-rate", "a.csv", "t.csv", "--size", "cif"}, 0, 0, "--size does not go with --bd-rate"},
+        {{"--bd-rate", "a.csv", "t.csv", "--stats", "s"}, 0, 0, "--stats does not go with --bd-rate"},
+        {{"--compare", "a", "b", "--bd-method", "poly"}, 0, 0, "--bd-method does not go with --compare"},
+        {{"--compare", "--bd-rate", "a", "b"}, 0, 0, "give only one of --info, --compare, --diff, --bd-rate and"},
     };
     for (const Case& c : cases) {
         std::vector<const char*> argv = {"corvane-snap"};
@@ -616,7 +633,7 @@ TEST(Snap, ErrorsExitTwoAndLeaveNoOutput) {
         {"--size", "16x8", "--frame", "all", scratchPath("absent.yuv"), scratchPath("never%d.bmp")},
         {clip, out},
         {"--frame", "0", scratchPath("errors_cif.yuv"), out},
-        {"--size", "16x8", "--frame", "0", "--compare", clip, clip},
+        {"--size", "16x8", "--frame", "9", "--compare", clip, clip},
         {"--make-sample", "0x8", "2", out},
         {"--make-sample", "16x8", "none", out},
     };

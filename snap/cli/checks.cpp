@@ -210,6 +210,10 @@ int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* 
             job->gateLimit[i] = metricTable[i].gateLow;
         }
     if (!checkCompareOutputs(job, error)) return 0;
+    // Every frame the two share, unless --frame names some; counted from the
+    // first frame compared, after the offset.
+    job->frames = {FRAMES_ALL, 0, INT64_MAX};
+    if (!readOption(job, line, OPTION_FRAME, error) || !readOption(job, line, OPTION_OFFSET, error)) return 0;
     job->input = line->positional[0];
     job->other = line->positional[1];
     return oneStandardInput(job, error);
@@ -220,7 +224,7 @@ int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
     if (!readOption(job, line, OPTION_SIZE, error)) return 0;
     if (job->mode == SNAP_DIFF) {
         job->gain = 1;
-        if (!readOption(job, line, OPTION_GAIN, error)) return 0;
+        if (!readOption(job, line, OPTION_GAIN, error) || !readOption(job, line, OPTION_OFFSET, error)) return 0;
     }
     const int names = job->listing ? 1 : job->mode == SNAP_DIFF ? 3 : 2;
     if (!atMostNames(line, names, error) || !readOption(job, line, OPTION_FRAME, error) ||
@@ -233,5 +237,18 @@ int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
     if (!line->value[OPTION_FRAME]) job->frames = {FRAMES_ALL, 0, INT64_MAX};
     job->outputName = OutputName();
     job->outputName.prefix = job->output;
+    return 1;
+}
+
+// --bd-rate ANCHOR TEST: two tables of rates, one of them at most from standard input.
+int checkBdRateArguments(SnapJob* job, const CommandLine* line, ArgumentError* error) {
+    if (!atMostNames(line, 2, error)) return 0;
+    if (line->positionals < 2) return refuseArguments(error, "--bd-rate needs ANCHOR.csv and TEST.csv");
+    if (job->jsonPath && !*job->jsonPath)
+        return refuseArguments(error, "--json takes a file name, or - for standard output");
+    job->input = line->positional[0];
+    job->other = line->positional[1];
+    if (!strcmp(job->input, "-") && !strcmp(job->other, "-"))
+        return refuseArguments(error, "only one of ANCHOR and TEST can be '-', standard input");
     return 1;
 }

@@ -6,6 +6,7 @@
 
 #include "snap/cli/rate.h"
 #include "snap/io/shown_name.h"
+#include "snap/report/bd_rate.h"
 
 const char snapUsage[] =
     "usage: corvane-snap [--size WxH] [--format F] [--frame N|last|A-B|all] [--separate] [--rate R]\n"
@@ -16,9 +17,11 @@ const char snapUsage[] =
     "       corvane-snap --compare [--metric psnr|ssim|exact|psnr,ssim,exact] [--size WxH] [--format F]\n"
     "                    INPUT OTHER [--stats FILE|-] [--ssim-stats FILE|-] [--exact-stats FILE|-]\n"
     "                    [--json FILE|-] [--plot FILE.svg] [--csv FILE|-] [--report FILE.html\n"
-    "                    [--worst N]] [--fail-below DB] [--fail-below-ssim S]\n"
-    "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--size WxH] [--format F]\n"
-    "                    INPUT OTHER OUTPUT\n"
+    "                    [--worst N]] [--fail-below DB] [--fail-below-ssim S] [--frame A-B]\n"
+    "                    [--offset N|auto[=K]]\n"
+    "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--offset N|auto[=K]] [--size WxH]\n"
+    "                    [--format F] INPUT OTHER OUTPUT\n"
+    "       corvane-snap --bd-rate ANCHOR.csv TEST.csv [--bd-method pchip|poly] [--json FILE|-]\n"
     "       corvane-snap --make-sample WxH FRAMES OUTPUT.yuv [--format 420|422|411|444]\n"
     "                    (FRAMES from 1 to 1000000)\n"
     "       corvane-snap -h | --help | --version\n"
@@ -56,20 +59,32 @@ const char snapUsage[] =
     "to --metric. --metric exact compares sample values at the files' own depth: per frame the\n"
     "differing samples of Y, U and V and the first of them (lines to --exact-stats), and a summary\n"
     "naming the differing frames (from 0), the first differing sample and the totals; it exits 1\n"
-    "when any sample differs or a frame is missing, 0 when none does. --json writes every figure as\n"
-    "JSON (alone on standard output with -), for --info too, and for --compare pooled_metrics: min,\n"
-    "max, mean, harmonic_mean, p1 p5 p10 p25 p50 of each figure (an identical frame's infinite PSNR\n"
-    "counts as error 0 in the mean, as in the summary, and as the largest value elsewhere); --plot\n"
-    "draws the per-frame curves as an SVG; --csv writes a row per frame: frame (from 0), then psnr_y\n"
-    "psnr_u psnr_v psnr_avg mse_y mse_u mse_v mse_avg ssim_y ssim_u ssim_v ssim_all ssim_all_db\n"
-    "exact_y exact_u exact_v exact_all as measured (infinite PSNR empty); --report writes one HTML\n"
-    "page to read offline: inputs, gates, pooled figures, the plot, the --worst N (1 to 10, 3 by\n"
-    "default) worst frames by the first --metric with reference, distorted and difference pictures,\n"
-    "and every frame. --diff writes clamp(128 + G x (a - b)) of Y, U and V in grey, differences at\n"
-    "full depth scaled to 8 bits, laid out as --separate lays them (--gain G from 1 to 64, 1 by\n"
-    "default), as BMP or PNG by OUTPUT's extension. Exit status 1 is a failed gate (a frame below\n"
-    "its limit, or missing under one), 2 an error. --size takes WxH, W*H or a named size; -- ends\n"
-    "the options.\n"
+    "when any sample differs or a frame is missing, 0 when none does. --json writes every figure\n"
+    "as JSON (alone on standard output with -), for --info\n"
+    "too, and for --compare pooled_metrics: min, max, mean, harmonic_mean, p1 p5 p10 p25 p50 of\n"
+    "each figure (an identical frame's infinite PSNR counts as error 0 in the mean, as in the\n"
+    "summary, and as the largest value elsewhere); --plot draws the per-frame curves as an SVG;\n"
+    "--csv writes a row per frame: frame (from 0), then psnr_y psnr_u psnr_v psnr_avg mse_y mse_u\n"
+    "mse_v mse_avg psnr_yuv ssim_y ssim_u ssim_v ssim_all ssim_all_db exact_y exact_u exact_v\n"
+    "exact_all as measured (infinite PSNR empty);\n"
+    "--report writes one HTML page to read offline: inputs, gates, pooled figures, the plot, the\n"
+    "--worst N (1 to 10, 3 by default) worst frames by the first --metric with reference,\n"
+    "distorted and difference pictures, and every frame. --diff writes clamp(128 + G x (a - b)) of\n"
+    "Y, U and V in grey, differences at full depth scaled to 8 bits, laid out as --separate lays\n"
+    "them (--gain G from 1 to 64, 1 by default), as BMP or PNG by OUTPUT's extension. Exit status 1\n"
+    "is a failed gate (a frame below its limit, or missing under one), 2 an error.\n"
+    "--offset N pairs INPUT's frame k with OTHER's k + N (N below 0: INPUT's k - N with OTHER's k),\n"
+    "for every metric, gate and --diff picture; --offset auto[=K] first tries every shift from -K\n"
+    "to K (8 by default, at most 30) over the first 30 frames and keeps the one with the lowest mean\n"
+    "squared error, saying which. --frame A-B with --compare or --diff: only those frames, counted\n"
+    "from INPUT's first after the offset. psnr_yuv is (6 Y + U + V) / 8 of the planes' PSNR.\n"
+    "--bd-rate reads two rate-distortion tables (CSV: a bitrate column in one unit for both, quality\n"
+    "columns named as the comparison names its figures: psnr_y ... ssim_all_db) and prints, for each\n"
+    "quality column both hold, 'BD-rate psnr_y: -12.345678 %': the mean rate difference of TEST\n"
+    "against ANCHOR at equal quality, in per cent (negative: TEST needs less rate), over the qualities\n"
+    "both reach; log10 of the rate is interpolated by monotone cubic Hermite pieces (pchip, the common\n"
+    "test conditions' way) or fitted by one cubic (poly, VCEG-M33). Each table needs 4 points whose\n"
+    "quality rises with the rate. --size takes WxH, W*H or a named size; -- ends the options.\n"
     "\n"
     "Refused, with one line on standard error and exit status 2: an output that is INPUT or OTHER\n"
     "under any name (link, other spelling, a range landing on it); a directory or device as\n"
@@ -128,6 +143,26 @@ const char* readGain(SnapJob* job, const char* text) {
     return nullptr;
 }
 
+// --offset N, auto or auto=K.
+const char* readOffset(SnapJob* job, const char* text) {
+    static const char refusal[] =
+        "--offset takes a whole number of frames (above 0 leaves out OTHER's first, below 0 INPUT's), "
+        "'auto' or 'auto=K' with K from 1 to 30: '%s'";
+    int64_t value = 0;
+    if (!strcmp(text, "auto")) {
+        job->offsetSearch = OFFSET_SEARCH_DEFAULT;
+        return nullptr;
+    }
+    if (!strncmp(text, "auto=", 5)) {
+        if (!readWholeNumber(text + 5, 1, OFFSET_SEARCH_LIMIT, &value)) return refusal;
+        job->offsetSearch = int(value);
+        return nullptr;
+    }
+    if (!readWholeNumber(text, -(int64_t{1} << 40), int64_t{1} << 40, &value)) return refusal;
+    job->offset = value;
+    return nullptr;
+}
+
 // --to: the writer for standard output, named as the extensions name them.
 const char* readTo(SnapJob* job, const char* text) {
     static std::string refusal;
@@ -135,6 +170,13 @@ const char* readTo(SnapJob* job, const char* text) {
     if (job->writer) return nullptr;
     refusal = "--to takes " + writerWordList() + ": '%s'";
     return refusal.c_str();
+}
+
+const char* readBdMethod(SnapJob* job, const char* text) {
+    if (!strcmp(text, "pchip")) job->bdMethod = BD_PCHIP;
+    else if (!strcmp(text, "poly")) job->bdMethod = BD_POLY;
+    else return "--bd-method takes pchip or poly: '%s'";
+    return nullptr;
 }
 
 // "--metric takes psnr, ssim or psnr,ssim": each word of the table, then all of them joined.
@@ -180,25 +222,27 @@ constexpr unsigned modeBit(int mode) {
     return 1u << mode;
 }
 const unsigned EXPORT = modeBit(SNAP_EXPORT), INFO = modeBit(SNAP_INFO), COMPARE = modeBit(SNAP_COMPARE),
-               SAMPLE = modeBit(SNAP_MAKE_SAMPLE), DIFF = modeBit(SNAP_DIFF);
+               SAMPLE = modeBit(SNAP_MAKE_SAMPLE), DIFF = modeBit(SNAP_DIFF), BD_RATE = modeBit(SNAP_BD_RATE);
 
 } // namespace
 
 const OptionRow optionRows[OPTION_COUNT] = {
     {"--size", 1, EXPORT | INFO | COMPARE | DIFF, readSize, nullptr, 0, "--size needs WxH"},
     {"--format", 1, EXPORT | INFO | COMPARE | SAMPLE | DIFF, readFormat, nullptr, 1, formatHelp},
-    {"--frame", 1, EXPORT | DIFF, readFrames, nullptr, 0, "--frame needs a number, 'last', A-B or 'all'"},
+    {"--frame", 1, EXPORT | DIFF | COMPARE, readFrames, nullptr, 0, "--frame needs a number, 'last', A-B or 'all'"},
     {"--separate", 0, EXPORT, readSeparate, nullptr, 1, nullptr},
     {"--rate", 1, EXPORT | INFO, readRate, &SnapJob::rateText, 0, nullptr},
     {"--framemd5", 0, EXPORT, readListing, nullptr, 1, nullptr},
     {"--metric", 1, COMPARE, readMetrics, nullptr, 1, nullptr},
-    {"--json", 1, COMPARE | INFO, nullptr, &SnapJob::jsonPath, 1, nullptr},
+    {"--json", 1, COMPARE | INFO | BD_RATE, nullptr, &SnapJob::jsonPath, 1, nullptr},
     {"--plot", 1, COMPARE, nullptr, &SnapJob::plotPath, 1, nullptr},
     {"--csv", 1, COMPARE, nullptr, &SnapJob::csvPath, 1, nullptr},
     {"--report", 1, COMPARE, nullptr, &SnapJob::reportPath, 1, nullptr},
     {"--worst", 1, COMPARE, readWorst, nullptr, 0, "--worst needs a count of frames"},
     {"--gain", 1, DIFF, readGain, nullptr, 0, nullptr},
     {"--to", 1, EXPORT, readTo, &SnapJob::toText, 0, nullptr},
+    {"--offset", 1, COMPARE | DIFF, readOffset, nullptr, 0, "--offset needs a number of frames, 'auto' or 'auto=K'"},
+    {"--bd-method", 1, BD_RATE, readBdMethod, nullptr, 1, "--bd-method needs pchip or poly"},
 };
 
 const ModeRule modeRules[SNAP_MODE_COUNT] = {
@@ -209,6 +253,7 @@ const ModeRule modeRules[SNAP_MODE_COUNT] = {
     {"--help", "-h", "--help", nullptr},
     {"--version", nullptr, "--version", nullptr},
     {"--diff", nullptr, "--diff", checkExportArguments},
+    {"--bd-rate", nullptr, "--bd-rate", checkBdRateArguments},
 };
 
 int refuseArguments(ArgumentError* error, const char* line, const char* argument) {
@@ -242,7 +287,7 @@ int stoppingMode(int argc, const char* const* argv) {
 // A mode's word: the mode, once. 0 with the refusal when another was given.
 int takeMode(SnapJob* job, int mode, int* modeSet, ArgumentError* error) {
     if (*modeSet && job->mode == mode) return refuseArguments(error, "%s is given twice", modeRules[mode].word);
-    if (*modeSet) return refuseArguments(error, "give only one of --info, --compare, --diff and --make-sample");
+    if (*modeSet) return refuseArguments(error, "give only one of --info, --compare, --diff, --bd-rate and --make-sample");
     job->mode = mode;
     *modeSet = 1;
     return 1;

@@ -11,7 +11,10 @@
 #include "snap/metric/metric.h"
 #include "snap/writer/writer.h"
 
-enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF, SNAP_MODE_COUNT };
+enum { SNAP_EXPORT, SNAP_INFO, SNAP_COMPARE, SNAP_MAKE_SAMPLE, SNAP_HELP, SNAP_VERSION, SNAP_DIFF, SNAP_BD_RATE, SNAP_MODE_COUNT };
+
+// --offset auto: the shifts tried either way unless auto=K says, and the most K may be.
+enum { OFFSET_SEARCH_DEFAULT = 8, OFFSET_SEARCH_LIMIT = 30 };
 
 // The frame rate of a raw file that gives none, in every mode: FFmpeg's.
 enum { SNAP_DEFAULT_RATE = 25 };
@@ -25,9 +28,9 @@ enum { SNAP_WORST_LIMIT = 10, SNAP_WORST_DEFAULT = 3 };
 
 struct SnapJob {
     int mode;
-    const char* input;
+    const char* input;  // --bd-rate: ANCHOR
     const char* output; // export, diff: OUTPUT ("-" with --framemd5: standard output); make-sample: OUTPUT.yuv
-    const char* other;  // compare, diff: OTHER
+    const char* other;  // compare, diff: OTHER; --bd-rate: TEST
     int sizeGiven;
     int32_t width, height;
     const FrameFormat* format; // nullptr when --format was not given
@@ -47,13 +50,19 @@ struct SnapJob {
     const char* statsPaths[METRIC_MAX];
     int gateSet[METRIC_MAX];
     double gateLimit[METRIC_MAX];
-    const char* jsonPath;    // --compare, --info: nullptr, a file, or "-"
+    const char* jsonPath;    // --compare, --info, --bd-rate: nullptr, a file, or "-"
     const char* plotPath;
     const char* csvPath;     // --compare: nullptr, a file, or "-"
     const char* reportPath;  // --compare: an .html file
     int worst;               // --report's worst frames: 1 to SNAP_WORST_LIMIT, 3 by default
     int rankMetric;          // the row of the first metric --metric named: it ranks the worst frames
     int gain;                // --diff: 1 to 64
+    // --compare, --diff: frames of OTHER (above 0) or of INPUT (below 0) left
+    // out before the first compared; with offsetSearch the shift within
+    // +-offsetSearch that fits best is found first.
+    int64_t offset;
+    int offsetSearch;
+    int bdMethod;            // --bd-rate: BD_PCHIP or BD_POLY (snap/report/bd_rate.h)
 };
 
 extern const char snapUsage[];
@@ -62,7 +71,7 @@ extern const char snapUsage[];
 enum {
     OPTION_SIZE, OPTION_FORMAT, OPTION_FRAME, OPTION_SEPARATE, OPTION_RATE, OPTION_FRAMEMD5,
     OPTION_METRIC, OPTION_JSON, OPTION_PLOT, OPTION_CSV, OPTION_REPORT, OPTION_WORST, OPTION_GAIN, OPTION_TO,
-    OPTION_COUNT
+    OPTION_OFFSET, OPTION_BD_METHOD, OPTION_COUNT
 };
 
 // One option of the command line. A flag's row has no value; a valued row
@@ -124,6 +133,7 @@ int checkExportArguments(SnapJob* job, const CommandLine* line, ArgumentError* e
 int checkInfoArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
 int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
 int checkSampleArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
+int checkBdRateArguments(SnapJob* job, const CommandLine* line, ArgumentError* error);
 
 
 // Fills `job` from the arguments (argv[0] is the program). Nonzero when they

@@ -11,7 +11,7 @@
 
 // The first differing sample of a frame or a clip: plane -1 when none differs.
 struct ExactSample {
-    int64_t frame;   // INPUT's frame number, from 0
+    int64_t frame;   // the frame's number from 0, as the run counts it (after any offset)
     int32_t plane;   // 0 Y, 1 U, 2 V
     int32_t x, y;
     uint32_t input, other;

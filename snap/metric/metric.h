@@ -16,7 +16,7 @@
 struct MetricFigures {
     alignas(8) unsigned char bytes[96];
     int ok; // zero when the measure could not be taken (memory ran out)
-    int64_t frame; // INPUT's frame number (from 0), set by the engine before measure
+    int64_t frame; // the frame's number (from 0) as the run's JSON gives it, set by the engine before measure
 };
 
 // The frames so far, in the metric's own totals record.
@@ -81,9 +81,14 @@ struct MetricFigure {
     // dB of the mean error, as the summary line gives it.
     int decibelsOfError;
     int decimals;      // shown with this many in the report (the files keep every digit)
+    // A figure weighing others of the metric (YUV-PSNR: 6 Y, 1 U, 1 V, over
+    // 8): pooled, its mean is the same weighting of their pooled means.
+    int weighs = 0;
+    int weighed[3] = {};
+    double weights[3] = {};
 };
 
-constexpr int METRIC_MAX_FIGURES = 8;
+constexpr int METRIC_MAX_FIGURES = 12;
 
 struct Metric {
     const char* name;        // "psnr": the word of --metric and the key of its JSON

@@ -207,6 +207,15 @@ int formatPsnrSummary(char* text, size_t size, const PsnrTotals* totals) {
 // PSNR as a row of the metric table.
 namespace {
 
+// YUV-PSNR, (6 Y + U + V) / 8 of the planes' PSNR, as encoder tests report
+// it; NaN for grey, which has no U or V.
+double psnrYuv(const PsnrFrame* frame) {
+    if (frame->planes < 3) return NAN;
+    double db[3];
+    for (int p = 0; p < 3; ++p) db[p] = psnrDecibels(psnrPlaneMse(frame, p), frame->depth);
+    return (6 * db[0] + db[1] + db[2]) / 8;
+}
+
 void psnrFrameJson(const MetricFigures* f, nlohmann::json* j) {
     const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
     const double average = psnrFrameMse(frame);
@@ -217,6 +226,7 @@ void psnrFrameJson(const MetricFigures* f, nlohmann::json* j) {
     for (int p = 0; p < frame->planes; ++p)
         metricJsonNumber(psnrDecibels(psnrPlaneMse(frame, p), frame->depth),
                          &(*j)[std::string("psnr_") + planeLetters[p]]);
+    if (frame->planes == 3) metricJsonNumber(psnrYuv(frame), &(*j)["psnr_yuv"]);
 }
 
 void psnrSummaryJson(const MetricTotals* totals, nlohmann::json* j) {
@@ -225,6 +235,10 @@ void psnrSummaryJson(const MetricTotals* totals, nlohmann::json* j) {
     summarise(t, &summary);
     for (int p = 0; p < t->planes; ++p) metricJsonNumber(summary.plane[p], &(*j)[std::string(1, planeLetters[p])]);
     metricJsonNumber(summary.average, &(*j)["average"]);
+    // The same weighting of the clip's plane figures: not FFmpeg's average,
+    // which weighs the planes' squared errors by their sample counts.
+    if (t->planes == 3)
+        metricJsonNumber((6 * summary.plane[0] + summary.plane[1] + summary.plane[2]) / 8, &(*j)["psnr_yuv"]);
     metricJsonNumber(summary.min, &(*j)["min"]);
     metricJsonNumber(summary.max, &(*j)["max"]);
 }
@@ -242,9 +256,11 @@ double psnrSeries(const MetricFigures* f, int series) {
     return psnrDecibels(series == 0 ? psnrPlaneMse(frame, 0) : psnrFrameMse(frame), frame->depth);
 }
 
-// Figures 0 to 3 are PSNR of Y, U, V and the average, 4 to 7 their MSE.
+// Figures 0 to 3 are PSNR of Y, U, V and the average, 4 to 7 their MSE, 8
+// YUV-PSNR.
 double psnrFigure(const MetricFigures* f, int figure) {
     const PsnrFrame* frame = figuresAs<PsnrFrame>(f);
+    if (figure == 8) return psnrYuv(frame);
     const int plane = figure % 4;
     if (plane < 3 && plane >= frame->planes) return NAN;
     const double mse = plane == 3 ? psnrFrameMse(frame) : psnrPlaneMse(frame, plane);
@@ -260,8 +276,9 @@ const Metric psnrMetric = {
     frameLineAs<PsnrFrame, formatPsnrFrameLine>, clearTotalsAs<PsnrTotals, clearPsnrTotals>,
     addFrameAs<PsnrTotals, PsnrFrame, addPsnrFrame>, summaryLineAs<PsnrTotals, formatPsnrSummary>,
     psnrFrameJson, psnrSummaryJson, psnrBelow, 2, {{"PSNR Y", "#1f77b4", 1}, {"PSNR average", "#2ca02c", 1}},
-    psnrSeries, 8,
+    psnrSeries, 9,
     {{"psnr_y", 0, 1, 1, 2}, {"psnr_u", 1, 1, 1, 2}, {"psnr_v", 2, 1, 1, 2}, {"psnr_avg", 0, 1, 1, 2},
-     {"mse_y", 0, 0, 0, 2}, {"mse_u", 1, 0, 0, 2}, {"mse_v", 2, 0, 0, 2}, {"mse_avg", 0, 0, 0, 2}},
+     {"mse_y", 0, 0, 0, 2}, {"mse_u", 1, 0, 0, 2}, {"mse_v", 2, 0, 0, 2}, {"mse_avg", 0, 0, 0, 2},
+     {"psnr_yuv", 2, 1, 0, 2, 3, {0, 1, 2}, {6.0 / 8, 1.0 / 8, 1.0 / 8}}},
     psnrFigure, 3,
 };

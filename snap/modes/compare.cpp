@@ -24,10 +24,12 @@
 #include "snap/format/name_guess.h"
 #include "snap/format/narrow.h"
 #include "snap/io/files.h"
+#include "snap/io/frames.h"
 #include "snap/io/messages.h"
 #include "snap/io/output.h"
 #include "snap/io/progress.h"
 #include "snap/metric/metric.h"
+#include "snap/modes/pairing.h"
 #include "snap/report/compare_json.h"
 #include "snap/report/csv.h"
 #include "snap/report/figures.h"
@@ -77,8 +79,13 @@ struct Run {
     FrameGeometry geometry;
     FrameGeometry stored[2];  // of INPUT and OTHER
     int64_t frameBytes[2];
-    int64_t inputFrames, otherFrames, frames;  // -1 while a stream's are not known
+    int64_t inputFrames, otherFrames;  // the inputs' whole frames; -1 while a stream's are not known
+    // Frames compared: firstFrame to firstFrame + frames - 1, numbered from
+    // INPUT's first after the offset; frames is -1 while a stream's are not
+    // known (then up to lastFrame). missing: those asked that one input lacks.
+    int64_t firstFrame, frames, lastFrame, missing;
     bool streams;             // either input is read as a stream: counts are known at its end
+    FramePairing pairing;     // which frames of each input make pair j (--offset)
     int64_t partialBytes[2];
     int64_t pastDepth[2];     // samples above the largest the depth holds
     int metrics;
@@ -107,15 +114,19 @@ int openPair(Run* run) {
     run->partialBytes[0] = run->input.partialBytes;
     run->partialBytes[1] = run->other.partialBytes;
     run->streams = run->input.stream || run->other.stream;
+    startPairing(&run->pairing, &run->input, &run->other, run->job->offset);
+    std::string note, error;
+    if (!run->job->offsetSearch) return 1;
+    if (!searchOffset(&run->pairing, run->job->offsetSearch, &note, &error)) return !snapFail("%s", error.c_str());
+    snapNote("%s", note.c_str());
     return 1;
 }
 
 // Frames [first, first + count) of INPUT (which 0) or OTHER (1), one after
 // another into `bytes`, fewer where it ends: the count read, or -1.
 int64_t readFrames(Run* run, int which, uint8_t* bytes, int64_t first, int64_t count, std::string* error) {
-    Source* source = which ? &run->other : &run->input;
     for (int64_t i = 0; i < count; ++i) {
-        const int got = readSourceFrameOrEnd(source, first + i, bytes + i * run->frameBytes[which], error);
+        const int got = readPairFrame(&run->pairing, which, first + i, bytes + i * run->frameBytes[which], error);
         if (got != 1) return got == 0 ? i : -1;
     }
     return count;
@@ -171,25 +182,51 @@ int chooseMetrics(Run* run) {
     return 1;
 }
 
-// Refuses a file without a whole frame; the count to compare is the shorter
-// file's (-1 while a stream's is not known).
+// Refuses an input without a whole frame, or none left after the offset;
+// then the frames to compare: those --frame asks of the ones both hold after
+// the offset (-1 while a stream's are not known).
 int checkFrames(Run* run) {
     const char* paths[2] = {run->job->input, run->job->other};
     const int64_t counts[2] = {run->inputFrames, run->otherFrames};
-    for (int k = 0; k < 2; ++k)
+    int64_t after[2];
+    for (int k = 0; k < 2; ++k) {
         if (counts[k] == 0)
             return !failNoWholeFrame(paths[k], run->geometry.width, run->geometry.height,
                                      shownFormatName(run->stored[k].format));
-    run->frames = run->streams ? -1 : counts[0] < counts[1] ? counts[0] : counts[1];
+        after[k] = run->streams ? -1 : framesAfterOffset(&run->pairing, k);
+        if (after[k] == 0)
+            return !snapFail("--offset leaves no frame of %s, which holds %" PRId64 " whole frame%s",
+                             quotedName(paths[k]).c_str(), counts[k], counts[k] == 1 ? "" : "s");
+    }
+    const int64_t shared = run->streams ? -1 : after[0] < after[1] ? after[0] : after[1];
+    int64_t first = 0, last = 0;
+    if (!chooseFrames(&run->job->frames, shared, "the inputs share", &first, &last)) return 0;
+    run->firstFrame = first;
+    run->lastFrame = last;
+    run->frames = run->streams ? -1 : last - first + 1;
+    // Missing: what was asked within the longer input that the shorter lacks.
+    const int64_t longer = after[0] > after[1] ? after[0] : after[1];
+    const int64_t askedLast = run->job->frames.kind == FRAMES_ALL ? longer - 1 : run->job->frames.last;
+    const int64_t wanted = (askedLast < longer - 1 ? askedLast : longer - 1) - first + 1;
+    run->missing = run->streams || wanted < run->frames ? 0 : wanted - run->frames;
     return 1;
 }
 
-// Says what is left out: partial frames, and the frames past the shorter file.
+// Says what is left out: partial frames, and the frames past the shorter
+// file; with an offset or --frame, which frames of each are compared.
 void noteFrames(const Run* run) {
     const char* paths[2] = {run->job->input, run->job->other};
     const int64_t counts[2] = {run->inputFrames, run->otherFrames};
     for (int k = 0; k < 2; ++k) notePartialFrame(paths[k], run->partialBytes[k]);
-    noteCommonFrames(paths[0], counts[0], paths[1], counts[1]);
+    const int64_t* skip = run->pairing.skip;
+    if (!skip[0] && !skip[1] && run->job->frames.kind == FRAMES_ALL) {
+        noteCommonFrames(paths[0], counts[0], paths[1], counts[1]);
+        return;
+    }
+    const int64_t from = run->firstFrame, to = run->firstFrame + run->frames - 1;
+    snapNote("comparing frames %" PRId64 " to %" PRId64 " of %s with frames %" PRId64 " to %" PRId64 " of %s",
+             skip[0] + from, skip[0] + to, quotedName(paths[0]).c_str(), skip[1] + from, skip[1] + to,
+             quotedName(paths[1]).c_str());
 }
 
 // What the CSV, the pooled figures and the report keep while the pass runs.
@@ -406,11 +443,11 @@ void readPairHere(Run* run, Batch* batch, int64_t at) {
 // of buffers that stays in the cache: overlapping the reading with the
 // measuring gains nothing then, a second pair of buffers costs more, and a
 // thread started for each frame waits on a busy machine.
-int measureWhileReading(Run* run) {
-    const int64_t frames = run->frames >= 0 ? run->frames : INT64_MAX;
+// Pairs first to end - 1.
+int measureWhileReading(Run* run, int64_t first, int64_t end) {
     Batch batch = {};
     std::vector<uint8_t> scratch[2];
-    for (int64_t at = 0; at < frames; ++at) {
+    for (int64_t at = first; at < end; ++at) {
         readPairHere(run, &batch, at);
         if (!batch.readOk) return failMeasuring(run, batch.error.c_str());
         if (batch.count > 0) measureFrame(run, &batch, 0, scratch);
@@ -429,13 +466,16 @@ bool readingBound(const Run* run) {
 // Measures every frame: each batch is measured by the workers while the next
 // one is read here, then written out.
 int measureAll(Run* run) {
-    if (readingBound(run)) return measureWhileReading(run);
     unsigned cores = std::thread::hardware_concurrency();
     cores = cores < 1 ? 1 : cores > 16 ? 16 : cores;
-    const int64_t perBatch = framesPerBatch(cores);
-    const int64_t frames = run->frames >= 0 ? run->frames : INT64_MAX;
+    const int64_t perBatch = framesPerBatch(cores), first = run->firstFrame;
+    // The pair after the last to compare (a stream's count is found at its end).
+    const int64_t frames = run->frames >= 0      ? first + run->frames
+                           : run->lastFrame < INT64_MAX ? run->lastFrame + 1
+                                                        : INT64_MAX;
+    if (readingBound(run)) return measureWhileReading(run, first, frames);
     Batch batches[2] = {};
-    readBatch(run, &batches[0], 0, frames < perBatch ? frames : perBatch);
+    readBatch(run, &batches[0], first, frames - first < perBatch ? frames - first : perBatch);
     for (int k = 0;; k ^= 1) {
         Batch* now = &batches[k];
         if (!now->readOk) return failMeasuring(run, now->error.c_str());
@@ -489,7 +529,7 @@ int buildPlot(const Run* run, std::string* svg) {
     const std::string title = shortenedInMiddle(shownName(run->job->input).c_str(), PLOT_TITLE_NAME) + " against " +
                               shortenedInMiddle(shownName(run->job->other).c_str(), PLOT_TITLE_NAME);
     // Frames counted from 0 on the axis and at the worst frame, as --frame counts them.
-    const PlotInput input = {run->frames, 0, series.data(), int(series.size()), title.c_str()};
+    const PlotInput input = {run->frames, run->firstFrame, series.data(), int(series.size()), title.c_str()};
     return buildPlotSvg(&input, svg);
 }
 
@@ -502,6 +542,7 @@ int writePlot(const Run* run) {
 // The columns of every figure measured, pointing at the values kept.
 void figureTableOf(const Run* run, FigureTable* table) {
     table->frames = run->frames;
+    table->first = run->firstFrame;
     for (int m = 0; m < run->metrics; ++m) {
         const Metric* metric = run->measured[m].metric;
         for (int f = 0; f < metric->figureCount; ++f)
@@ -544,13 +585,13 @@ int readWorstAgain(Run* run) {
     if (!openSourcePair(run->job, &input, &other)) return 0;
     std::string error, otherError;
     int otherOk = 0;
-    auto readOther = [&]() { otherOk = readHeldSide(&run->worst, &other, 1, &otherError); };
+    auto readOther = [&]() { otherOk = readHeldSide(&run->worst, &other, 1, run->pairing.skip[1], &otherError); };
     std::thread reader;
     try {
         reader = std::thread(readOther);
     } catch (const std::system_error&) {
     }
-    const int inputOk = readHeldSide(&run->worst, &input, 0, &error);
+    const int inputOk = readHeldSide(&run->worst, &input, 0, run->pairing.skip[0], &error);
     if (reader.joinable()) reader.join();
     else readOther();
     closeSource(&input);
@@ -625,7 +666,7 @@ void noteMissing(const Run* run, int64_t missing) {
                                                 : std::string(measured->metric->gateOption));
             ++count;
         }
-    const bool inputShort = run->inputFrames < run->otherFrames;
+    const bool inputShort = framesAfterOffset(&run->pairing, 0) < framesAfterOffset(&run->pairing, 1);
     snapNote("%s fail%s: %" PRId64 " frame%s missing from %s", gates.c_str(), count == 1 ? "s" : "", missing,
              missing == 1 ? " is" : "s are", quotedName(inputShort ? run->job->input : run->job->other).c_str());
 }
@@ -668,7 +709,6 @@ void notePastDepth(const Run* run) {
 int countStreams(Run* run) {
     std::string error;
     if (!readPairToEnd(run, &error)) return !snapFail("%s", error.c_str());
-    run->frames = run->framesDone;
     run->streams = false;
     if (!checkFrames(run)) return 0;
     noteFrames(run);
@@ -702,8 +742,7 @@ int measureAndWriteLines(Run* run) {
 int compareOpenPair(Run* run) {
     if (!chooseMetrics(run) || !checkFrames(run) || !measureAndWriteLines(run)) return 2;
     const SnapJob* job = run->job;
-    const int64_t longer = run->inputFrames > run->otherFrames ? run->inputFrames : run->otherFrames;
-    const int64_t missing = longer - run->frames;
+    const int64_t missing = run->missing;
     bool gated = false, failed = false;
     for (int m = 0; m < run->metrics; ++m) {
         gated = gated || run->measured[m].gateSet;

@@ -15,6 +15,7 @@
 #include "snap/io/messages.h"
 #include "snap/io/progress.h"
 #include "snap/metric/metric_planes.h"
+#include "snap/modes/pairing.h"
 #include "snap/writer/writer.h"
 
 void diffPlane(const uint8_t* a, const uint8_t* b, int64_t samples, int depth, int gain, uint8_t* out) {
@@ -47,6 +48,7 @@ const FrameFormat* eightBitPlanar(const FrameFormat* format) {
 }
 
 struct DiffRun {
+    FramePairing pairing; // pair n: the frames --offset puts side by side
     const SnapJob* job;
     Source a, b;
     WriterContext context;   // of the 8-bit difference frame
@@ -55,8 +57,8 @@ struct DiffRun {
 
 // Frame n of both inputs: 1 read, 0 either ended first, -1 an error.
 int readDiffPair(DiffRun* run, int64_t n, std::vector<uint8_t> frames[2], std::string* error) {
-    const int got = readSourceFrameOrEnd(&run->a, n, frames[0].data(), error);
-    return got == 1 ? readSourceFrameOrEnd(&run->b, n, frames[1].data(), error) : got;
+    const int got = readPairFrame(&run->pairing, 0, n, frames[0].data(), error);
+    return got == 1 ? readPairFrame(&run->pairing, 1, n, frames[1].data(), error) : got;
 }
 
 // Frame n's picture, of the pair in `frames`, written to its name. Nonzero on success.
@@ -96,17 +98,21 @@ std::string diffHolds(const DiffRun* run) {
 // are taken as asked, and checked again once both have ended.
 int chooseDiffFrames(DiffRun* run, int64_t* first, int64_t* last) {
     const SnapJob* job = run->job;
-    const bool known = run->a.frameCount >= 0 && run->b.frameCount >= 0;
-    const int64_t whole = !known ? -1 : run->a.frameCount < run->b.frameCount ? run->a.frameCount : run->b.frameCount;
-    if (whole == 0) return !failNoWholeFrame(run->a.frameCount ? job->other : job->input, 0, 0, nullptr);
+    const int64_t a = framesAfterOffset(&run->pairing, 0), b = framesAfterOffset(&run->pairing, 1);
+    const bool known = a >= 0 && b >= 0, shifted = run->pairing.skip[0] || run->pairing.skip[1];
+    const int64_t whole = !known ? -1 : a < b ? a : b;
+    if (whole == 0 && (!run->a.frameCount || !run->b.frameCount))
+        return !failNoWholeFrame(run->a.frameCount ? job->other : job->input, 0, 0, nullptr);
+    if (whole == 0) return !snapFail("--offset leaves no frame to compare: the inputs hold %" PRId64 " and %" PRId64 " whole frames",
+                                     run->a.frameCount, run->b.frameCount);
     if (!known && job->frames.kind == FRAMES_LAST) {
         *first = 0, *last = INT64_MAX;
         return 1;
     }
-    const std::string holds = diffHolds(run);
+    const std::string holds = shifted ? "after the offset, the inputs share" : diffHolds(run);
     if (!chooseFrames(&job->frames, whole, holds.c_str(), first, last)) return 0;
     if (!known) return 1;
-    noteCommonFrames(job->input, run->a.frameCount, job->other, run->b.frameCount);
+    if (!shifted) noteCommonFrames(job->input, run->a.frameCount, job->other, run->b.frameCount);
     if (job->frames.last > *last && job->frames.kind == FRAMES_RANGE)
         snapNote("%s %" PRId64 " whole frames: writing frames %" PRId64 " to %" PRId64, holds.c_str(), whole,
                  *first, *last);
@@ -171,6 +177,16 @@ int writeDiffFrames(DiffRun* run, int64_t first, int64_t last) {
     return 1;
 }
 
+// Pairs the frames as --offset says, finding the offset first for auto.
+int alignInputs(DiffRun* run) {
+    startPairing(&run->pairing, &run->a, &run->b, run->job->offset);
+    if (!run->job->offsetSearch) return 1;
+    std::string note, error;
+    if (!searchOffset(&run->pairing, run->job->offsetSearch, &note, &error)) return !snapFail("%s", error.c_str());
+    snapNote("%s", note.c_str());
+    return 1;
+}
+
 } // namespace
 
 int runDiffCommand(const SnapJob* job) {
@@ -180,7 +196,7 @@ int runDiffCommand(const SnapJob* job) {
     if (!openSourcePair(job, &run.a, &run.b)) return 2;
     int64_t first = 0, last = 0;
     const bool streams = run.a.stream || run.b.stream;
-    const int status = prepareDiff(&run, &first, &last) && writeDiffFrames(&run, first, last) &&
+    const int status = alignInputs(&run) && prepareDiff(&run, &first, &last) && writeDiffFrames(&run, first, last) &&
                                (!streams || settleStreams(&run, &first, &last))
                            ? 0
                            : 2;

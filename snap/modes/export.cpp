@@ -68,7 +68,6 @@ void makeOnly(Run* run, Slot* slot) {
 }
 
 void makeBytes(Run* run, Slot* slot) {
-    const Writer* writer = run->job->writer;
     if (!slot->made) makeOnly(run, slot);
     slot->made = false;
     if (!run->perFrame) {

@@ -10,7 +10,7 @@ std::string figureCsvText(const FigureTable* table) {
     text += "\r\n";
     char cell[40];
     for (int64_t i = 0; i < table->frames; ++i) {
-        snprintf(cell, sizeof cell, "%" PRId64, i);
+        snprintf(cell, sizeof cell, "%" PRId64, table->first + i);
         text += cell;
         for (const FigureColumn& column : table->columns) {
             const double value = size_t(i) < column.values->size() ? (*column.values)[size_t(i)] : NAN;

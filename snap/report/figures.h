@@ -17,6 +17,7 @@ struct FigureColumn {
 struct FigureTable {
     std::vector<FigureColumn> columns; // in the order the metrics were measured
     int64_t frames;
+    int64_t first = 0; // the number of the first row's frame (--frame A-B starts at A)
 };
 
 inline const MetricFigure* columnFigure(const FigureColumn* column) {

@@ -155,7 +155,7 @@ void addSummary(std::string* out, const ReportPage* page) {
     for (const FigureColumn& column : page->table->columns) {
         const MetricFigure* figure = columnFigure(&column);
         PooledFigure pooled;
-        poolValues(column.values->data(), column.values->size(), figure->decibelsOfError, &pooled);
+        poolColumn(page->table, &column, &pooled);
         const double cells[4 + POOLED_PERCENTILES] = {pooled.min, pooled.max, pooled.mean, pooled.harmonicMean,
                                                       pooled.percentile[0], pooled.percentile[1],
                                                       pooled.percentile[2], pooled.percentile[3],
@@ -237,10 +237,12 @@ void addFrameTable(std::string* out, const ReportPage* page) {
     }
     *out += "</tr></thead>\n<tbody>\n";
     for (int64_t i = 0; i < table->frames; ++i) {
+        const int64_t number = table->first + i;
         bool held = false;
-        for (const ReportFrame& frame : page->worst) held = held || frame.index == i;
-        *out += held ? "<tr class=\"held\"><th><a href=\"#frame-" + numberText(i) + "\">" + numberText(i) + "</a></th>"
-                     : "<tr><th>" + numberText(i) + "</th>";
+        for (const ReportFrame& frame : page->worst) held = held || frame.index == number;
+        *out += held ? "<tr class=\"held\"><th><a href=\"#frame-" + numberText(number) + "\">" + numberText(number) +
+                           "</a></th>"
+                     : "<tr><th>" + numberText(number) + "</th>";
         for (size_t c = 0; c < table->columns.size(); ++c) {
             const FigureColumn* column = &table->columns[c];
             *out += worstAt[c] == i ? "<td class=\"worst\">" : "<td>";

@@ -65,12 +65,29 @@ void poolValues(const double* values, size_t count, int decibelsOfError, PooledF
         out->percentile[i] = inclusivePercentile(kept.data(), kept.size(), pooledPercentiles[i]);
 }
 
+void poolColumn(const FigureTable* table, const FigureColumn* column, PooledFigure* out) {
+    const MetricFigure* figure = columnFigure(column);
+    poolValues(column->values->data(), column->values->size(), figure->decibelsOfError, out);
+    if (!figure->weighs || out->count == 0) return;
+    double mean = 0;
+    for (int w = 0; w < figure->weighs; ++w) {
+        const FigureColumn* weighed = nullptr;
+        for (const FigureColumn& other : table->columns)
+            if (other.metric == column->metric && other.figure == figure->weighed[w]) weighed = &other;
+        if (!weighed) return;
+        PooledFigure part;
+        poolValues(weighed->values->data(), weighed->values->size(), columnFigure(weighed)->decibelsOfError, &part);
+        mean += figure->weights[w] * part.mean;
+    }
+    out->mean = mean;
+}
+
 void pooledJson(const FigureTable* table, nlohmann::json* out) {
     *out = nlohmann::json::object();
     for (const FigureColumn& column : table->columns) {
         const MetricFigure* figure = columnFigure(&column);
         PooledFigure pooled;
-        poolValues(column.values->data(), column.values->size(), figure->decibelsOfError, &pooled);
+        poolColumn(table, &column, &pooled);
         nlohmann::json& j = (*out)[figure->name];
         metricJsonNumber(pooled.min, &j["min"]);
         metricJsonNumber(pooled.max, &j["max"]);

@@ -35,3 +35,7 @@ double inclusivePercentile(const double* sorted, size_t count, int p);
 // {"psnr_y": {"min": ..., "max": ..., "mean": ..., "harmonic_mean": ...,
 // "p1": ..., "p50": ...}, ...}: infinities and NaN as null, as elsewhere.
 void pooledJson(const FigureTable* table, nlohmann::json* out);
+
+// Pools one column of `table`; a figure that weighs others takes for its mean
+// the same weighting of their pooled means.
+void poolColumn(const FigureTable* table, const FigureColumn* column, PooledFigure* out);

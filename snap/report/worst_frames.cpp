@@ -176,11 +176,11 @@ int buildWorstDifference(const WorstSide sides[2], int factor, int gain, WorstPi
     return 0;
 }
 
-int readHeldSide(WorstFrames* worst, Source* source, int side, std::string* error) {
+int readHeldSide(WorstFrames* worst, Source* source, int side, int64_t skip, std::string* error) {
     try {
         for (HeldFrame& held : worst->held) {
             held.bytes[side].resize(size_t(source->frameBytes));
-            if (!readSourceFrame(source, held.index, held.bytes[side].data(), error)) return 0;
+            if (!readSourceFrame(source, skip + held.index, held.bytes[side].data(), error)) return 0;
         }
     } catch (const std::bad_alloc&) {
         *error = "out of memory";

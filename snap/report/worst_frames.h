@@ -49,8 +49,9 @@ struct WorstPictures {
 
 // Reads side `side` (0 INPUT, 1 OTHER) of the frames kept without their
 // bytes from its source, open again after the pass; the two sides may be
-// read on two threads. Zero with `error` when one cannot be read.
-int readHeldSide(WorstFrames* worst, Source* source, int side, std::string* error);
+// read on two threads. Frame j is the side's frame skip + j (--offset).
+// Zero with `error` when one cannot be read.
+int readHeldSide(WorstFrames* worst, Source* source, int side, int64_t skip, std::string* error);
 
 // The whole-pixel factor that brings `width` to at most `most` pixels.
 int scaleFactorFor(int32_t width, int32_t most);

@@ -10,13 +10,18 @@
 // read is a fraction of positive 32-bit terms (on every mode's command line
 // too), a whole number read is the one strtoll reads and within its bounds,
 // and a format found by name narrows a frame of any small size into a
-// buffer the viewer's builders read within bounds.
+// buffer the viewer's builders read within bounds; a rate table read gives
+// one-line refusals, points of rate above 0, and BD-rates that are finite
+// over an overlap, or refused (a table against itself: 0).
 //
-// Input layout: byte 0 chooses the part (its low two bits: name, arguments,
-// Y4M header, format name, rate and number); bytes 1..8 are a number (little-endian,
-// signed): a file size, or for a format name its frame's size; the rest is a
-// file name, the arguments separated by NUL bytes, a Y4M stream's first
-// bytes, or the text read as a format name, a rate and a whole number.
+// Input layout: byte 0 chooses the part (with bit 2 set, a rate table;
+// otherwise its low two bits: name, arguments, Y4M header, format name, rate
+// and number); bytes 1..8 are a number (little-endian, signed): a file size,
+// for a format name its frame's size, for a table the rate factor of its
+// copy; the rest is a file name, the arguments separated by NUL bytes, a Y4M
+// stream's first bytes, the text read as a format name, a rate and a whole
+// number, or the table's CSV text.
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +37,8 @@
 #include "snap/source/y4m_header.h"
 #include "snap/format/name_guess.h"
 #include "snap/cli/options.h"
+#include "snap/io/csv_read.h"
+#include "snap/report/bd_rate.h"
 
 namespace {
 
@@ -129,6 +136,10 @@ void fuzzArguments(const std::string& text, int64_t number) {
         require(job.gain >= 1 && job.gain <= 64);
         break;
     case SNAP_MAKE_SAMPLE: require(job.output && job.format && job.sampleFrames >= 1); break;
+    case SNAP_BD_RATE:
+        require(job.input && job.other && (job.bdMethod == BD_PCHIP || job.bdMethod == BD_POLY));
+        require(strcmp(job.input, "-") || strcmp(job.other, "-"));
+        break;
     case SNAP_HELP:
     case SNAP_VERSION: break;
     default: abort();
@@ -226,6 +237,53 @@ void fuzzFormatName(const std::string& text, int64_t number) {
     buildSeparatePicture(&view, separate.data());
 }
 
+// The BD-rate of `anchor` against `test`, by both methods, when both curves are usable.
+void fuzzBdRate(const RateColumn& anchor, const RateColumn& test, bool same) {
+    std::vector<RdPoint> curves[2] = {anchor.points, test.points};
+    RdFault fault;
+    for (std::vector<RdPoint>& curve : curves) {
+        if (!prepareRdCurve(&curve, &fault)) {
+            require(fault.kind == RD_TOO_FEW || fault.kind == RD_NOT_RISING || fault.kind == RD_RATE_NOT_ABOVE_0 ||
+                    fault.kind == RD_NOT_A_NUMBER); // a scaled rate past the largest double
+            return;
+        }
+        require(curve.size() >= BD_MIN_POINTS);
+    }
+    for (int method : {BD_PCHIP, BD_POLY}) {
+        BdResult result;
+        if (!bdRate(curves[0], curves[1], method, &result, &fault)) {
+            require(fault.kind == RD_NO_OVERLAP || fault.kind == RD_NOT_FINITE);
+            continue;
+        }
+        require(std::isfinite(result.percent) && result.percent > -100 - 1e-9 && result.low < result.high);
+        if (same) require(result.percent == 0);
+    }
+}
+
+void fuzzRateTable(const std::string& text, int64_t number) {
+    RateTable table;
+    std::string error;
+    if (!parseRateTable(&table, "t.csv", text.data(), text.size(), &error)) {
+        require(!error.empty() && error.find('\n') == std::string::npos);
+        return;
+    }
+    require(!table.columns.empty());
+    for (const RateColumn& column : table.columns) {
+        require(column.fault.find('\n') == std::string::npos);
+        for (const RdPoint& p : column.points) require(p.rate > 0 && std::isfinite(p.rate) && std::isfinite(p.quality));
+    }
+    // Each column against itself, against the first, and against itself at a
+    // rate factor the number gives.
+    RateColumn scaled = table.columns[0];
+    const double factor = 0.25 + double(uint64_t(number) % 1000) / 250;
+    for (RdPoint& p : scaled.points) p.rate *= factor;
+    for (const RateColumn& column : table.columns) {
+        fuzzBdRate(column, column, true);
+        fuzzBdRate(table.columns[0], column, false);
+    }
+    fuzzBdRate(table.columns[0], scaled, false);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -234,6 +292,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 8; i >= 1; --i) raw = raw << 8 | data[i];
     const int64_t number = static_cast<int64_t>(raw);
     const std::string text(reinterpret_cast<const char*>(data + 9), size - 9);
+    if (data[0] & 4) {
+        fuzzRateTable(text, number);
+        return 0;
+    }
     switch (data[0] & 3) {
     case 0: fuzzName(text.substr(0, text.find('\0')), number); break;
     case 1: fuzzArguments(text, number == INT64_MIN ? 0 : number); break;
