@@ -356,6 +356,11 @@ TEST(Measure, OffsetsPairTheFramesADecoderEmitsLate) {
         {{"--offset", "-3", "--frame", "7-20", a, b}, 0, "comparing frames 10 to 11 of"},
         {{"--offset", "-3", "--frame", "9", a, b}, 2, "frame 9 is past the end: the inputs share 9 whole frames"},
         {{"--offset", "12", a, b}, 2, "--offset leaves no frame of"},
+        // The exact comparison, read and measured pair by pair, numbers frames as the others do.
+        {{"--metric", "exact,psnr", "--offset", "-3", "--frame", "7-20", a, b}, 0, "comparing frames 10 to 11 of"},
+        {{"--metric", "psnr,exact", "--offset", "-2", "--frame", "5-6", a, b}, 1,
+         "--metric exact fails: 2 of 2 frames, the first frame 5"},
+        {{"--metric", "exact,psnr", "--offset", "3", a, b}, 1, "--metric exact fails: 6 of 6 frames, the first frame 0"},
     };
     for (Row& row : rows) {
         row.args.insert(row.args.begin(), "--compare");
