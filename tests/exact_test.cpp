@@ -149,84 +149,90 @@ std::vector<uint8_t> stored(const std::vector<uint16_t>& values, const std::stri
     return bytes;
 }
 
-TEST(Exact, OneChangedSampleIsFoundInEveryPlaneDepthAndLayout) {
-    struct Case {
-        const char* input;  // its layout; OTHER's below
-        const char* other;
-        int frame, plane, x, y; // the sample changed; plane -1 for none
-        int otherFrames;        // 3, or fewer for a missing frame
-        int status;
-    } cases[] = {
-        {"yuv420p", "yuv420p", 1, 0, 3, 2, 3, 1},
-        {"yuv420p", "yuv420p", 0, 1, 7, 0, 3, 1},
-        {"yuv420p", "yuv420p", 2, 2, 0, 3, 3, 1},
-        {"yuv420p", "yuv420p", 2, 2, 7, 3, 3, 1},   // the frame's last sample
-        {"yuv420p10le", "yuv420p10le", 0, 0, 15, 7, 3, 1},
-        {"yuv420p10le", "yuv420p10le", 1, 1, 2, 1, 3, 1},
-        {"yuv420p10le", "yuv420p10le", 2, 2, 7, 3, 3, 1},
-        {"yuv420p", "nv12", 1, 1, 5, 1, 3, 1},
-        {"nv12", "yuv420p", 0, 2, 7, 3, 3, 1},
-        {"yuv420p10le", "p010le", 2, 2, 7, 3, 3, 1},
-        {"p010le", "yuv420p10le", 1, 1, 0, 0, 3, 1},
-        {"yuv420p", "yuv420p", 0, -1, 0, 0, 3, 0},
-        {"yuv420p10le", "p010le", 0, -1, 0, 0, 3, 0},
-        {"nv12", "yuv420p", 0, -1, 0, 0, 3, 0},
-        {"yuv420p", "yuv420p", 0, -1, 0, 0, 2, 1}, // a frame missing from OTHER
-    };
-    const std::vector<uint8_t> noise = randomBytes(3 * FRAME * 2, 17);
-    for (const Case& c : cases) {
-        const bool deep = strstr(c.input, "10") != nullptr;
-        std::vector<uint16_t> a(3 * FRAME), b;
-        for (size_t i = 0; i < a.size(); ++i)
-            a[i] = deep ? uint16_t((noise[2 * i] | noise[2 * i + 1] << 8) % 1000) : noise[i];
-        b = a;
-        const size_t width = c.plane == 0 ? 16 : 8;
-        const size_t at = size_t(c.frame) * FRAME + (c.plane > 0 ? LUMA + size_t(c.plane - 1) * CHROMA : 0) +
-                          size_t(c.y) * width + size_t(c.x);
-        const unsigned before = a[at], after = deep ? (before + 23) % 1024 : (before + 1) % 256;
-        if (c.plane >= 0) b[at] = uint16_t(after);
-        b.resize(size_t(c.otherFrames) * FRAME);
-        const std::string what = std::string(c.input) + " " + c.other + " plane " + std::to_string(c.plane);
-        const std::string input = writeBytes(std::string("xa_16x8_") + c.input + ".yuv", stored(a, c.input));
-        const std::string other = writeBytes(std::string("xb_16x8_") + c.other + ".yuv", stored(b, c.other));
-        const std::string lines = scratchPath("x.log"), json = scratchPath("x.json");
-        const SnapRun r = snap({"--compare", "--metric", "exact,psnr", input, other, "--exact-stats", lines, "--json", json});
-        EXPECT_EQ(r.status, c.status) << what << ": " << r.err;
-        const nlohmann::json j = nlohmann::json::parse(readText(json), nullptr, false);
-        const std::string text = readText(lines);
-        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.otherFrames) << what;
-        if (c.plane < 0) {
-            EXPECT_NE(r.out.find("EXACT identical: " + std::to_string(c.otherFrames) + " frame"), std::string::npos)
-                << what << r.out;
-            EXPECT_TRUE(j["exact"]["first"].is_null()) << what;
-            EXPECT_EQ(j["exact"]["frames_differing"], 0) << what;
-            EXPECT_EQ(r.err.find("1 frame is missing") != std::string::npos, c.otherFrames < 3) << what << r.err;
-            EXPECT_EQ(j["gate"]["passed"], c.status == 0) << what;
-            continue;
-        }
-        const char plane = "yuv"[c.plane];
-        char first[128], line[160];
-        snprintf(first, sizeof first, "first at frame %d plane %c x:%d y:%d input:%u other:%u\n", c.frame, plane,
-                 c.x, c.y, before, after);
-        snprintf(line, sizeof line, "n:%d y:%d u:%d v:%d first:%c x:%d y:%d input:%u other:%u\n", c.frame + 1,
-                 c.plane == 0, c.plane == 1, c.plane == 2, plane, c.x, c.y, before, after);
-        EXPECT_NE(r.out.find(std::string("EXACT 1 of 3 frames differs: ") + std::to_string(c.frame) + "; samples y:" +
-                             std::to_string(c.plane == 0) + " u:" + std::to_string(c.plane == 1) + " v:" +
-                             std::to_string(c.plane == 2) + ", 1 in all; " + first),
-                  std::string::npos) << what << r.out;
-        EXPECT_NE(text.find(line), std::string::npos) << what << text;
-        EXPECT_EQ(r.err, "corvane-snap: --metric exact fails: 1 of 3 frames, the first frame " + std::to_string(c.frame) + "\n")
-            << what;
-        const nlohmann::json& e = j["exact"];
-        EXPECT_EQ(e["frames_differing"], 1) << what;
-        EXPECT_EQ(e["samples_differing"], 1) << what;
-        EXPECT_EQ(e["first"], nlohmann::json({{"frame", c.frame}, {"plane", std::string(1, plane)}, {"x", c.x},
-                                              {"y", c.y}, {"input", before}, {"other", after}})) << what;
-        EXPECT_EQ(j["frames"][size_t(c.frame)]["exact"][std::string(1, plane)], 1) << what;
-        EXPECT_EQ(j["frames"][size_t(c.frame)]["exact"]["samples"], 1) << what;
-        EXPECT_EQ(j["pooled_metrics"]["exact_all"]["max"], 1) << what;
-        EXPECT_EQ(j["exit_status"], 1) << what;
+struct OneChange {
+    const char* input;  // its layout; OTHER's below
+    const char* other;
+    int frame, plane, x, y; // the sample changed; plane -1 for none
+    int otherFrames;        // 3, or fewer for a missing frame
+    int status;
+};
+
+const OneChange oneChanges[] = {
+    {"yuv420p", "yuv420p", 1, 0, 3, 2, 3, 1},
+    {"yuv420p", "yuv420p", 0, 1, 7, 0, 3, 1},
+    {"yuv420p", "yuv420p", 2, 2, 0, 3, 3, 1},
+    {"yuv420p", "yuv420p", 2, 2, 7, 3, 3, 1},   // the frame's last sample
+    {"yuv420p10le", "yuv420p10le", 0, 0, 15, 7, 3, 1},
+    {"yuv420p10le", "yuv420p10le", 1, 1, 2, 1, 3, 1},
+    {"yuv420p10le", "yuv420p10le", 2, 2, 7, 3, 3, 1},
+    {"yuv420p", "nv12", 1, 1, 5, 1, 3, 1},
+    {"nv12", "yuv420p", 0, 2, 7, 3, 3, 1},
+    {"yuv420p10le", "p010le", 2, 2, 7, 3, 3, 1},
+    {"p010le", "yuv420p10le", 1, 1, 0, 0, 3, 1},
+    {"yuv420p", "yuv420p", 0, -1, 0, 0, 3, 0},
+    {"yuv420p10le", "p010le", 0, -1, 0, 0, 3, 0},
+    {"nv12", "yuv420p", 0, -1, 0, 0, 3, 0},
+    {"yuv420p", "yuv420p", 0, -1, 0, 0, 2, 1}, // a frame missing from OTHER
+};
+
+// One case: the clips written as its layouts, compared, and every output checked.
+void expectOneChange(const OneChange& c, const std::vector<uint8_t>& noise) {
+    const bool deep = strstr(c.input, "10") != nullptr;
+    std::vector<uint16_t> a(3 * FRAME), b;
+    for (size_t i = 0; i < a.size(); ++i)
+        a[i] = deep ? uint16_t((noise[2 * i] | noise[2 * i + 1] << 8) % 1000) : noise[i];
+    b = a;
+    const size_t width = c.plane == 0 ? 16 : 8;
+    const size_t at = size_t(c.frame) * FRAME + (c.plane > 0 ? LUMA + size_t(c.plane - 1) * CHROMA : 0) +
+                      size_t(c.y) * width + size_t(c.x);
+    const unsigned before = a[at], after = deep ? (before + 23) % 1024 : (before + 1) % 256;
+    if (c.plane >= 0) b[at] = uint16_t(after);
+    b.resize(size_t(c.otherFrames) * FRAME);
+    const std::string what = std::string(c.input) + " " + c.other + " plane " + std::to_string(c.plane);
+    const std::string input = writeBytes(std::string("xa_16x8_") + c.input + ".yuv", stored(a, c.input));
+    const std::string other = writeBytes(std::string("xb_16x8_") + c.other + ".yuv", stored(b, c.other));
+    const std::string lines = scratchPath("x.log"), json = scratchPath("x.json");
+    const SnapRun r = snap({"--compare", "--metric", "exact,psnr", input, other, "--exact-stats", lines, "--json", json});
+    EXPECT_EQ(r.status, c.status) << what << ": " << r.err;
+    const nlohmann::json j = nlohmann::json::parse(readText(json), nullptr, false);
+    const std::string text = readText(lines);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.otherFrames) << what;
+    if (c.plane < 0) {
+        EXPECT_NE(r.out.find("EXACT identical: " + std::to_string(c.otherFrames) + " frame"), std::string::npos)
+            << what << r.out;
+        EXPECT_TRUE(j["exact"]["first"].is_null()) << what;
+        EXPECT_EQ(j["exact"]["frames_differing"], 0) << what;
+        EXPECT_EQ(r.err.find("1 frame is missing") != std::string::npos, c.otherFrames < 3) << what << r.err;
+        EXPECT_EQ(j["gate"]["passed"], c.status == 0) << what;
+        return;
     }
+    const char plane = "yuv"[c.plane];
+    char first[128], line[160];
+    snprintf(first, sizeof first, "first at frame %d plane %c x:%d y:%d input:%u other:%u\n", c.frame, plane,
+             c.x, c.y, before, after);
+    snprintf(line, sizeof line, "n:%d y:%d u:%d v:%d first:%c x:%d y:%d input:%u other:%u\n", c.frame + 1,
+             c.plane == 0, c.plane == 1, c.plane == 2, plane, c.x, c.y, before, after);
+    EXPECT_NE(r.out.find(std::string("EXACT 1 of 3 frames differs: ") + std::to_string(c.frame) + "; samples y:" +
+                         std::to_string(c.plane == 0) + " u:" + std::to_string(c.plane == 1) + " v:" +
+                         std::to_string(c.plane == 2) + ", 1 in all; " + first),
+              std::string::npos) << what << r.out;
+    EXPECT_NE(text.find(line), std::string::npos) << what << text;
+    EXPECT_EQ(r.err, "corvane-snap: --metric exact fails: 1 of 3 frames, the first frame " + std::to_string(c.frame) + "\n")
+        << what;
+    const nlohmann::json& e = j["exact"];
+    EXPECT_EQ(e["frames_differing"], 1) << what;
+    EXPECT_EQ(e["samples_differing"], 1) << what;
+    EXPECT_EQ(e["first"], nlohmann::json({{"frame", c.frame}, {"plane", std::string(1, plane)}, {"x", c.x},
+                                          {"y", c.y}, {"input", before}, {"other", after}})) << what;
+    EXPECT_EQ(j["frames"][size_t(c.frame)]["exact"][std::string(1, plane)], 1) << what;
+    EXPECT_EQ(j["frames"][size_t(c.frame)]["exact"]["samples"], 1) << what;
+    EXPECT_EQ(j["pooled_metrics"]["exact_all"]["max"], 1) << what;
+    EXPECT_EQ(j["exit_status"], 1) << what;
+}
+
+TEST(Exact, OneChangedSampleIsFoundInEveryPlaneDepthAndLayout) {
+    const std::vector<uint8_t> noise = randomBytes(3 * FRAME * 2, 17);
+    for (const OneChange& c : oneChanges) expectOneChange(c, noise);
 }
 
 // Frames rank by their differing samples, the most first, in the report;
