@@ -138,19 +138,23 @@ TEST(Measure, MetricTableRowsAnswerTheirOptions) {
         const char* gateOption;
         const char* limit;
         double value;
-    } rows[] = {{"psnr", "--stats", "--fail-below", "30", 30}, {"ssim", "--ssim-stats", "--fail-below-ssim", "0.5", 0.5}};
-    ASSERT_EQ(metricCount, 2);
+    } rows[] = {{"psnr", "--stats", "--fail-below", "30", 30},
+                {"ssim", "--ssim-stats", "--fail-below-ssim", "0.5", 0.5},
+                // Always on, at no differing sample: asking for the metric sets its gate.
+                {"exact", "--exact-stats", nullptr, nullptr, 0}};
+    ASSERT_EQ(metricCount, 3);
     for (const auto& r : rows) {
         const MetricRow* row = findMetric(r.name);
         ASSERT_NE(row, nullptr) << r.name;
         const int index = int(row - metricTable);
         EXPECT_STREQ(row->metric->statsOption, r.statsOption);
         EXPECT_STREQ(row->metric->gateOption, r.gateOption);
+        EXPECT_EQ(row->gateAlways, r.gateOption ? 0 : 1) << r.name;
         const char* argv[] = {"corvane-snap", "--compare", "--metric", r.name, "a", "b",
                               r.statsOption, "s.log", r.gateOption, r.limit};
         SnapJob job;
         char error[256];
-        ASSERT_TRUE(parseSnapArguments(10, argv, &job, error, sizeof error)) << error;
+        ASSERT_TRUE(parseSnapArguments(r.gateOption ? 10 : 8, argv, &job, error, sizeof error)) << error;
         EXPECT_EQ(job.metrics, metricBit(row)) << r.name;
         for (int i = 0; i < metricCount; ++i) {
             EXPECT_EQ(job.statsPaths[i] != nullptr, i == index) << r.name << " row " << i;
@@ -352,6 +356,11 @@ TEST(Measure, OffsetsPairTheFramesADecoderEmitsLate) {
         {{"--offset", "-3", "--frame", "7-20", a, b}, 0, "comparing frames 10 to 11 of"},
         {{"--offset", "-3", "--frame", "9", a, b}, 2, "frame 9 is past the end: the inputs share 9 whole frames"},
         {{"--offset", "12", a, b}, 2, "--offset leaves no frame of"},
+        // The exact comparison, read and measured pair by pair, numbers frames as the others do.
+        {{"--metric", "exact,psnr", "--offset", "-3", "--frame", "7-20", a, b}, 0, "comparing frames 10 to 11 of"},
+        {{"--metric", "psnr,exact", "--offset", "-2", "--frame", "5-6", a, b}, 1,
+         "--metric exact fails: 2 of 2 frames, the first frame 5"},
+        {{"--metric", "exact,psnr", "--offset", "3", a, b}, 1, "--metric exact fails: 6 of 6 frames, the first frame 0"},
     };
     for (Row& row : rows) {
         row.args.insert(row.args.begin(), "--compare");

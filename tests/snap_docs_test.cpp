@@ -50,8 +50,10 @@ std::set<std::string> tableOptions(bool valuedOnly) {
     for (const ModeRule& rule : modeRules)
         for (const char* word : {rule.word, rule.alias})
             if (word && !valuedOnly) options.insert(word);
-    for (int i = 0; i < metricCount; ++i)
-        options.insert({metricTable[i].metric->statsOption, metricTable[i].metric->gateOption});
+    for (int i = 0; i < metricCount; ++i) {
+        options.insert(metricTable[i].metric->statsOption);
+        if (metricTable[i].metric->gateOption) options.insert(metricTable[i].metric->gateOption);
+    }
     return options;
 }
 

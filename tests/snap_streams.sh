@@ -81,6 +81,10 @@ row clip_176x144.yuv --info --size 176x144 @IN
 row clip.y4m --compare --metric psnr,ssim @IN other.y4m --json out/c.json --stats out/s.log
 row clip.y4m --compare other.y4m @IN --fail-below 20 --ssim-stats out/ss.log
 row clip.y4m --compare --metric ssim,psnr @IN other.y4m --csv out/c.csv --report out/r.html --worst 2
+# The exact comparison, measured as each pair is read: the same from a stream.
+row clip.y4m --compare --metric exact @IN other.y4m --exact-stats out/e.log --json out/e.json
+row clip.y4m --compare --metric exact,psnr @IN other.y4m --csv out/e.csv --report out/e.html
+row clip.y4m --compare --metric exact other.y4m @IN --exact-stats -
 # A raw stream with no size takes the other input's.
 row clip_176x144.yuv --compare @IN other.y4m --stats -
 row clip.y4m --diff --frame all @IN other.y4m out/d_%02d.png
@@ -102,6 +106,13 @@ cat other.y4m >pipe2.fifo &
 "$snap" --compare --metric psnr,ssim pipe.fifo pipe2.fifo >fifos.out 2>/dev/null
 wait
 cmp -s files.out fifos.out || fail "two FIFOs: $(cat fifos.out)"
+status=0
+"$snap" --compare --metric exact clip.y4m other.y4m >files.out 2>/dev/null || status=$?
+cat clip.y4m >pipe.fifo &
+cat other.y4m >pipe2.fifo &
+"$snap" --compare --metric exact pipe.fifo pipe2.fifo >fifos.out 2>/dev/null || status=$((status + $?))
+wait
+[ $status -eq 2 ] && cmp -s files.out fifos.out || fail "two FIFOs, exact: status $status, $(cat fifos.out)"
 
 # Streams cut inside the header, inside the first FRAME line, inside a frame,
 # and a header whose X field outgrows any pipe's buffer: as the same bytes in a file.

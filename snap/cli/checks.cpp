@@ -28,6 +28,22 @@ std::string statsOptions() {
     return list;
 }
 
+// Nonzero when a metric the job measures draws a curve on the plot.
+bool plotted(const SnapJob* job) {
+    for (int i = 0; i < metricCount; ++i)
+        if ((job->metrics & metricBit(&metricTable[i])) && metricTable[i].metric->seriesCount > 0) return true;
+    return false;
+}
+
+// "--plot draws the curves of psnr or ssim: add one of them to --metric".
+std::string plotRefusal() {
+    std::string names;
+    for (int i = 0; i < metricCount; ++i)
+        if (metricTable[i].metric->seriesCount > 0)
+            names += std::string(names.empty() ? "" : " or ") + metricTable[i].metric->name;
+    return "--plot draws the curves of " + names + ": add one of them to --metric";
+}
+
 // --compare's outputs: named, each with the metric it shows, and at most one on standard output.
 int checkCompareOutputs(const SnapJob* job, ArgumentError* error) {
     int empty = 0, toStandardOutput = 0;
@@ -52,6 +68,7 @@ int checkCompareOutputs(const SnapJob* job, ArgumentError* error) {
     }
     if (job->plotPath && !endsIn(job->plotPath, ".svg"))
         return refuseArguments(error, "--plot writes SVG: name it .svg: '%s'", job->plotPath);
+    if (job->plotPath && !plotted(job)) return refuseArguments(error, "%s", plotRefusal().c_str());
     if (job->reportPath && !endsIn(job->reportPath, ".html") && !endsIn(job->reportPath, ".htm"))
         return refuseArguments(error, "--report writes HTML: name it .html: '%s'", job->reportPath);
     if (toStandardOutput > 1)
@@ -186,6 +203,12 @@ int checkCompareArguments(SnapJob* job, const CommandLine* line, ArgumentError* 
     // Another metric's gate or lines ask for it: measured beside what --metric names.
     for (int i = 1; i < metricCount; ++i)
         if (job->gateSet[i] || job->statsPaths[i]) job->metrics |= metricBit(&metricTable[i]);
+    // A gate that is always on is set by asking for its metric.
+    for (int i = 0; i < metricCount; ++i)
+        if (metricTable[i].gateAlways && (job->metrics & metricBit(&metricTable[i]))) {
+            job->gateSet[i] = 1;
+            job->gateLimit[i] = metricTable[i].gateLow;
+        }
     if (!checkCompareOutputs(job, error)) return 0;
     // Every frame the two share, unless --frame names some; counted from the
     // first frame compared, after the offset.

@@ -14,10 +14,11 @@ const char snapUsage[] =
     "       corvane-snap --framemd5 [--size WxH] [--format F] [--frame ...] [--rate R] INPUT\n"
     "       corvane-snap --info [--size WxH] [--format F] [--rate R] INPUT\n"
     "       corvane-snap --info [--json FILE|-] ... INPUT\n"
-    "       corvane-snap --compare [--metric psnr|ssim|psnr,ssim] [--size WxH] [--format F] INPUT OTHER\n"
-    "                    [--stats FILE|-] [--ssim-stats FILE|-] [--json FILE|-] [--plot FILE.svg]\n"
-    "                    [--csv FILE|-] [--report FILE.html [--worst N]] [--fail-below DB]\n"
-    "                    [--fail-below-ssim S] [--frame A-B] [--offset N|auto[=K]]\n"
+    "       corvane-snap --compare [--metric psnr|ssim|exact|psnr,ssim,exact] [--size WxH] [--format F]\n"
+    "                    INPUT OTHER [--stats FILE|-] [--ssim-stats FILE|-] [--exact-stats FILE|-]\n"
+    "                    [--json FILE|-] [--plot FILE.svg] [--csv FILE|-] [--report FILE.html\n"
+    "                    [--worst N]] [--fail-below DB] [--fail-below-ssim S] [--frame A-B]\n"
+    "                    [--offset N|auto[=K]]\n"
     "       corvane-snap --diff [--gain G] [--frame N|last|A-B|all] [--offset N|auto[=K]] [--size WxH]\n"
     "                    [--format F] INPUT OTHER OUTPUT\n"
     "       corvane-snap --bd-rate ANCHOR.csv TEST.csv [--bd-method pchip|poly] [--json FILE|-]\n"
@@ -55,12 +56,17 @@ const char snapUsage[] =
     "a frame falls below DB or is missing from either file. --metric ssim gives FFmpeg's SSIM\n"
     "(per-frame lines to --ssim-stats, the summary on standard output), psnr,ssim both from one\n"
     "pass; --fail-below-ssim exits 1 when a frame's All falls below S; it and --ssim-stats add SSIM\n"
-    "to --metric; --json writes every figure as JSON (alone on standard output with -), for --info\n"
+    "to --metric. --metric exact compares sample values at the files' own depth: per frame the\n"
+    "differing samples of Y, U and V and the first of them (lines to --exact-stats), and a summary\n"
+    "naming the differing frames (from 0), the first differing sample and the totals; it exits 1\n"
+    "when any sample differs or a frame is missing, 0 when none does. --json writes every figure\n"
+    "as JSON (alone on standard output with -), for --info\n"
     "too, and for --compare pooled_metrics: min, max, mean, harmonic_mean, p1 p5 p10 p25 p50 of\n"
     "each figure (an identical frame's infinite PSNR counts as error 0 in the mean, as in the\n"
     "summary, and as the largest value elsewhere); --plot draws the per-frame curves as an SVG;\n"
     "--csv writes a row per frame: frame (from 0), then psnr_y psnr_u psnr_v psnr_avg mse_y mse_u\n"
-    "mse_v mse_avg psnr_yuv ssim_y ssim_u ssim_v ssim_all ssim_all_db as measured (infinite PSNR empty);\n"
+    "mse_v mse_avg psnr_yuv ssim_y ssim_u ssim_v ssim_all ssim_all_db exact_y exact_u exact_v\n"
+    "exact_all as measured (infinite PSNR empty);\n"
     "--report writes one HTML page to read offline: inputs, gates, pooled figures, the plot, the\n"
     "--worst N (1 to 10, 3 by default) worst frames by the first --metric with reference,\n"
     "distorted and difference pictures, and every frame. --diff writes clamp(128 + G x (a - b)) of\n"
@@ -292,7 +298,8 @@ int takeMode(SnapJob* job, int mode, int* modeSet, ArgumentError* error) {
 const char** metricOptionSlot(CommandLine* line, const char* arg) {
     for (int i = 0; i < metricCount; ++i) {
         if (!strcmp(arg, metricTable[i].metric->statsOption)) return &line->statsText[i];
-        if (!strcmp(arg, metricTable[i].metric->gateOption)) return &line->gateText[i];
+        const char* gate = metricTable[i].metric->gateOption; // none for a gate that is always on
+        if (gate && !strcmp(arg, gate)) return &line->gateText[i];
     }
     return nullptr;
 }

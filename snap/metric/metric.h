@@ -16,11 +16,12 @@
 struct MetricFigures {
     alignas(8) unsigned char bytes[96];
     int ok; // zero when the measure could not be taken (memory ran out)
+    int64_t frame; // the frame's number (from 0) as the run's JSON gives it, set by the engine before measure
 };
 
 // The frames so far, in the metric's own totals record.
 struct MetricTotals {
-    alignas(8) unsigned char bytes[128];
+    alignas(8) unsigned char bytes[512];
 };
 
 // The metric's own record inside the shared bytes, which must hold it.
@@ -120,6 +121,7 @@ struct Metric {
 
 extern const Metric psnrMetric;
 extern const Metric ssimMetric;
+extern const Metric exactMetric;
 
 // Nonzero when frames of `planes` planes have figure i of the metric.
 int metricHasFigure(const Metric* metric, int figure, int planes);
@@ -136,6 +138,11 @@ struct MetricRow {
     const char* gateFigure; // the key in the metric's frame JSON of the figure its gate compares
     double gateLow, gateHigh; // the limits its gate takes
     const char* gateHelp;     // the line refusing a gate outside them
+    // Nonzero when the gate is on whenever the metric is measured, at the
+    // limit gateLow; the metric then has no gate option.
+    int gateAlways;
+    // Nonzero when measuring costs less than reading the frames.
+    int readingBound;
 };
 
 // The most rows the table may hold (SnapJob's arrays are this long).
@@ -149,3 +156,6 @@ extern const int metricCount;
 const MetricRow* findMetric(const char* name);
 // The bit of SnapJob::metrics that asks for the row.
 int metricBit(const MetricRow* row);
+// How the row's gate shows in messages: "--fail-below 35", or "--metric exact"
+// for a gate that is always on. As snprintf.
+int metricGateName(const MetricRow* row, double limit, char* text, size_t size);

@@ -42,6 +42,7 @@ namespace {
 // A metric this run measures: where its lines go, its gate and what it has added up.
 struct Measured {
     const Metric* metric;
+    const MetricRow* row;
     const char* statsPath;
     int gateSet;
     double gateLimit;
@@ -51,6 +52,7 @@ struct Measured {
     int64_t below;           // frames under the gate's limit
     int64_t worstFrame;      // of those, the lowest (from 0), and its figure
     double worstValue;
+    int64_t firstBelow;      // the first of them
     std::vector<double> curves[METRIC_MAX_SERIES];
     std::vector<double> figures[METRIC_MAX_FIGURES]; // for the CSV, the pooled figures and the report
 };
@@ -170,6 +172,7 @@ int chooseMetrics(Run* run) {
             return !snapFail("%s", why);
         Measured* m = &run->measured[run->metrics++];
         m->metric = row->metric;
+        m->row = row;
         m->statsPath = job->statsPaths[i];
         m->gateSet = job->gateSet[i];
         m->gateLimit = job->gateLimit[i];
@@ -303,6 +306,7 @@ void measureFrame(Run* run, Batch* batch, int64_t i, std::vector<uint8_t> scratc
     const MetricFrame &a = frames[0], &b = frames[1];
     for (int m = 0; m < run->metrics; ++m) {
         MetricFigures* figures = &batch->figures[size_t(i * run->metrics + m)];
+        figures->frame = batch->first + i;
         figures->ok = run->measured[m].metric->measure(&a, &b, figures);
     }
 }
@@ -342,6 +346,7 @@ void countBelow(Measured* measured, const MetricFigures* figures, int64_t index)
     measured->metric->frameJson(figures, &j);
     const nlohmann::json& figure = j[measured->gateFigure];
     const double value = figure.is_number() ? double(figure) : INFINITY;
+    if (measured->below == 0) measured->firstBelow = index;
     if (measured->below == 0 || value < measured->worstValue) {
         measured->worstFrame = index;
         measured->worstValue = value;
@@ -415,6 +420,49 @@ int64_t framesPerBatch(unsigned cores) {
     return cores < 4 ? 1 : int64_t{cores / 2};
 }
 
+// Frame `at` of both files into a batch of one, both read on this thread.
+void readPairHere(Run* run, Batch* batch, int64_t at) {
+    batch->first = at;
+    if (!batch->capacity) {
+        for (int k = 0; k < 2; ++k) batch->bytes[k].reset(new uint8_t[size_t(run->frameBytes[k])]);
+        batch->capacity = 1;
+        batch->figures.resize(size_t(run->metrics));
+        batch->pastDepth.resize(2);
+    }
+    std::string otherError;
+    const int64_t got = readFrames(run, 0, batch->bytes[0].get(), at, 1, &batch->error);
+    const int64_t otherGot = readFrames(run, 1, batch->bytes[1].get(), at, 1, &otherError);
+    batch->readOk = got >= 0 && otherGot >= 0;
+    if (got >= 0 && otherGot < 0) batch->error = otherError;
+    batch->count = got < otherGot ? got : otherGot;
+    batch->ended = batch->count < 1;
+}
+
+// When every metric costs less than reading (see MetricRow::readingBound),
+// each pair of frames is measured here as soon as it is read, into one pair
+// of buffers that stays in the cache: overlapping the reading with the
+// measuring gains nothing then, a second pair of buffers costs more, and a
+// thread started for each frame waits on a busy machine.
+// Pairs first to end - 1.
+int measureWhileReading(Run* run, int64_t first, int64_t end) {
+    Batch batch = {};
+    std::vector<uint8_t> scratch[2];
+    for (int64_t at = first; at < end; ++at) {
+        readPairHere(run, &batch, at);
+        if (!batch.readOk) return failMeasuring(run, batch.error.c_str());
+        if (batch.count > 0) measureFrame(run, &batch, 0, scratch);
+        if (!finishBatch(run, &batch)) return 0;
+        if (batch.ended) return 1;
+    }
+    return 1;
+}
+
+bool readingBound(const Run* run) {
+    for (int m = 0; m < run->metrics; ++m)
+        if (!run->measured[m].row->readingBound) return false;
+    return true;
+}
+
 // Measures every frame: each batch is measured by the workers while the next
 // one is read here, then written out.
 int measureAll(Run* run) {
@@ -425,6 +473,7 @@ int measureAll(Run* run) {
     const int64_t frames = run->frames >= 0      ? first + run->frames
                            : run->lastFrame < INT64_MAX ? run->lastFrame + 1
                                                         : INT64_MAX;
+    if (readingBound(run)) return measureWhileReading(run, first, frames);
     Batch batches[2] = {};
     readBatch(run, &batches[0], first, frames - first < perBatch ? frames - first : perBatch);
     for (int k = 0;; k ^= 1) {
@@ -466,7 +515,7 @@ int writeSummaries(const Run* run) {
     return 1;
 }
 
-// The plot's SVG into *svg; 0 when memory ran out.
+// The plot's SVG into *svg (none when no metric measured draws a curve); 0 when memory ran out.
 int buildPlot(const Run* run, std::string* svg) {
     std::vector<PlotSeries> series;
     for (int m = 0; m < run->metrics; ++m) {
@@ -475,6 +524,7 @@ int buildPlot(const Run* run, std::string* svg) {
             series.push_back({metric->series[s].label, metric->series[s].colour,
                               run->measured[m].curves[s].data(), metric->series[s].markWorst});
     }
+    if (series.empty()) return 1;
     // Each name shortened alike, so that both stay recognisable beside the legend.
     const std::string title = shortenedInMiddle(shownName(run->job->input).c_str(), PLOT_TITLE_NAME) + " against " +
                               shortenedInMiddle(shownName(run->job->other).c_str(), PLOT_TITLE_NAME);
@@ -610,7 +660,10 @@ void noteMissing(const Run* run, int64_t missing) {
     int count = 0;
     for (int m = 0; m < run->metrics; ++m)
         if (run->measured[m].gateSet) {
-            gates += std::string(count ? " and " : "") + run->measured[m].metric->gateOption;
+            const Measured* measured = &run->measured[m];
+            gates += std::string(count ? " and " : "") +
+                     (measured->row->gateAlways ? std::string("--metric ") + measured->metric->name
+                                                : std::string(measured->metric->gateOption));
             ++count;
         }
     const bool inputShort = framesAfterOffset(&run->pairing, 0) < framesAfterOffset(&run->pairing, 1);
@@ -624,6 +677,13 @@ void noteGatesBelow(const Run* run) {
     for (int m = 0; m < run->metrics; ++m) {
         const Measured* measured = &run->measured[m];
         if (!measured->gateSet || measured->below == 0) continue;
+        // A gate that is always on has no limit to be below: the first frame that fails it says most.
+        if (measured->row->gateAlways) {
+            snapNote("--metric %s fails: %" PRId64 " of %" PRId64 " frame%s, the first frame %" PRId64,
+                     measured->metric->name, measured->below, run->frames, run->frames == 1 ? "" : "s",
+                     measured->firstBelow);
+            continue;
+        }
         snapNote("%s %g fails: %" PRId64 " of %" PRId64 " frame%s below it, the worst frame %" PRId64 " at %f",
                  measured->metric->gateOption, measured->gateLimit, measured->below, run->frames,
                  run->frames == 1 ? "" : "s", measured->worstFrame, measured->worstValue);

@@ -15,7 +15,9 @@ nlohmann::json gateJson(const CompareReport* r) {
         int64_t below = 0;
         for (int m = 0; m < r->metrics; ++m)
             if (r->metric[m] == metric) below = r->below[m];
-        gate[metric->gateJsonKey] = r->gateSet[i] ? nlohmann::json(r->gateLimit[i]) : nlohmann::json(nullptr);
+        // A gate that is always on has no limit to give.
+        if (metric->gateJsonKey)
+            gate[metric->gateJsonKey] = r->gateSet[i] ? nlohmann::json(r->gateLimit[i]) : nlohmann::json(nullptr);
         gate[std::string("frames_below_") + metric->name] = below;
     }
     gate["frames_missing"] = r->missing;

@@ -108,9 +108,10 @@ std::string gateText(const CompareReport* r) {
     for (int m = 0; m < r->metrics; ++m)
         for (int row = 0; row < metricCount; ++row) {
             if (metricTable[row].metric != r->metric[m] || !r->gateSet[row]) continue;
-            char line[160];
-            snprintf(line, sizeof line, "%s %g: %" PRId64 " of %" PRId64 " frame%s below", r->metric[m]->gateOption,
-                     r->gateLimit[row], r->below[m], r->frames, r->frames == 1 ? "" : "s");
+            char name[64], line[160];
+            metricGateName(&metricTable[row], r->gateLimit[row], name, sizeof name);
+            snprintf(line, sizeof line, "%s: %" PRId64 " of %" PRId64 " frame%s %s", name, r->below[m], r->frames,
+                     r->frames == 1 ? "" : "s", metricTable[row].gateAlways ? "failing" : "below");
             text += (text.empty() ? "" : "; ") + escapedText(line);
         }
     if (text.empty()) return "none set";
