@@ -52,7 +52,7 @@ expect("${out}" "\n\\.TH CORVANE-SNAP 1 [^\n]* \"Corvane ${VERSION}\"" "the man 
 
 # The words typed ("," between them, the last one being completed), then
 # what the completion must offer.
-foreach(case "--fo=--format" "--format,=420 422 411 444 yuv420p [^\n]* p010le" "--format,nv=nv12 nv21" "--metric,=psnr ssim psnr,ssim" "--frame,l=last" "--info,--ra=--rate")
+foreach(case "--fo=--format" "--format,=420 422 411 444 yuv420p [^\n]* p010le" "--format,nv=nv12 nv21" "--metric,=psnr ssim exact psnr,ssim,exact" "--frame,l=last" "--info,--ra=--rate")
   string(FIND "${case}" "=" at)
   string(SUBSTRING "${case}" 0 ${at} words)
   math(EXPR at "${at} + 1")
