@@ -387,8 +387,9 @@ TEST(Measure, PlotIsXmlAndRenders) {
     EXPECT_NE(text.find("worst PSNR Y: frame 4, "), std::string::npos);
     EXPECT_NE(text.find("worst SSIM All (dB): frame 4, "), std::string::npos);
 #ifndef _WIN32
-    if (system("xmllint --version >/dev/null 2>&1") == 0)
+    if (system("xmllint --version >/dev/null 2>&1") == 0) {
         EXPECT_EQ(system(("xmllint --noout '" + svg + "'").c_str()), 0);
+    }
     if (system("rsvg-convert --version >/dev/null 2>&1") == 0) {
         const std::string png = scratchPath("p.png");
         EXPECT_EQ(system(("rsvg-convert -o '" + png + "' '" + svg + "'").c_str()), 0);
