@@ -723,12 +723,20 @@ void guardRun() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
     pthread_sigmask(SIG_BLOCK, &signals, &previousMask);
     sigaddset(&signals, SIGPIPE);
+    // The waiter is born with SIGPIPE blocked too: a write that finds the
+    // reader gone before the waiter first runs would otherwise have its
+    // SIGPIPE handed to the waiter's handler, and the run would hang there.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     try {
         signalWaiter = std::thread(waitForSignals, signals);
     } catch (const std::system_error&) {
         pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
         return;
     }
+    if (!sigismember(&previousMask, SIGPIPE)) pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
     waiterThread = signalWaiter.native_handle();
     struct sigaction action;
     memset(&action, 0, sizeof action);
