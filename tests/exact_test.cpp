@@ -14,6 +14,7 @@
 
 #include "snap/metric/exact.h"
 #include "snap/snap.h"
+#include "tests/snap_run.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -99,36 +100,6 @@ TEST(Exact, SummaryNamesRunsOfFramesAndCountsThoseLeftOut) {
     EXPECT_NE(std::string(text).find(" more; samples y:40, 40 in all; first at frame"), std::string::npos) << text;
 }
 
-std::string readText(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return text;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    fclose(file);
-    return text;
-}
-
-struct SnapRun {
-    int status;
-    std::string out, err;
-};
-
-SnapRun snap(std::vector<std::string> args) {
-    args.insert(args.begin(), "corvane-snap");
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    SnapRun run;
-    run.status = snapMain(int(args.size()), argv.data());
-    run.out = testing::internal::GetCapturedStdout();
-    run.err = testing::internal::GetCapturedStderr();
-    return run;
-}
-
 // 16x8 4:2:0 frames as sample values: Y (128), U (32), V (32).
 constexpr size_t LUMA = 16 * 8, CHROMA = 8 * 4, FRAME = LUMA + 2 * CHROMA;
 
@@ -194,8 +165,8 @@ void expectOneChange(const OneChange& c, const std::vector<uint8_t>& noise) {
     const std::string lines = scratchPath("x.log"), json = scratchPath("x.json");
     const SnapRun r = snap({"--compare", "--metric", "exact,psnr", input, other, "--exact-stats", lines, "--json", json});
     EXPECT_EQ(r.status, c.status) << what << ": " << r.err;
-    const nlohmann::json j = nlohmann::json::parse(readText(json), nullptr, false);
-    const std::string text = readText(lines);
+    const nlohmann::json j = nlohmann::json::parse(readWholeFile(json), nullptr, false);
+    const std::string text = readWholeFile(lines);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.otherFrames) << what;
     if (c.plane < 0) {
         EXPECT_NE(r.out.find("EXACT identical: " + std::to_string(c.otherFrames) + " frame"), std::string::npos)
@@ -249,9 +220,9 @@ TEST(Exact, ReportRanksByDifferingSamplesAndCsvCountsThem) {
     const std::string html = scratchPath("x.html"), csv = scratchPath("x.csv");
     const SnapRun r = snap({"--compare", "--metric", "exact", input, other, "--report", html, "--worst", "3", "--csv", csv});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(readText(csv), "frame,exact_y,exact_u,exact_v,exact_all\r\n0,0,0,0,0\r\n1,3,0,0,3\r\n"
+    EXPECT_EQ(readWholeFile(csv), "frame,exact_y,exact_u,exact_v,exact_all\r\n0,0,0,0,0\r\n1,3,0,0,3\r\n"
                              "2,0,0,1,1\r\n3,1,1,0,2\r\n");
-    const std::string page = readText(html);
+    const std::string page = readWholeFile(html);
     EXPECT_NE(page.find("By exact_all, the worst first."), std::string::npos);
     const size_t first = page.find("<h3>Frame 1</h3>"), second = page.find("<h3>Frame 3</h3>"),
                  third = page.find("<h3>Frame 2</h3>");

@@ -15,6 +15,7 @@
 #include "snap/metric/metric.h"
 #include "snap/modes/diff.h"
 #include "snap/snap.h"
+#include "tests/snap_run.h"
 #include "tests/test_files.h"
 
 #define STB_IMAGE_STATIC
@@ -35,36 +36,6 @@ std::vector<std::string> linesOf(const std::string& text);
 std::string statsField(const std::string& line, const std::string& key);
 
 namespace {
-
-struct SnapRun {
-    int status;
-    std::string out, err;
-};
-
-SnapRun snap(std::vector<std::string> args) {
-    args.insert(args.begin(), "corvane-snap");
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    SnapRun run;
-    run.status = snapMain(static_cast<int>(args.size()), argv.data());
-    run.out = testing::internal::GetCapturedStdout();
-    run.err = testing::internal::GetCapturedStderr();
-    return run;
-}
-
-std::string readAll(const std::string& path) {
-    std::string text;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return text;
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    fclose(file);
-    return text;
-}
 
 // Two 4:2:0 clips of `frames` (32x16 unless said): a ramp, and the ramp plus
 // `offset[f]` in frame f.
@@ -174,7 +145,7 @@ TEST(Measure, JsonSaysWhatTheTextSays) {
     const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--ssim-stats", stats, "--json", json,
                         "--fail-below", "40"});
     ASSERT_EQ(r.status, 1) << r.err;
-    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    const nlohmann::json j = nlohmann::json::parse(readWholeFile(json));
     EXPECT_EQ(j["frames_compared"], 3);
     EXPECT_EQ(j["width"], 32);
     EXPECT_EQ(j["exit_status"], 1);
@@ -194,7 +165,7 @@ TEST(Measure, JsonSaysWhatTheTextSays) {
                  std::isinf(db) ? "inf" : std::to_string(db).c_str());
         rebuilt += line;
     }
-    EXPECT_EQ(rebuilt, readAll(stats));
+    EXPECT_EQ(rebuilt, readWholeFile(stats));
     char summary[256];
     snprintf(summary, sizeof summary, "PSNR y:%f u:%f v:%f average:%f min:%f max:inf\n",
              double(j["psnr"]["y"]), double(j["psnr"]["u"]), double(j["psnr"]["v"]),
@@ -307,9 +278,9 @@ TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
         if (!c.y4m) args.insert(args.end(), {"--size", c.size, "--format", c.pixelFormat});
         const SnapRun r = snap(args);
         ASSERT_EQ(r.status, 0) << c.pixelFormat << " " << r.err;
-        EXPECT_EQ(readAll(mineSsim), trimmedLines(readAll(ssim))) << c.pixelFormat << " " << c.size;
-        EXPECT_EQ(readAll(mine), trimmedLines(readAll(psnr))) << c.pixelFormat << " " << c.size;
-        const std::string ffmpegLog = readAll(log);
+        EXPECT_EQ(readWholeFile(mineSsim), trimmedLines(readWholeFile(ssim))) << c.pixelFormat << " " << c.size;
+        EXPECT_EQ(readWholeFile(mine), trimmedLines(readWholeFile(psnr))) << c.pixelFormat << " " << c.size;
+        const std::string ffmpegLog = readWholeFile(log);
         std::string summaries;
         for (const char* start : {"PSNR y:", "SSIM Y:"}) {
             const size_t at = ffmpegLog.find(start);
@@ -320,9 +291,9 @@ TEST(Measure, SsimAndPsnrEqualFfmpegsListings) {
         // YUV-PSNR from FFmpeg's own plane figures: per frame (its lines keep two
         // decimals) and of the whole clip (its summary keeps six).
         if (strstr(c.pixelFormat, "gray")) continue;
-        const nlohmann::json j = nlohmann::json::parse(readAll(json));
+        const nlohmann::json j = nlohmann::json::parse(readWholeFile(json));
         const auto yuv = [](double y, double u, double v) { return (6 * y + u + v) / 8; };
-        const std::vector<std::string> lines = linesOf(trimmedLines(readAll(psnr)));
+        const std::vector<std::string> lines = linesOf(trimmedLines(readWholeFile(psnr)));
         for (size_t f = 0; f < lines.size(); ++f) {
             const std::string line = " " + lines[f];
             EXPECT_NEAR(double(j["frames"][f]["psnr"]["psnr_yuv"]),
@@ -379,7 +350,7 @@ TEST(Measure, PlotIsXmlAndRenders) {
     const std::string a = scratchPath("p_32x16.yuv"), b = scratchPath("q_32x16.yuv"), svg = scratchPath("p.svg");
     writePair(a, b, {0, 1, 4, 2, 8, 1, 0, 3, 2, 1});
     ASSERT_EQ(snap({"--compare", "--metric", "psnr,ssim", a, b, "--plot", svg}).status, 0);
-    const std::string text = readAll(svg);
+    const std::string text = readWholeFile(svg);
     EXPECT_EQ(text.rfind("<svg", 0) == 0 || text.rfind("<?xml", 0) == 0, true);
     // The offset of 8 is frame 4 as --frame counts.
     EXPECT_NE(text.find("worst PSNR average: frame 4, 30.07 dB"), std::string::npos);
@@ -428,10 +399,10 @@ TEST(Measure, DifferencePictureOfAKnownPair) {
     writePair(x, y, {0, 2});
     const std::string pattern = scratchPath("d_%d.bmp");
     ASSERT_EQ(snap({"--diff", "--gain", "3", "--frame", "all", x, y, pattern}).status, 0);
-    const std::string second = readAll(scratchPath("d_1.bmp"));
+    const std::string second = readWholeFile(scratchPath("d_1.bmp"));
     ASSERT_EQ(second.size(), 1078u + 48 * 16);
     EXPECT_EQ(uint8_t(second[1078]), 122);  // 128 + 3 x (-2), bottom row first
-    EXPECT_EQ(uint8_t(readAll(scratchPath("d_0.bmp"))[1078]), 128);
+    EXPECT_EQ(uint8_t(readWholeFile(scratchPath("d_0.bmp"))[1078]), 128);
     EXPECT_EQ(snap({"--diff", "--gain", "65", x, y, pattern}).status, 2);
     EXPECT_EQ(snap({"--diff", x, y, x}).status, 2);
 }
@@ -479,14 +450,14 @@ TEST(Measure, CsvHoldsTheStatsFilesFiguresInFull) {
     const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--stats", stats, "--ssim-stats", ssim,
                             "--csv", csv, "--json", json});
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto rows = csvRows(readAll(csv));
+    const auto rows = csvRows(readWholeFile(csv));
     ASSERT_EQ(rows.size(), 6u);
     const std::vector<std::string> header = {"frame", "psnr_y", "psnr_u", "psnr_v", "psnr_avg", "mse_y", "mse_u",
                                              "mse_v", "mse_avg", "psnr_yuv", "ssim_y", "ssim_u", "ssim_v",
                                              "ssim_all", "ssim_all_db"};
     EXPECT_EQ(rows[0], header);
-    const auto psnrLines = linesOf(readAll(stats)), ssimLines = linesOf(readAll(ssim));
-    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    const auto psnrLines = linesOf(readWholeFile(stats)), ssimLines = linesOf(readWholeFile(ssim));
+    const nlohmann::json j = nlohmann::json::parse(readWholeFile(json));
     ASSERT_EQ(psnrLines.size(), 5u);
     ASSERT_EQ(ssimLines.size(), 5u);
     const char* ssimKeys[] = {"Y", "U", "V", "All"};
@@ -555,7 +526,7 @@ TEST(Measure, PooledFiguresAgreeWithPythonsStatistics) {
     writePair(a, b, offsets);
     const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--json", json});
     ASSERT_EQ(r.status, 0) << r.err;
-    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    const nlohmann::json j = nlohmann::json::parse(readWholeFile(json));
     // The dB means are the summaries' figures.
     EXPECT_NEAR(double(j["pooled_metrics"]["psnr_avg"]["mean"]), double(j["psnr"]["average"]), 1e-9);
     EXPECT_NEAR(double(j["pooled_metrics"]["psnr_y"]["mean"]), double(j["psnr"]["y"]), 1e-9);
@@ -573,8 +544,8 @@ TEST(Measure, PooledFiguresAgreeWithPythonsStatistics) {
     const std::string script = scratchPath("pooled.py"), said = scratchPath("pooled.txt");
     writeBytes(script, std::vector<uint8_t>(pooledCheck, pooledCheck + sizeof pooledCheck - 1));
     ASSERT_EQ(system(("/usr/bin/python3 '" + script + "' '" + json + "' >'" + said + "' 2>&1").c_str()), 0)
-        << readAll(said);
-    EXPECT_EQ(readAll(said), "agreed on 14 figures\n");
+        << readWholeFile(said);
+    EXPECT_EQ(readWholeFile(said), "agreed on 14 figures\n");
 #endif
 }
 
@@ -585,7 +556,7 @@ TEST(Measure, PooledInfinitePsnrAsTheSummaryTakesIt) {
     writePair(a, b, {0, 2, 0, 5});
     const SnapRun r = snap({"--compare", a, b, "--json", json});
     ASSERT_EQ(r.status, 0) << r.err;
-    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    const nlohmann::json j = nlohmann::json::parse(readWholeFile(json));
     const nlohmann::json& y = j["pooled_metrics"]["psnr_y"];
     EXPECT_TRUE(y["max"].is_null());
     EXPECT_TRUE(y["p50"].is_null()); // half the frames are identical
@@ -642,8 +613,8 @@ TEST(Measure, ReportHoldsItsPartsAndTheWorstFramesPictures) {
     const SnapRun r = snap({"--compare", "--metric", "psnr,ssim", a, b, "--report", html, "--json", json,
                             "--fail-below", "40"});
     ASSERT_EQ(r.status, 1) << r.err;
-    const std::string page = readAll(html);
-    const nlohmann::json j = nlohmann::json::parse(readAll(json));
+    const std::string page = readWholeFile(html);
+    const nlohmann::json j = nlohmann::json::parse(readWholeFile(json));
     for (const char* part : {"<!DOCTYPE html>", "<section id=\"inputs\">", "<section id=\"summary\">",
                              "<section id=\"plot\">", "<svg", "<section id=\"worst\">", "<section id=\"frames\">",
                              "Gate failed", "--fail-below 40: 3 of 6 frames below", "1288 \u00d7 16",
@@ -680,6 +651,6 @@ TEST(Measure, ReportHoldsItsPartsAndTheWorstFramesPictures) {
               std::string::npos);
     EXPECT_NE(page.find("<tr><th>5</th>"), std::string::npos);
     ASSERT_EQ(snap({"--compare", a, b, "--report", html, "--worst", "1"}).status, 0);
-    EXPECT_EQ(embeddedPictures(readAll(html)).size(), 3u);
+    EXPECT_EQ(embeddedPictures(readWholeFile(html)).size(), 3u);
     EXPECT_EQ(snap({"--compare", a, b, "--report", a + ".html", "--json", a + ".html"}).status, 2);
 }

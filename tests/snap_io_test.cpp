@@ -15,12 +15,6 @@
 
 namespace {
 
-std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 } // namespace
 
@@ -116,7 +110,7 @@ TEST(SnapIo, OutputsAreAFileStandardOutputOrNone) {
     putLine(&out, "two\n");
     EXPECT_EQ(standardOutputStreams(), 0);
     ASSERT_TRUE(finishRunOutput(&out, &error)) << error;
-    EXPECT_EQ(readText(path), "one\ntwo\n");
+    EXPECT_EQ(readWholeFile(path), "one\ntwo\n");
 
     Output none;
     ASSERT_TRUE(openRunOutput(&none, nullptr, nullptr, "--stats", &error));
@@ -137,5 +131,5 @@ TEST(SnapIo, OutputsAreAFileStandardOutputOrNone) {
     EXPECT_FALSE(writeDocument(folder.c_str(), "{}", nullptr, "--json"));
     EXPECT_NE(testing::internal::GetCapturedStderr().find("corvane-snap: --json: cannot write '"), std::string::npos);
     EXPECT_TRUE(writeDocument(path.c_str(), "{}\n", nullptr, "--json"));
-    EXPECT_EQ(readText(path), "{}\n");
+    EXPECT_EQ(readWholeFile(path), "{}\n");
 }

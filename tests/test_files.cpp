@@ -107,3 +107,14 @@ std::vector<uint8_t> randomBytes(size_t count, uint32_t start) {
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(generator() >> 24);
     return bytes;
 }
+
+std::string readWholeFile(const std::string& path) {
+    std::string text;
+    FILE* file = fopen(path.c_str(), "rb");
+    if (!file) return text;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    fclose(file);
+    return text;
+}

@@ -31,5 +31,8 @@ std::string writeSparseFile(const std::string& name, int64_t size, size_t frameB
 bool openFrameBytes(VideoFile* video, const std::vector<uint8_t>& bytes, int32_t width,
                     int32_t height, int32_t formatCode);
 
+// A whole file's bytes as text; empty when it cannot be read.
+std::string readWholeFile(const std::string& path);
+
 // Random bytes from a fixed generator, the same on every run.
 std::vector<uint8_t> randomBytes(size_t count, uint32_t start);
